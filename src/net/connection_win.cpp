@@ -1,0 +1,66 @@
+#include "net/connection.h"
+
+#include <winsock2.h>
+
+#include <cstdint>
+
+#include "host/log.h"
+
+namespace {
+
+// The connection to the console program. Written once by ConnectToServer, as soon as the socket
+// is created; never closed.
+SOCKET ServerSocket = INVALID_SOCKET;
+
+constexpr const char* kServerAddress = "127.0.0.1";
+constexpr std::uint16_t kServerPort = 50382;
+
+constexpr const char* kWinsockFailed = "[Console] Can't Initialize winsock!";
+constexpr const char* kCreateSocket = "[Console] [Server] Create the socket";
+constexpr const char* kInvalidSocket = "[Console] [Server] INVALID_SOCKET";
+constexpr const char* kConnectFailed = "[Console] [Server] Failed";
+constexpr const char* kNonBlockingFailed = "[Console] [Server] Non-blocking check fail";
+constexpr const char* kConnected = "[Console] [Server] Success";
+
+}  // namespace
+
+bool ConnectToServer() {
+  WSADATA wsaData;
+  if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
+    Log(loader::INFO, kWinsockFailed);
+    return false;
+  }
+
+  sockaddr_in server = {};
+  server.sin_family = AF_INET;
+  server.sin_addr.s_addr = inet_addr(kServerAddress);
+  server.sin_port = htons(kServerPort);
+  Log(loader::INFO, kCreateSocket);
+
+  ServerSocket = socket(AF_INET, SOCK_STREAM, 0);
+  if (ServerSocket == INVALID_SOCKET) {
+    Log(loader::INFO, kInvalidSocket);
+    return false;
+  }
+  if (connect(ServerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) ==
+      SOCKET_ERROR) {
+    Log(loader::INFO, kConnectFailed);
+    return false;
+  }
+  // Non-blocking, so that the receive of every pass returns at once when nothing has arrived.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(ServerSocket, FIONBIO, &nonBlocking) != 0) {
+    Log(loader::INFO, kNonBlockingFailed);
+    return false;
+  }
+  Log(loader::INFO, kConnected);
+  return true;
+}
+
+void ReceiveFromServer(char* buffer, std::size_t length) {
+  recv(ServerSocket, buffer, static_cast<int>(length), 0);
+}
+
+void SendToServer(std::string_view bytes) {
+  send(ServerSocket, bytes.data(), static_cast<int>(bytes.size()), 0);
+}

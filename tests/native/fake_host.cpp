@@ -1,0 +1,86 @@
+#include "fake_host.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include <unistd.h>
+
+#include "game/chat_output.h"
+#include "game/game_memory.h"
+#include "net/connection.h"
+#include "relay/help_file.h"
+
+std::vector<LoggedLine> LoggedLines;
+std::vector<std::string> ChatLines;
+std::vector<std::string> SentBytes;
+std::deque<std::string> PendingReceives;
+
+namespace loader {
+
+LogLevel MinLogLevel = INFO;
+const char* const GameVersion = "421470";
+
+LOG::LOG(LogLevel lineLevel) : level(lineLevel) {}
+LOG::~LOG() { LoggedLines.push_back({level, s.str()}); }
+
+}  // namespace loader
+
+void ShowChatMessage(std::string text) { ChatLines.push_back(std::move(text)); }
+
+bool ConnectToServer() { return true; }
+
+void ReceiveFromServer(char* buffer, std::size_t length) {
+  if (PendingReceives.empty()) return;
+  const std::string& bytes = PendingReceives.front();
+  std::memcpy(buffer, bytes.data(), std::min(length, bytes.size()));
+  PendingReceives.pop_front();
+}
+
+void SendToServer(std::string_view bytes) { SentBytes.emplace_back(bytes); }
+
+std::vector<std::string> LoggedTexts() {
+  std::vector<std::string> texts;
+  for (const LoggedLine& line : LoggedLines) texts.push_back(line.text);
+  return texts;
+}
+
+std::int32_t& FakeGame::state() {
+  return *reinterpret_cast<std::int32_t*>(&chat[kChatStateOffset]);
+}
+unsigned char& FakeGame::firstChar() { return chat[kChatFirstCharOffset]; }
+char* FakeGame::text() { return reinterpret_cast<char*>(&chat[kChatTextOffset]); }
+
+void FakeGame::TypeLine(const std::string& line) {
+  text()[0] = '/';
+  std::memcpy(text() + 1, line.data(), line.size());
+  text()[1 + line.size()] = 0;
+}
+
+void ResetFakeHost(FakeGame& game) {
+  LoggedLines.clear();
+  ChatLines.clear();
+  SentBytes.clear();
+  PendingReceives.clear();
+  loader::MinLogLevel = loader::INFO;
+  game.chatRoot = reinterpret_cast<std::uintptr_t>(game.chat.data());
+  GameBase = reinterpret_cast<std::uintptr_t>(&game.chatRoot) - kChatRootOffset;
+  ResolveGameSlots();
+}
+
+void EnterFreshHelpFolder() {
+  static int folderCount = 0;
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("console-relay-test-" + std::to_string(::getpid()) + "-" +
+                                        std::to_string(folderCount++));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder / "nativePC/plugins/ConsoleHelp");
+  std::filesystem::current_path(folder);
+}
+
+void WriteHelpFile(const std::string& command, const std::string& content) {
+  const std::filesystem::path path = HelpFilePath(command);
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}

@@ -1,0 +1,48 @@
+// Stand-ins for what the plugin's platform-neutral code calls outside itself: the loader's log,
+// the game's chat routine, the socket and game memory.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "host/loader.h"
+
+struct LoggedLine {
+  loader::LogLevel level;
+  std::string text;
+  bool operator==(const LoggedLine& other) const {
+    return level == other.level && text == other.text;
+  }
+};
+
+// Everything the code under test did, in order.
+extern std::vector<LoggedLine> LoggedLines;
+extern std::vector<std::string> ChatLines;
+extern std::vector<std::string> SentBytes;
+// What each coming receive returns; an empty queue receives nothing.
+extern std::deque<std::string> PendingReceives;
+
+// The texts of LoggedLines, for comparisons that do not care about levels.
+std::vector<std::string> LoggedTexts();
+
+// A chat object in test memory with a chat root pointing at it, and GameBase set so that the
+// plugin finds the root where the game keeps it.
+struct FakeGame {
+  std::uint64_t chatRoot = 0;
+  std::vector<unsigned char> chat = std::vector<unsigned char>(0x3000, 0);
+
+  std::int32_t& state();
+  unsigned char& firstChar();
+  char* text();
+  void TypeLine(const std::string& line);  // the text buffer holds "/" + line
+};
+
+// Clears all records, points the chat root at a fresh FakeGame and resolves the slots.
+void ResetFakeHost(FakeGame& game);
+
+// Makes a fresh empty folder the current directory for help files, for the life of the test.
+void EnterFreshHelpFolder();
+// Writes the help file of the command below the current directory.
+void WriteHelpFile(const std::string& command, const std::string& content);

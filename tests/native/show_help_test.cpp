@@ -1,0 +1,132 @@
+#include "relay/show_help.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fake_host.h"
+#include "relay/help_file.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+struct HelpCase {
+  const char* name;
+  std::optional<std::string> file;  // nullopt: no help file at all
+  std::string argument;
+  bool logsRequest;     // "[Console] Show help [...] [...]" is written
+  Lines chat;           // the lines shown, in order
+  std::string problem;  // part of the logged problem line; empty when none is logged
+};
+
+const std::string kSpawn =
+    R"({"help": ["Spawns a monster.", "Usage: /spawn <id>"], "help items": ["Spawns an item."]})";
+
+void ExpectHelpOutcome(const HelpCase& c, const std::string& command = "spawn") {
+  SCOPED_TRACE(c.name);
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  if (c.file) WriteHelpFile(command, *c.file);
+
+  ShowHelp(command, c.argument);
+
+  Lines expectedLog;
+  if (c.logsRequest) expectedLog.push_back("[Console] Show help [" + command + "] [" + c.argument + "]");
+  Lines logged = LoggedTexts();
+  if (!c.problem.empty()) {
+    ASSERT_FALSE(logged.empty());
+    const std::string problemLine = logged.back();
+    logged.pop_back();
+    EXPECT_EQ(problemLine.rfind("[Console] Help file " + HelpFilePath(command) + ": ", 0), 0u)
+        << problemLine;
+    EXPECT_NE(problemLine.find(c.problem), std::string::npos) << problemLine;
+  }
+  EXPECT_EQ(logged, expectedLog);
+  EXPECT_EQ(ChatLines, c.chat);
+}
+
+TEST(ShowHelp, ChoosesTheEntryByTheWholeArgument) {
+  const HelpCase cases[] = {
+      {"default entry", kSpawn, "help", true, {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
+      {"own entry", kSpawn, "help items", true, {"Spawns an item."}, ""},
+      {"unknown argument falls back", kSpawn, "help other", true,
+       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
+      {"no space is another argument", kSpawn, "helpitems", true,
+       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
+      {"keys are case-sensitive", kSpawn, "help Items", true,
+       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
+      {"null member does not fall back", R"({"help": ["a"], "help x": null})", "help x", true,
+       {}, ""},
+      {"no default entry", R"({"help x": ["a"]})", "help", true, {}, ""},
+      {"empty object", "{}", "help", true, {}, ""},
+      {"top-level null", "null", "help", true, {}, ""},
+  };
+  for (const HelpCase& c : cases) ExpectHelpOutcome(c);
+}
+
+TEST(ShowHelp, ShowsEachShapeOfEntry) {
+  const HelpCase cases[] = {
+      {"single string", R"({"help": "one line"})", "help", true, {"one line"}, ""},
+      {"empty array", R"({"help": []})", "help", true, {}, ""},
+      {"object in key order", R"({"help": {"b": "second", "a": "first", "ab": "middle"}})",
+       "help", true, {"first", "middle", "second"}, ""},
+      {"empty string line", R"({"help": ["", "x"]})", "help", true, {"", "x"}, ""},
+      {"escapes decoded", R"({"help": ["tab\there \u00e9"]})", "help", true,
+       {"tab\there \xc3\xa9"}, ""},
+      {"last duplicate key wins", R"({"help": ["old"], "help": ["new"]})", "help", true,
+       {"new"}, ""},
+      {"trailing text ignored", kSpawn + R"( {"help": ["other"]} garbage)", "help items", true,
+       {"Spawns an item."}, ""},
+      {"byte-order mark", "\xef\xbb\xbf" + kSpawn, "help items", true, {"Spawns an item."}, ""},
+  };
+  for (const HelpCase& c : cases) ExpectHelpOutcome(c);
+}
+
+TEST(ShowHelp, StopsAtTheFirstFailureWithoutEndingTheCaller) {
+  const HelpCase cases[] = {
+      {"missing file", std::nullopt, "help", false, {}, ""},
+      {"empty file", "", "help", false, {}, "parse_error"},
+      {"whitespace only", "  \n\t ", "help", false, {}, "parse_error"},
+      {"malformed", R"({"help": ["a",)", "help", false, {}, "parse_error"},
+      {"ill-formed UTF-8", "{\"help\": [\"\xff\"]}", "help", false, {}, "parse_error"},
+      {"number too large", R"({"help": [1e999]})", "help", false, {}, "out_of_range"},
+      {"top-level array", R"(["a", "b"])", "help", true, {}, "array"},
+      {"top-level string", R"("a")", "help", true, {}, "string"},
+      {"top-level number", "42", "help", true, {}, "number"},
+      {"non-string line after a string", R"({"help": ["a", 2, "c"]})", "help", true, {"a"},
+       "number"},
+      {"number entry", R"({"help": 7})", "help", true, {}, "number"},
+      {"boolean entry", R"({"help": true})", "help", true, {}, "boolean"},
+      {"nested array line", R"({"help": [["a"]]})", "help", true, {}, "array"},
+      {"null line", R"({"help": ["a", null]})", "help", true, {"a"}, "null"},
+  };
+  for (const HelpCase& c : cases) ExpectHelpOutcome(c);
+}
+
+TEST(ShowHelp, TakesTheCommandIntoThePathUnaltered) {
+  EXPECT_EQ(HelpFilePath("spawn"), "nativePC/plugins/ConsoleHelp/spawnHelp.json");
+  EXPECT_EQ(HelpFilePath(""), "nativePC/plugins/ConsoleHelp/Help.json");
+  EXPECT_EQ(HelpFilePath("Admin/Ban"), "nativePC/plugins/ConsoleHelp/Admin/BanHelp.json");
+
+  ExpectHelpOutcome({"empty command", R"({"help": ["general"]})", "help", true, {"general"}, ""},
+                    "");
+  ExpectHelpOutcome(
+      {"subfolder", R"({"help": ["banning"]})", "help", true, {"banning"}, ""}, "admin/ban");
+}
+
+TEST(ShowHelp, ReadsTheFileAnewForEveryRequest) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  WriteHelpFile("time", R"({"help": ["before"]})");
+  ShowHelp("time", "help");
+  WriteHelpFile("time", R"({"help": ["after"]})");
+  ShowHelp("time", "help");
+  EXPECT_EQ(ChatLines, (Lines{"before", "after"}));
+}
+
+}  // namespace
