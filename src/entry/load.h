@@ -6,7 +6,7 @@
 #define PLUGIN_EXPORT __declspec(dllexport)
 #else
 #define PLUGIN_EXPORT  // exported through ConsoleRelay.def under its decorated name
-#endif  // _MSC_VER
+#endif                 // _MSC_VER
 
 // Checks the game version, logs the start-up lines and starts the worker. Always returns false.
 PLUGIN_EXPORT bool Load();

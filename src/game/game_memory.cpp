@@ -45,11 +45,17 @@ void ResolveGameSlots() {
   ChatFirstChar = ResolvePointerChain(chatRoot, {kChatFirstCharOffset});
 }
 
-std::int32_t ReadChatState() { return ReadGame<std::int32_t>(ChatState); }
+std::int32_t ReadChatState() {
+  return ReadGame<std::int32_t>(ChatState);
+}
 
-unsigned char ReadChatFirstChar() { return ReadGame<unsigned char>(ChatFirstChar); }
+unsigned char ReadChatFirstChar() {
+  return ReadGame<unsigned char>(ChatFirstChar);
+}
 
-void BlankChatText() { *reinterpret_cast<volatile char*>(ChatText) = 0; }
+void BlankChatText() {
+  *reinterpret_cast<volatile char*>(ChatText) = 0;
+}
 
 std::string CopyCommandLine() {
   std::string line;

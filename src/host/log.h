@@ -8,7 +8,6 @@
 template <typename... Pieces>
 void Log(loader::LogLevel level, const Pieces&... pieces) {
   loader::LOG line(level);
-  ((line.level >= loader::MinLogLevel ? static_cast<void>(line.s << pieces)
-                                      : static_cast<void>(0)),
+  ((line.level >= loader::MinLogLevel ? static_cast<void>(line.s << pieces) : static_cast<void>(0)),
    ...);
 }

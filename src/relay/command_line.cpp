@@ -24,6 +24,7 @@ CommandDecision DecideCommand(std::string_view line) {
 std::string CapitalizedCommand(std::string_view command) {
   std::string word(command);
   // Only 'a' to 'z', whatever locale the host process has set.
-  if (!word.empty() && word[0] >= 'a' && word[0] <= 'z') word[0] = static_cast<char>(word[0] - 'a' + 'A');
+  if (!word.empty() && word[0] >= 'a' && word[0] <= 'z')
+    word[0] = static_cast<char>(word[0] - 'a' + 'A');
   return word;
 }

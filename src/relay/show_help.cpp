@@ -31,6 +31,7 @@ void ShowHelp(std::string command, std::string argument) {
   }
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
 
-  problem = ForEachHelpLine(value, argument, [](const std::string& line) { ShowChatMessage(line); });
+  problem =
+      ForEachHelpLine(value, argument, [](const std::string& line) { ShowChatMessage(line); });
   if (!problem.empty()) LogHelpFileProblem(path, problem);
 }

@@ -27,7 +27,8 @@ TEST(DecideCommand, SplitsAtTheFirstSpaceAndChoosesTheAction) {
       {"kick bob 2", CommandAction::kForward, "kick", "bob 2", true},
       {" kick", CommandAction::kForward, "", "kick", true},
       {" help", CommandAction::kHelp, "", "help", true},
-      {"kick  help", CommandAction::kForward, "kick", " help", true},  // argument starts with a space
+      {"kick  help", CommandAction::kForward, "kick", " help",
+       true},  // argument starts with a space
       {"kick  ", CommandAction::kForward, "kick", " ", true},
       {"a/b", CommandAction::kHelp, "a/b", "help", false},
   };

@@ -23,13 +23,19 @@ LogLevel MinLogLevel = INFO;
 const char* const GameVersion = "421470";
 
 LOG::LOG(LogLevel lineLevel) : level(lineLevel) {}
-LOG::~LOG() { LoggedLines.push_back({level, s.str()}); }
+LOG::~LOG() {
+  LoggedLines.push_back({level, s.str()});
+}
 
 }  // namespace loader
 
-void ShowChatMessage(std::string text) { ChatLines.push_back(std::move(text)); }
+void ShowChatMessage(std::string text) {
+  ChatLines.push_back(std::move(text));
+}
 
-bool ConnectToServer() { return true; }
+bool ConnectToServer() {
+  return true;
+}
 
 void ReceiveFromServer(char* buffer, std::size_t length) {
   if (PendingReceives.empty()) return;
@@ -38,7 +44,9 @@ void ReceiveFromServer(char* buffer, std::size_t length) {
   PendingReceives.pop_front();
 }
 
-void SendToServer(std::string_view bytes) { SentBytes.emplace_back(bytes); }
+void SendToServer(std::string_view bytes) {
+  SentBytes.emplace_back(bytes);
+}
 
 std::vector<std::string> LoggedTexts() {
   std::vector<std::string> texts;
@@ -49,8 +57,12 @@ std::vector<std::string> LoggedTexts() {
 std::int32_t& FakeGame::state() {
   return *reinterpret_cast<std::int32_t*>(&chat[kChatStateOffset]);
 }
-unsigned char& FakeGame::firstChar() { return chat[kChatFirstCharOffset]; }
-char* FakeGame::text() { return reinterpret_cast<char*>(&chat[kChatTextOffset]); }
+unsigned char& FakeGame::firstChar() {
+  return chat[kChatFirstCharOffset];
+}
+char* FakeGame::text() {
+  return reinterpret_cast<char*>(&chat[kChatTextOffset]);
+}
 
 void FakeGame::TypeLine(const std::string& line) {
   text()[0] = '/';
@@ -71,9 +83,9 @@ void ResetFakeHost(FakeGame& game) {
 
 void EnterFreshHelpFolder() {
   static int folderCount = 0;
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("console-relay-test-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(folderCount++));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() /
+      ("console-relay-test-" + std::to_string(::getpid()) + "-" + std::to_string(folderCount++));
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder / "nativePC/plugins/ConsoleHelp");
   std::filesystem::current_path(folder);

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::uintptr_t AddressOf(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+std::uintptr_t AddressOf(const void* p) {
+  return reinterpret_cast<std::uintptr_t>(p);
+}
 
 TEST(ResolvePointerChain, FollowsEachOffsetFromTheValueStoredAtTheCurrentAddress) {
   std::uint64_t cells[4] = {};
@@ -31,11 +33,8 @@ TEST(IsGameReady, LooksOnlyAtTheLowOrder32BitsOfTheChatRoot) {
     bool ready;
   };
   const Case cases[] = {
-      {0, false},
-      {0x0000000100000000, false},
-      {0xFFFFFFFF00000000, false},
-      {1, true},
-      {0x0000000180000000, true},
+      {0, false}, {0x0000000100000000, false}, {0xFFFFFFFF00000000, false},
+      {1, true},  {0x0000000180000000, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.chatRoot);

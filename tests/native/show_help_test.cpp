@@ -35,7 +35,8 @@ void ExpectHelpOutcome(const HelpCase& c, const std::string& command = "spawn") 
   ShowHelp(command, c.argument);
 
   Lines expectedLog;
-  if (c.logsRequest) expectedLog.push_back("[Console] Show help [" + command + "] [" + c.argument + "]");
+  if (c.logsRequest)
+    expectedLog.push_back("[Console] Show help [" + command + "] [" + c.argument + "]");
   Lines logged = LoggedTexts();
   if (!c.problem.empty()) {
     ASSERT_FALSE(logged.empty());
@@ -53,14 +54,30 @@ TEST(ShowHelp, ChoosesTheEntryByTheWholeArgument) {
   const HelpCase cases[] = {
       {"default entry", kSpawn, "help", true, {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
       {"own entry", kSpawn, "help items", true, {"Spawns an item."}, ""},
-      {"unknown argument falls back", kSpawn, "help other", true,
-       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
-      {"no space is another argument", kSpawn, "helpitems", true,
-       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
-      {"keys are case-sensitive", kSpawn, "help Items", true,
-       {"Spawns a monster.", "Usage: /spawn <id>"}, ""},
-      {"null member does not fall back", R"({"help": ["a"], "help x": null})", "help x", true,
-       {}, ""},
+      {"unknown argument falls back",
+       kSpawn,
+       "help other",
+       true,
+       {"Spawns a monster.", "Usage: /spawn <id>"},
+       ""},
+      {"no space is another argument",
+       kSpawn,
+       "helpitems",
+       true,
+       {"Spawns a monster.", "Usage: /spawn <id>"},
+       ""},
+      {"keys are case-sensitive",
+       kSpawn,
+       "help Items",
+       true,
+       {"Spawns a monster.", "Usage: /spawn <id>"},
+       ""},
+      {"null member does not fall back",
+       R"({"help": ["a"], "help x": null})",
+       "help x",
+       true,
+       {},
+       ""},
       {"no default entry", R"({"help x": ["a"]})", "help", true, {}, ""},
       {"empty object", "{}", "help", true, {}, ""},
       {"top-level null", "null", "help", true, {}, ""},
@@ -72,15 +89,31 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
   const HelpCase cases[] = {
       {"single string", R"({"help": "one line"})", "help", true, {"one line"}, ""},
       {"empty array", R"({"help": []})", "help", true, {}, ""},
-      {"object in key order", R"({"help": {"b": "second", "a": "first", "ab": "middle"}})",
-       "help", true, {"first", "middle", "second"}, ""},
+      {"object in key order",
+       R"({"help": {"b": "second", "a": "first", "ab": "middle"}})",
+       "help",
+       true,
+       {"first", "middle", "second"},
+       ""},
       {"empty string line", R"({"help": ["", "x"]})", "help", true, {"", "x"}, ""},
-      {"escapes decoded", R"({"help": ["tab\there \u00e9"]})", "help", true,
-       {"tab\there \xc3\xa9"}, ""},
-      {"last duplicate key wins", R"({"help": ["old"], "help": ["new"]})", "help", true,
-       {"new"}, ""},
-      {"trailing text ignored", kSpawn + R"( {"help": ["other"]} garbage)", "help items", true,
-       {"Spawns an item."}, ""},
+      {"escapes decoded",
+       R"({"help": ["tab\there \u00e9"]})",
+       "help",
+       true,
+       {"tab\there \xc3\xa9"},
+       ""},
+      {"last duplicate key wins",
+       R"({"help": ["old"], "help": ["new"]})",
+       "help",
+       true,
+       {"new"},
+       ""},
+      {"trailing text ignored",
+       kSpawn + R"( {"help": ["other"]} garbage)",
+       "help items",
+       true,
+       {"Spawns an item."},
+       ""},
       {"byte-order mark", "\xef\xbb\xbf" + kSpawn, "help items", true, {"Spawns an item."}, ""},
   };
   for (const HelpCase& c : cases) ExpectHelpOutcome(c);
@@ -97,7 +130,11 @@ TEST(ShowHelp, StopsAtTheFirstFailureWithoutEndingTheCaller) {
       {"top-level array", R"(["a", "b"])", "help", true, {}, "array"},
       {"top-level string", R"("a")", "help", true, {}, "string"},
       {"top-level number", "42", "help", true, {}, "number"},
-      {"non-string line after a string", R"({"help": ["a", 2, "c"]})", "help", true, {"a"},
+      {"non-string line after a string",
+       R"({"help": ["a", 2, "c"]})",
+       "help",
+       true,
+       {"a"},
        "number"},
       {"number entry", R"({"help": 7})", "help", true, {}, "number"},
       {"boolean entry", R"({"help": true})", "help", true, {}, "boolean"},
@@ -114,8 +151,8 @@ TEST(ShowHelp, TakesTheCommandIntoThePathUnaltered) {
 
   ExpectHelpOutcome({"empty command", R"({"help": ["general"]})", "help", true, {"general"}, ""},
                     "");
-  ExpectHelpOutcome(
-      {"subfolder", R"({"help": ["banning"]})", "help", true, {"banning"}, ""}, "admin/ban");
+  ExpectHelpOutcome({"subfolder", R"({"help": ["banning"]})", "help", true, {"banning"}, ""},
+                    "admin/ban");
 }
 
 TEST(ShowHelp, ReadsTheFileAnewForEveryRequest) {

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what building and testing need (Debian packages) and prepares the Wine prefix.
+set -euo pipefail
+
+packages=(cmake make g++ python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64
+          nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev clang)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine=$(command -v wine64 || command -v wine)
+if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
+  echo "Preparing the Wine prefix (once)..."
+  "$wine" wineboot --init >/dev/null 2>&1 || true
+fi
+"$(dirname "$wine")/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true

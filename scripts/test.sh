@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds both configurations from nothing and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+
+cmake --preset native
+cmake --build --preset native -j2
+ctest --preset native -j2
+
+cmake --preset windows
+cmake --build --preset windows -j2
+# The end-to-end tests share the console port and run one at a time (RESOURCE_LOCK).
+ctest --preset windows -j2

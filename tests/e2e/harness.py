@@ -1,0 +1,282 @@
+"""Drives the real plugin inside the simulated game under Wine, with a console program on loopback.
+
+A scenario reads like a session: the game types chat lines and the console program sends
+messages; the test then waits for what the plugin does (log lines, chat lines, bytes on the wire).
+"""
+
+import os
+import re
+import shutil
+import socket
+import subprocess
+import tempfile
+import threading
+import time
+from dataclasses import dataclass
+
+CONSOLE_PORT = 50382
+BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN", "")
+WINE = os.environ.get("CONSOLE_RELAY_WINE", "/usr/lib/wine/wine64")
+EXAMPLES_DIR = os.environ.get("CONSOLE_RELAY_EXAMPLES", "")
+# The plugin waits 5 s before connecting and 40 s more before its first look at the game.
+SETUP_SECONDS = 45
+
+
+def unescape(text):
+    """Decodes the game's output escapes (\\xNN) into raw bytes."""
+    return re.sub(rb"\\x([0-9a-f]{2})", lambda m: bytes([int(m.group(1), 16)]), text.encode("latin-1"))
+
+
+def escape(data):
+    """Encodes bytes for a game command line."""
+    if isinstance(data, str):
+        data = data.encode("latin-1")
+    out = []
+    for b in data:
+        if b < 0x20 or b >= 0x7F or b == 0x5C:
+            out.append("\\x%02x" % b)
+        else:
+            out.append(chr(b))
+    return "".join(out)
+
+
+@dataclass
+class Event:
+    ms: int
+    kind: str
+    payload: str
+
+    @property
+    def log_level(self):
+        return int(self.payload.split(" ", 1)[0])
+
+    @property
+    def log_text(self):
+        """The log line's text as bytes."""
+        parts = self.payload.split(" ", 1)
+        return unescape(parts[1] if len(parts) > 1 else "")
+
+    @property
+    def chat(self):
+        """(object, float, int, flag, text bytes) of a chat line."""
+        obj, f, i, flag, *text = self.payload.split(" ", 4)
+        return int(obj, 16), float(f), int(i), int(flag), unescape(text[0] if text else "")
+
+
+class Game:
+    """Zandrel.exe under Wine with the plugin loaded, fed commands on its standard input."""
+
+    def __init__(self, plugin="ConsoleRelay.dll", env=None, help_files=None, exe_name="Zandrel.exe"):
+        self.folder = tempfile.mkdtemp(prefix="console-relay-game-")
+        self.help_dir = os.path.join(self.folder, "nativePC", "plugins", "ConsoleHelp")
+        os.makedirs(self.help_dir)
+        if EXAMPLES_DIR:
+            for name in os.listdir(EXAMPLES_DIR):
+                shutil.copy(os.path.join(EXAMPLES_DIR, name), self.help_dir)
+        for command, content in (help_files or {}).items():
+            self.write_help(command, content)
+
+        exe = os.path.join(BIN_DIR, "Zandrel.exe")
+        if exe_name != "Zandrel.exe":
+            # Another process than the game: the same host under another name.
+            other_bin = os.path.join(self.folder, "bin")
+            os.makedirs(other_bin)
+            shutil.copy(exe, os.path.join(other_bin, exe_name))
+            shutil.copy(os.path.join(BIN_DIR, "loader.dll"), other_bin)
+            exe = os.path.join(other_bin, exe_name)
+        run_env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+        run_env.update(env or {})
+        plugin_path = "Z:" + os.path.join(BIN_DIR, plugin) if plugin else None
+        self.events = []
+        self.cond = threading.Condition()
+        self.process = subprocess.Popen(
+            [WINE, exe] + ([plugin_path] if plugin_path else []),
+            cwd=self.folder, env=run_env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE)
+        self.stderr = []
+        threading.Thread(target=self._read, daemon=True).start()
+        threading.Thread(target=self._read_stderr, daemon=True).start()
+        self.wait_for(lambda e: e.kind == "plugin", timeout=60)
+
+    def write_help(self, command, content):
+        path = os.path.join(self.help_dir, command + "Help.json")
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content if isinstance(content, bytes) else content.encode("utf-8"))
+
+    def _read(self):
+        for raw in self.process.stdout:
+            line = raw.decode("latin-1").rstrip("\r\n")
+            parts = line.split(" ", 2)
+            if len(parts) < 2 or not parts[0].isdigit():
+                continue
+            event = Event(int(parts[0]), parts[1], parts[2] if len(parts) > 2 else "")
+            with self.cond:
+                self.events.append(event)
+                self.cond.notify_all()
+        with self.cond:
+            self.events.append(Event(-1, "exit", ""))
+            self.cond.notify_all()
+
+    def _read_stderr(self):
+        for raw in self.process.stderr:
+            self.stderr.append(raw.decode("latin-1"))
+
+    def mark(self):
+        """A position in the event stream; later waits and queries can start from it."""
+        with self.cond:
+            return len(self.events)
+
+    def wait_for(self, predicate, since=0, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            while True:
+                for event in self.events[since:]:
+                    if predicate(event):
+                        return event
+                    if event.kind == "exit":
+                        raise AssertionError("the game ended; last events:\n" + self.tail())
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise AssertionError("timed out waiting; last events:\n" + self.tail())
+                self.cond.wait(remaining)
+
+    def tail(self, count=25):
+        return "\n".join("%s %s %s" % (e.ms, e.kind, e.payload) for e in self.events[-count:])
+
+    def command(self, line, timeout=15.0):
+        """Runs one game command and returns its completion event."""
+        verb = line.split(" ", 1)[0]
+        since = self.mark()
+        self.process.stdin.write((line + "\n").encode("latin-1"))
+        self.process.stdin.flush()
+        return self.wait_for(lambda e: e.kind == "done" and e.payload.split(" ")[0] == verb,
+                             since, timeout)
+
+    def type(self, text):
+        """The player types a chat line and sends it."""
+        return self.command("type " + escape(text))
+
+    def wait_log(self, text, since=0, timeout=10.0):
+        text = text.encode("latin-1") if isinstance(text, str) else text
+        return self.wait_for(lambda e: e.kind == "log" and e.log_text == text, since, timeout)
+
+    def logs(self, since=0, until=None):
+        with self.cond:
+            return [e.log_text for e in self.events[since:until] if e.kind == "log"]
+
+    def log_events(self, since=0):
+        with self.cond:
+            return [e for e in self.events[since:] if e.kind == "log"]
+
+    def chats(self, since=0):
+        with self.cond:
+            return [e.chat[4] for e in self.events[since:] if e.kind == "chat"]
+
+    def kinds(self, kind, since=0):
+        with self.cond:
+            return [e for e in self.events[since:] if e.kind == kind]
+
+    def wait_ready(self):
+        """Waits out the plugin's set-up: its first pass follows the ready line."""
+        return self.wait_log("[Console] Ready...", timeout=SETUP_SECONDS + 30)
+
+    def settle(self, seconds=0.3):
+        """Lets the plugin make a few passes (each about 10 ms apart)."""
+        time.sleep(seconds)
+
+    def alive(self):
+        return self.process.poll() is None
+
+    def close(self):
+        if self.alive():
+            try:
+                self.process.stdin.write(b"quit\n")
+                self.process.stdin.flush()
+                self.process.wait(timeout=10)
+            except (OSError, subprocess.TimeoutExpired):
+                self.process.kill()
+                self.process.wait()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class ConsoleProgram:
+    """A console program on 127.0.0.1:50382 that records every byte the plugin sends."""
+
+    def __init__(self, port=CONSOLE_PORT):
+        self.server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(("127.0.0.1", port))
+        self.server.listen(4)
+        self.cond = threading.Condition()
+        self.received = bytearray()
+        self.connections = []
+        self.closed = False
+        self.read_enabled = True
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            with self.cond:
+                self.connections.append(conn)
+                self.cond.notify_all()
+            threading.Thread(target=self._receive, args=(conn,), daemon=True).start()
+
+    def _receive(self, conn):
+        while True:
+            with self.cond:
+                while not self.read_enabled:
+                    self.cond.wait()
+            try:
+                data = conn.recv(65536)
+            except OSError:
+                return
+            if not data:
+                return
+            with self.cond:
+                self.received += data
+                self.cond.notify_all()
+
+    @property
+    def connection(self):
+        with self.cond:
+            return self.connections[-1]
+
+    def wait_connected(self, timeout=15.0):
+        with self.cond:
+            if not self.cond.wait_for(lambda: self.connections, timeout):
+                raise AssertionError("the plugin did not connect")
+
+    def send(self, data):
+        self.connection.sendall(data if isinstance(data, bytes) else data.encode("latin-1"))
+
+    def wait_received(self, expected, timeout=10.0):
+        """Waits until everything received so far equals expected, and returns it."""
+        with self.cond:
+            self.cond.wait_for(lambda: len(self.received) >= len(expected), timeout)
+            return bytes(self.received)
+
+    def take_received(self):
+        with self.cond:
+            data = bytes(self.received)
+            self.received.clear()
+            return data
+
+    def close_connection(self, reset=False):
+        conn = self.connection
+        if reset:
+            conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        conn.close()
+
+    def stop(self):
+        self.server.close()
+        with self.cond:
+            for conn in self.connections:
+                try:
+                    conn.close()
+                except OSError:
+                    pass

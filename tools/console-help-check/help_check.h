@@ -1,0 +1,32 @@
+// Checking help files: what the game shows for each entry, read through the plugin's own code.
+#pragma once
+
+#include <filesystem>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+
+// How a check ends, from best to worst; a run exits with the worst result of its paths.
+enum class CheckResult {
+  kOk = 0,          // every file parses and no entry fails; warnings allowed
+  kFails = 1,       // some request would fail: a parse error, a top level that is no object,
+                    // or a line that is no string
+  kUnreadable = 2,  // a path that cannot be read
+};
+
+// The command whose help lives at the path relative to the ConsoleHelp folder: "a/bHelp.json"
+// serves "a/b". Nothing when the file name does not end in "Help.json".
+std::optional<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
+
+// Reports on out what the game shows for each entry of the help value at the start of in, the
+// help file of command. Returns false when some request would fail.
+bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out);
+
+// Checks one help file. helpFolder is the ConsoleHelp folder it was found in, which gives the
+// command its subfolder prefix; empty for a file named on its own.
+CheckResult CheckHelpFile(const std::filesystem::path& file,
+                          const std::filesystem::path& helpFolder, std::ostream& out);
+
+// Checks a help file, or every help file in a folder and its subfolders in order of their paths.
+CheckResult CheckHelpPath(const std::filesystem::path& path, std::ostream& out);

@@ -1,0 +1,58 @@
+// console-help-check: shows what the game's chat shows for each entry of the help files.
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "help_check.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+void PrintUsage(std::ostream& out) {
+  out << "Usage: console-help-check PATH...\n"
+         "Checks the chat help files of the console relay plugin, read as the game reads them.\n"
+         "Each PATH is a help file (<command>Help.json) or a ConsoleHelp folder, whose\n"
+         "*Help.json files are all checked, subfolders included. For every entry it shows the\n"
+         "chat lines that ask for it and the lines they show.\n"
+         "\n"
+         "Exit status: 0 when no request fails (warnings allowed), 1 when some request fails\n"
+         "(a file that does not parse, a top level that is no object, a line that is no\n"
+         "string), 2 for a usage error or a path that cannot be read.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::filesystem::path> paths;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      if (argument == "--help" || argument == "-h") {
+        PrintUsage(std::cout);
+        return 0;
+      }
+      if (argument == "--") {
+        optionsEnded = true;
+        continue;
+      }
+      std::cerr << "console-help-check: unknown option " << argument << "\n\n";
+      PrintUsage(std::cerr);
+      return kUsageError;
+    }
+    paths.emplace_back(argv[i]);
+  }
+  if (paths.empty()) {
+    PrintUsage(std::cerr);
+    return kUsageError;
+  }
+
+  CheckResult worst = CheckResult::kOk;
+  for (const std::filesystem::path& path : paths) {
+    worst = std::max(worst, CheckHelpPath(path, std::cout));
+  }
+  return static_cast<int>(worst);
+}
