@@ -203,16 +203,21 @@ class Game:
 class ConsoleProgram:
     """A console program on 127.0.0.1:50382 that records every byte the plugin sends."""
 
-    def __init__(self, port=CONSOLE_PORT):
+    def __init__(self, port=CONSOLE_PORT, close_first=False, read=True):
+        # close_first: hang up on the first plugin at once; read=False: leave the bytes unread.
+        self.close_first = close_first
         self.server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        if not read:
+            # A small window, so that unread bytes fill the plugin's side quickly.
+            self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         self.server.bind(("127.0.0.1", port))
         self.server.listen(4)
         self.cond = threading.Condition()
         self.received = bytearray()
         self.connections = []
         self.closed = False
-        self.read_enabled = True
+        self.read_enabled = read
         threading.Thread(target=self._accept, daemon=True).start()
 
     def _accept(self):
@@ -224,6 +229,9 @@ class ConsoleProgram:
             with self.cond:
                 self.connections.append(conn)
                 self.cond.notify_all()
+                if self.close_first and len(self.connections) == 1:
+                    conn.close()
+                    continue
             threading.Thread(target=self._receive, args=(conn,), daemon=True).start()
 
     def _receive(self, conn):
@@ -246,9 +254,14 @@ class ConsoleProgram:
         with self.cond:
             return self.connections[-1]
 
-    def wait_connected(self, timeout=15.0):
+    def set_reading(self, read):
         with self.cond:
-            if not self.cond.wait_for(lambda: self.connections, timeout):
+            self.read_enabled = read
+            self.cond.notify_all()
+
+    def wait_connected(self, count=1, timeout=15.0):
+        with self.cond:
+            if not self.cond.wait_for(lambda: len(self.connections) >= count, timeout):
                 raise AssertionError("the plugin did not connect")
 
     def send(self, data):
