@@ -31,9 +31,10 @@ bool ReadHelpValue(std::istream& in, nlohmann::json& value, std::string& error) 
 const nlohmann::json* SelectHelpEntry(const nlohmann::json& value, std::string_view argument,
                                       std::string& error) {
   if (value.is_object()) {
-    const auto member = value.find(argument);
+    // Looked up by std::string: older releases of the JSON library take no string_view keys.
+    const auto member = value.find(std::string(argument));
     if (member != value.end()) return &*member;
-    const auto fallback = value.find(kDefaultEntry);
+    const auto fallback = value.find(std::string(kDefaultEntry));
     if (fallback != value.end()) return &*fallback;
     return nullptr;
   }
