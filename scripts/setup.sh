@@ -23,5 +23,6 @@ wine=/usr/lib/wine/wine64
 if [ ! -f "${WINEPREFIX:-$HOME/.wine}/system.reg" ]; then
   echo "Preparing the Wine prefix (once)..."
   "$wine" wineboot --init >/dev/null 2>&1 || true
+  # The prefix is ready only when wineboot's server has finished.
+  "$(dirname "$wine")/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
 fi
-"$(dirname "$wine")/wineserver" -w 2>/dev/null || wineserver -w 2>/dev/null || true
