@@ -2,11 +2,13 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "sim/game/game_memory_layout.h"
+#include "sim/game/sim_clock.h"
 #include "sim/game/sim_output.h"
 
 namespace {
@@ -14,6 +16,9 @@ namespace {
 // Manual-reset events: "hold" is set while the next call is to wait, "release" lets it go on.
 HANDLE HoldRequested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
 HANDLE HoldReleased = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+
+// Written by the plugin's worker, read by the command loop.
+std::atomic<std::int64_t> LastDisplayTicks{0};
 
 }  // namespace
 
@@ -26,7 +31,12 @@ void ReleaseChatDisplay() {
   SetEvent(HoldReleased);
 }
 
+std::int64_t LastChatDisplayTicks() {
+  return LastDisplayTicks.load();
+}
+
 void DisplayChatLine(void* object, const char* text, float f, std::int32_t i, bool flag) {
+  LastDisplayTicks.store(ClockTicks());
   if (WaitForSingleObject(HoldRequested, 0) == WAIT_OBJECT_0) {
     ResetEvent(HoldRequested);
     Report("held", "");

@@ -1,6 +1,8 @@
 #include "sim/game/commands.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include "sim/game/game_memory_layout.h"
 #include "sim/game/player_chat.h"
 #include "sim/game/plugin_host.h"
+#include "sim/game/sim_clock.h"
 #include "sim/game/sim_output.h"
 
 namespace {
@@ -75,6 +78,14 @@ Result Object(std::string_view arguments) {
 Result Type(std::string_view arguments) {
   TypeChatLine(Selected(), DecodeEscapes(arguments));
   return "";
+}
+
+// As "type", with Enter a chosen time later; gives the clock at Enter, so that a measurement can
+// time the plugin's take from that moment.
+Result TimedType(std::string_view arguments) {
+  std::uint64_t ms = 0;
+  if (!TakeUnsigned(arguments, ms)) return Fail("usage: timedtype MS TEXT");
+  return std::to_string(TypeChatLine(Selected(), DecodeEscapes(arguments), AsSleepMs(ms)));
 }
 
 Result Set(std::string_view arguments) {
@@ -184,6 +195,29 @@ Result ReleaseChat(std::string_view) {
   return "";
 }
 
+Result Clock(std::string_view) {
+  return std::to_string(ClockTicks()) + ' ' + std::to_string(ClockTicksPerSecond());
+}
+
+Result LastChat(std::string_view) {
+  return std::to_string(LastChatDisplayTicks());
+}
+
+// The host's memory as the system counts it, to weigh a plugin by.
+Result Memory(std::string_view) {
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof(counters);
+  if (!GetProcessMemoryInfo(GetCurrentProcess(),
+                            reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                            sizeof(counters))) {
+    return Fail("GetProcessMemoryInfo failed with error " + std::to_string(GetLastError()));
+  }
+  return "private=" + std::to_string(counters.PrivateUsage) +
+         " peakprivate=" + std::to_string(counters.PeakPagefileUsage) +
+         " workingset=" + std::to_string(counters.WorkingSetSize) +
+         " peakworkingset=" + std::to_string(counters.PeakWorkingSetSize);
+}
+
 Result MinLevel(std::string_view arguments) {
   std::int64_t level = 0;
   if (!TakeSigned(arguments, std::numeric_limits<std::int32_t>::min(),
@@ -236,6 +270,7 @@ constexpr Command kCommands[] = {
     {"object", Object, "object N            select chat object N (made on first use)"},
     {"type", Type, "type TEXT           type TEXT in the chat and send it"},
     {"say", Type, "say TEXT            the same as type; a line starting with / types itself"},
+    {"timedtype", TimedType, "timedtype MS TEXT   type, Enter MS later; gives the clock at Enter"},
     {"set", Set, "set typewait|hold MS  timing of typed lines"},
     {"poke", Poke, "poke state|first N, poke text TEXT, poke textat OFFSET TEXT"},
     {"peek", Peek, "peek                show the chat fields"},
@@ -245,6 +280,9 @@ constexpr Command kCommands[] = {
     {"display", Display, "display TEXT        call the chat display routine as the plugin does"},
     {"holdchat", HoldChat, "holdchat            the next chat line waits inside the routine"},
     {"releasechat", ReleaseChat, "releasechat         lets a held chat line go on"},
+    {"clock", Clock, "clock               the performance counter and its ticks per second"},
+    {"lastchat", LastChat, "lastchat            the clock at the last chat display call (0: none)"},
+    {"memory", Memory, "memory              the host's private bytes, working set and their peaks"},
     {"minlevel", MinLevel, "minlevel N          the loader's minimum log level"},
     {"version", Version, "version             the game version the loader reports"},
     {"callload", CallLoad, "callload            call the plugin's Load again"},

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "sim/game/game_memory_layout.h"
+#include "sim/game/sim_clock.h"
 #include "sim/game/sim_output.h"
 
 std::uint64_t TypeWaitMs = 2000;
@@ -44,7 +45,8 @@ std::size_t WriteChatText(unsigned char* object, std::size_t offset, const std::
   return count;
 }
 
-void TypeChatLine(unsigned char* object, const std::string& text) {
+std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
+                          std::uint64_t enterDelayMs) {
   // The line appears in the chat while its state says typing, as the game does it.
   ChatState(object) = kChatIdle;
   const std::size_t written = WriteChatText(object, 0, text + '\0');
@@ -71,10 +73,15 @@ void TypeChatLine(unsigned char* object, const std::string& text) {
   } else {
     Sleep(kOrdinaryTypingMs);
   }
+  // A measurement places Enter anywhere between two passes of the plugin.
+  if (enterDelayMs > 0) {
+    Sleep(static_cast<DWORD>(std::min<std::uint64_t>(enterDelayMs, INFINITE - 1)));
+  }
 
   // Enter: the first-character byte goes before the state, as the plugin expects to see them.
   ChatFirstChar(object) = 0;
   ChatState(object) = kChatSent;
+  const std::int64_t sentAt = ClockTicks();
   Sleep(static_cast<DWORD>(HoldMs));
 
   // A line whose first byte is still there is shown by the game itself.
@@ -83,6 +90,7 @@ void TypeChatLine(unsigned char* object, const std::string& text) {
   ChatState(object) = kChatIdle;
   ChatText(object)[0] = 0;
   ChatFirstChar(object) = 0;
+  return sentAt;
 }
 
 std::uint64_t WatchBlank(unsigned char* object, std::uint64_t ms) {

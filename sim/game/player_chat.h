@@ -15,8 +15,10 @@ std::size_t WriteChatText(unsigned char* object, std::size_t offset, const std::
 
 // Types the line, presses Enter, holds the sent state, shows the line if it is still there, and
 // clears the chat. Reports "blank <ms>" or "noblank" for a "/" line, and "player <text>" when the
-// game shows the line itself.
-void TypeChatLine(unsigned char* object, const std::string& text);
+// game shows the line itself. Enter comes enterDelayMs later than usual. Returns the clock
+// (ClockTicks) at the moment the sent state was set.
+std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
+                          std::uint64_t enterDelayMs = 0);
 
 // For `ms` milliseconds, writes '/' back into the first text byte whenever it reads 0, as the
 // game does while a line is typed. Returns how many times it found the byte blanked.

@@ -1,0 +1,459 @@
+#!/usr/bin/env python3
+"""Measures the real plugin inside the simulated game under Wine and writes the figures as JSON.
+
+Four hosts run side by side, so that all of them see the same machine at the same time: the game
+with ConsoleRelay.dll, the same host with BaselineRelay.dll (a thread making only the calls every
+pass must make: one receive on a connected non-blocking socket and a 10 ms sleep, taken as the
+plugin takes it), with BaselineRelaySleep.dll (the same with the system's Sleep), and the host
+alone. After the plugin's set-up:
+
+- idle CPU: the on-CPU time of each host process over the same window, from the kernel's per-thread
+  accounting (/proc/<pid>/task/*/schedstat, in nanoseconds), with the console program connected
+  and silent;
+- the pass period, from how often the plugin blanks a typed "/" line (the game's "watchblank");
+- latency, both ways, on one clock: the host's performance counter is CLOCK_MONOTONIC_RAW under
+  Wine, which the calibration below checks (and corrects for, were it not);
+- memory: resident anonymous memory (what Wine reports as the process's private bytes) of each
+  host, sampled throughout, and the counters the host itself reads with GetProcessMemoryInfo.
+
+It uses the console port: run it under the port's lock, as scripts/bench.sh does:
+
+    flock /tmp/console-relay-port.lock python3 bench/wine_measure.py --bin build/windows/bin \\
+        --out build/bench/results/wine.json
+"""
+
+import argparse
+import json
+import os
+import random
+import re
+import socket
+import statistics
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import harness  # noqa: E402  (the e2e tests' driver of the simulated game)
+
+PLUGIN = "ConsoleRelay.dll"
+# The reference pauses as the plugin does; the other with the system's Sleep, for comparison.
+BASELINES = {"baseline": "BaselineRelay.dll", "baseline_sleep": "BaselineRelaySleep.dll"}
+HELP_COMMAND = "big"
+HELP_LINES = 20000
+CLOCK = time.CLOCK_MONOTONIC_RAW
+
+
+def now_ns():
+    return time.clock_gettime_ns(CLOCK)
+
+
+class TimedConsole:
+    """A console program on the console port that notes when each received chunk arrived."""
+
+    def __init__(self):
+        self.server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(("127.0.0.1", harness.CONSOLE_PORT))
+        self.server.listen(4)
+        self.cond = threading.Condition()
+        self.connections = []  # [socket, received bytes, [(end offset, arrival ns)]]
+        threading.Thread(target=self._accept, daemon=True).start()
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self.server.accept()
+            except OSError:
+                return
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            entry = [conn, bytearray(), []]
+            with self.cond:
+                self.connections.append(entry)
+                self.cond.notify_all()
+            threading.Thread(target=self._receive, args=(entry,), daemon=True).start()
+
+    def _receive(self, entry):
+        while True:
+            try:
+                data = entry[0].recv(65536)
+            except OSError:
+                return
+            arrived = now_ns()
+            if not data:
+                return
+            with self.cond:
+                entry[1] += data
+                entry[2].append((len(entry[1]), arrived))
+                self.cond.notify_all()
+
+    def wait_connections(self, count, timeout):
+        with self.cond:
+            if not self.cond.wait_for(lambda: len(self.connections) >= count, timeout):
+                raise RuntimeError("no connection %d to the console program" % count)
+            return self.connections[count - 1]
+
+    def received_size(self, entry):
+        with self.cond:
+            return len(entry[1])
+
+    def wait_bytes(self, entry, since, expected, timeout):
+        """The arrival time of the chunk that completed `expected` after offset `since`."""
+        def found():
+            return entry[1].find(expected, since)
+        with self.cond:
+            if not self.cond.wait_for(lambda: found() >= 0, timeout):
+                return None
+            end = found() + len(expected)
+            return next(arrived for offset, arrived in entry[2] if offset >= end)
+
+    def stop(self):
+        self.server.close()
+        with self.cond:
+            for entry in self.connections:
+                entry[0].close()
+
+
+def thread_cpu_ns(pid):
+    """On-CPU time of the process's live threads, and how many there are."""
+    total, threads = 0, 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
+                total += int(f.read().split()[0])
+            threads += 1
+        except (OSError, ValueError):
+            pass
+    return total, threads
+
+
+def process_cpu_ticks_ns(pid):
+    """utime + stime of the whole process, dead threads included (clock-tick resolution)."""
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) * 1_000_000_000 // os.sysconf("SC_CLK_TCK")
+
+
+def find_wineserver():
+    for pid in os.listdir("/proc"):
+        if pid.isdigit():
+            try:
+                with open("/proc/%s/comm" % pid) as f:
+                    if f.read().startswith("wineserver"):
+                        return int(pid)
+            except OSError:
+                pass
+    return None
+
+
+def status_kib(pid):
+    values = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            key, _, rest = line.partition(":")
+            if key in ("RssAnon", "VmHWM", "VmRSS", "VmSwap"):
+                values[key] = int(rest.split()[0])
+    return values
+
+
+def image_size(path):
+    """SizeOfImage from a PE file's optional header."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    header = int.from_bytes(data[0x3C:0x40], "little")
+    return int.from_bytes(data[header + 24 + 56:header + 24 + 60], "little")
+
+
+def image_private_kib(pid, path):
+    """Anonymous memory inside a loaded module's image: Wine reads the sections of an image whose
+    file alignment is below the page size into private pages rather than mapping the file."""
+    name = os.path.basename(path)
+    mappings, current = [], None
+    with open("/proc/%d/smaps" % pid) as f:
+        for line in f:
+            fields = line.split()
+            if re.match(r"^[0-9a-f]+-[0-9a-f]+$", fields[0]):
+                low, high = (int(x, 16) for x in fields[0].split("-"))
+                current = [low, high, fields[5] if len(fields) > 5 else "", 0]
+                mappings.append(current)
+            elif fields[0] == "Anonymous:":
+                current[3] += int(fields[1])
+    starts = [low for low, _, mapped, _ in mappings if mapped.endswith(name)]
+    if not starts:
+        return None
+    base = min(starts)
+    end = base + image_size(path)
+    return sum(anon for low, _, _, anon in mappings if base <= low < end)
+
+
+class MemorySampler:
+    """The highest resident anonymous memory of each process, sampled every 50 ms."""
+
+    def __init__(self):
+        self.pids = {}
+        self.peaks = {}
+        self.lock = threading.Lock()
+        self.running = True
+        threading.Thread(target=self._run, daemon=True).start()
+
+    def watch(self, name, pid):
+        with self.lock:
+            self.pids[name] = pid
+
+    def forget(self, name):
+        with self.lock:
+            self.pids.pop(name, None)
+
+    def _run(self):
+        while self.running:
+            with self.lock:
+                for name, pid in self.pids.items():
+                    try:
+                        status = status_kib(pid)
+                    except OSError:
+                        continue
+                    anon = status.get("RssAnon", 0) + status.get("VmSwap", 0)
+                    self.peaks[name] = max(self.peaks.get(name, 0), anon)
+            time.sleep(0.05)
+
+    def peak_kib(self, name):
+        with self.lock:
+            return self.peaks.get(name)
+
+
+def host_memory(game, pid, module=None):
+    """The host's own counters (GetProcessMemoryInfo), and the kernel's view of the process."""
+    payload = game.command("memory").payload.split()[1:]
+    counters = {key: int(value) for key, value in (item.split("=") for item in payload)}
+    memory = {"host_counters": counters, "proc_status_kib": status_kib(pid),
+              "threads": len(os.listdir("/proc/%d/task" % pid))}
+    if module:
+        memory["module_image_private_kib"] = image_private_kib(
+            pid, os.path.join(harness.BIN_DIR, module))
+    return memory
+
+
+def measure_idle_cpu(pids, seconds):
+    """On-CPU time of each process over one window in which nothing is asked of any of them."""
+    start = {name: (thread_cpu_ns(pid), process_cpu_ticks_ns(pid)) for name, pid in pids.items()}
+    window_start = time.monotonic()
+    time.sleep(seconds)
+    window = time.monotonic() - window_start
+    idle = {"window_seconds": window}
+    for name, pid in pids.items():
+        (cpu0, threads0), ticks0 = start[name]
+        (cpu1, threads1), ticks1 = thread_cpu_ns(pid), process_cpu_ticks_ns(pid)
+        # A thread that ended inside the window would take its time along: the counts show it.
+        idle[name] = {"cpu_ms": (cpu1 - cpu0) / 1e6,
+                      "cpu_ms_from_ticks": (ticks1 - ticks0) / 1e6,
+                      "percent_of_one_core": (cpu1 - cpu0) / 1e9 / window * 100,
+                      "threads": [threads0, threads1]}
+    return idle
+
+
+def calibrate_clock(game, rounds=40):
+    """Offset of the host's performance counter from CLOCK_MONOTONIC_RAW, from the round trip of
+    the "clock" command with the shortest time (the midpoint of its round trip is taken as the
+    moment the host read its counter)."""
+    best = None
+    for _ in range(rounds):
+        before = now_ns()
+        payload = game.command("clock").payload.split()
+        after = now_ns()
+        ticks, frequency = int(payload[1]), int(payload[2])
+        host_ns = ticks * 1_000_000_000 // frequency
+        sample = (after - before, host_ns - (before + after) // 2, frequency)
+        if best is None or sample[0] < best[0]:
+            best = sample
+    return {"round_trip_ns": best[0], "offset_ns": best[1], "ticks_per_second": best[2]}
+
+
+def watch_blank_period_ms(game, ms):
+    """Mean time between the plugin's passes: a "/" line stays typed and the game writes the
+    blanked first byte back, so each pass blanks it once."""
+    game.command("poke text /period")
+    game.command("poke first 0x2f")
+    game.command("poke state 2")
+    blanks = int(game.command("watchblank %d" % ms, timeout=ms / 1000 + 15).payload.split()[1])
+    game.command("poke state 0")
+    game.command("poke first 0")
+    game.command("poke text ")
+    return {"window_ms": ms, "passes": blanks, "period_ms": ms / blanks if blanks else None}
+
+
+def to_local_ns(host_ticks, clock):
+    return host_ticks * 1_000_000_000 // clock["ticks_per_second"] - clock["offset_ns"]
+
+
+def measure_take_latency(game, console, conn, clock, samples, rng):
+    """From the game setting the sent state (the take condition) to the bytes reaching the
+    console program. Enter is pressed a random 0-10 ms after the plugin blanked the line, so the
+    moments fall anywhere between two passes."""
+    game.command("set hold 60")
+    latencies, missed = [], 0
+    for i in range(samples):
+        expected = b"bench %d" % i
+        since = console.received_size(conn)
+        done = game.command("timedtype %d /%s" % (rng.randrange(0, 11), expected.decode()))
+        sent_at = to_local_ns(int(done.payload.split()[1]), clock)
+        arrived = console.wait_bytes(conn, since, expected, timeout=2.0)
+        if arrived is None:
+            missed += 1
+        else:
+            latencies.append((arrived - sent_at) / 1e6)
+    game.command("set hold 300")
+    return latencies, missed
+
+
+def measure_chat_latency(game, conn, clock, samples, rng):
+    """From the console program's send to the game's chat display routine being called, sends
+    spaced by a random 0-11 ms beyond the previous line's arrival."""
+    latencies, missed = [], 0
+    for i in range(samples):
+        text = b"m%d" % i
+        time.sleep(rng.uniform(0.0, 0.011))
+        since = game.mark()
+        sent_at = now_ns()
+        conn[0].sendall(b"console " + text)
+        try:
+            game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == text, since, timeout=2.0)
+        except AssertionError:
+            missed += 1
+            continue
+        shown_at = to_local_ns(int(game.command("lastchat").payload.split()[1]), clock)
+        latencies.append((shown_at - sent_at) / 1e6)
+    return latencies, missed
+
+
+def measure_help_request(game, memory, pid):
+    """One request for the 1 MiB help file through the real plugin: the time from Enter to the
+    last chat line, which here is mostly the simulated game printing 20,000 report lines."""
+    before = memory.peak_kib("plugin")
+    since = game.mark()
+    done = game.command("timedtype 0 /" + HELP_COMMAND, timeout=60)
+    entered = int(done.payload.split()[1])
+    # Polled: a wait that rescans every event on each of 20,000 lines would take minutes.
+    deadline = time.monotonic() + 120
+    while len(game.kinds("chat", since)) < HELP_LINES and time.monotonic() < deadline:
+        time.sleep(0.05)
+    shown = int(game.command("lastchat").payload.split()[1])
+    lines = len(game.kinds("chat", since))
+    time.sleep(0.3)
+    return {"enter_to_last_line_ms": (shown - entered) * 1000 / game_clock_frequency(game),
+            "lines": lines, "peak_rss_anon_kib_before": before,
+            "peak_rss_anon_kib_after": memory.peak_kib("plugin"),
+            "after": host_memory(game, pid)}
+
+
+def game_clock_frequency(game):
+    return int(game.command("clock").payload.split()[2])
+
+
+def help_file_text():
+    # The same 1 MiB, 20,000-line file as bench/help_request_bench.cpp writes.
+    lines, size = HELP_LINES, 1 << 20
+    head, tail = '{"help": [\n', "]}\n"
+    text_bytes = size - (len(head) + len(tail) + lines * 5 + lines - 1)
+    words = "the quick brown fox jumps over the lazy dog "
+    out = [head]
+    for line in range(lines):
+        length = text_bytes // lines + (1 if line < text_bytes % lines else 0)
+        text = "Line %05d: " % (line + 1)
+        while len(text) < length:
+            text += words[len(text) % len(words)]
+        out.append('  "%s"%s\n' % (text[:length], "," if line + 1 < lines else ""))
+    out.append(tail)
+    return "".join(out)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--bin", required=True, help="folder of Zandrel.exe and the DLLs")
+    parser.add_argument("--out", required=True, help="JSON file to write")
+    parser.add_argument("--wine", default=harness.WINE)
+    parser.add_argument("--idle-seconds", type=float, default=60.0)
+    parser.add_argument("--samples", type=int, default=250)
+    parser.add_argument("--period-ms", type=int, default=2000)
+    parser.add_argument("--seed", type=int, default=1)
+    args = parser.parse_args()
+
+    harness.BIN_DIR = os.path.abspath(args.bin)
+    harness.WINE = args.wine
+    harness.EXAMPLES_DIR = ""
+    # The receiving thread must not wait long for the interpreter while another thread runs.
+    sys.setswitchinterval(0.0005)
+    rng = random.Random(args.seed)
+    results = {"idle_seconds": args.idle_seconds}
+    memory = MemorySampler()
+
+    console = TimedConsole()
+    hosts = {}
+    try:
+        started = time.monotonic()
+        # The baselines connect at once, the plugin 5 s after it is loaded: one at a time, so that
+        # the plugin's connection is known to be the last.
+        for count, (name, module) in enumerate(BASELINES.items(), start=1):
+            hosts[name] = harness.Game(plugin=module)
+            console.wait_connections(count, timeout=30)
+        hosts["plugin"] = harness.Game(help_files={HELP_COMMAND: help_file_text()})
+        hosts["bare"] = harness.Game(plugin=None)
+        for name, game in hosts.items():
+            memory.watch(name, game.process.pid)
+        plugin = hosts["plugin"]
+        plugin.command("ready")
+        plugin_conn = console.wait_connections(len(BASELINES) + 1, timeout=30)
+        plugin.wait_log("[Console] [Server] Success", timeout=30)
+        plugin.wait_ready()
+        results["setup_seconds"] = time.monotonic() - started
+        time.sleep(2.0)
+
+        pids = {name: game.process.pid for name, game in hosts.items()}
+        wineserver = find_wineserver()
+        if wineserver:
+            pids["wineserver"] = wineserver
+        results["idle"] = measure_idle_cpu(pids, args.idle_seconds)
+        modules = dict(BASELINES, plugin=PLUGIN, bare=None)
+        results["memory"] = {name: host_memory(game, game.process.pid, modules[name])
+                             for name, game in hosts.items()}
+        for name in list(BASELINES) + ["bare"]:
+            results["memory"][name]["peak_rss_anon_kib"] = memory.peak_kib(name)
+            memory.forget(name)
+            hosts.pop(name).close()
+
+        # Latency both ways, between two measurements of the pass period.
+        clock_before = calibrate_clock(plugin)
+        period_before = watch_blank_period_ms(plugin, args.period_ms)
+        take, take_missed = measure_take_latency(plugin, console, plugin_conn, clock_before,
+                                                 args.samples, rng)
+        chat, chat_missed = measure_chat_latency(plugin, plugin_conn, clock_before, args.samples,
+                                                 rng)
+        period_after = watch_blank_period_ms(plugin, args.period_ms)
+        clock_after = calibrate_clock(plugin)
+        periods = [p["period_ms"] for p in (period_before, period_after) if p["period_ms"]]
+        results["period"] = {"before": period_before, "after": period_after,
+                             "period_ms": statistics.mean(periods) if periods else None}
+        results["clock"] = {"source": "CLOCK_MONOTONIC_RAW", "before": clock_before,
+                            "after": clock_after}
+        results["take_latency_ms"] = take
+        results["take_missed"] = take_missed
+        results["chat_latency_ms"] = chat
+        results["chat_missed"] = chat_missed
+
+        results["memory"]["plugin"]["after_latency"] = host_memory(plugin, plugin.process.pid)
+        results["help_request"] = measure_help_request(plugin, memory, plugin.process.pid)
+        results["memory"]["plugin"]["peak_rss_anon_kib"] = memory.peak_kib("plugin")
+        results["total_seconds"] = time.monotonic() - started
+    finally:
+        memory.running = False
+        for game in hosts.values():
+            game.close()
+        console.stop()
+
+    os.makedirs(os.path.dirname(os.path.abspath(args.out)), exist_ok=True)
+    with open(args.out, "w") as f:
+        json.dump(results, f, indent=1)
+    print("wine_measure: wrote %s in %.0f s" % (args.out, results["total_seconds"]))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,127 @@
+// A help file and the argument of a request for it: the first line of the input is the argument,
+// the rest is the file. Read through the stream functions (every failure must come back as a
+// result, never as an exception), checked against the rules of README.md, and then shown by
+// ShowHelp from a real file, which must agree with the stream functions.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "fake_host.h"
+#include "fuzz_check.h"
+#include "help_folder.h"
+#include "relay/help_file.h"
+#include "relay/show_help.h"
+
+namespace {
+
+constexpr const char* kCommand = "fuzz";
+constexpr const char* kDefaultEntry = "help";
+
+struct Shown {
+  std::vector<std::string> lines;
+  std::string problem;  // empty when every line was shown
+};
+
+Shown ShowThroughStreams(const nlohmann::json& value, const std::string& argument) {
+  Shown shown;
+  shown.problem = ForEachHelpLine(value, argument,
+                                  [&](const std::string& line) { shown.lines.push_back(line); });
+  return shown;
+}
+
+// The same rules, written out once more from what the README promises.
+Shown ExpectedLines(const nlohmann::json& value, const std::string& argument) {
+  Shown expected;
+  if (value.is_null()) return expected;
+  if (!value.is_object()) {
+    expected.problem =
+        "the top-level value is " + std::string(value.type_name()) + ", not an object";
+    return expected;
+  }
+  const nlohmann::json* entry = nullptr;
+  if (value.contains(argument)) {
+    entry = &value.at(argument);
+  } else if (value.contains(kDefaultEntry)) {
+    entry = &value.at(kDefaultEntry);
+  } else {
+    return expected;
+  }
+  if (entry->is_null()) return expected;
+
+  std::vector<const nlohmann::json*> lines;
+  if (entry->is_array() || entry->is_object()) {
+    for (const nlohmann::json& line : *entry) lines.push_back(&line);
+  } else {
+    lines.push_back(entry);
+  }
+  for (const nlohmann::json* line : lines) {
+    if (!line->is_string()) {
+      expected.problem = "a line must be a string, but is " + std::string(line->type_name());
+      break;
+    }
+    expected.lines.push_back(line->get<std::string>());
+  }
+  return expected;
+}
+
+void CheckShowHelp(const std::string& file, const std::string& argument, bool read,
+                   const std::string& readError, const Shown& shown) {
+  EnterHelpFolder();
+  WriteHelpFileHere(kCommand, file);
+  FakeGame game;
+  ResetFakeHost(game);
+  ShowHelp(kCommand, argument);
+  LeaveHelpFolder();
+
+  const std::string problemLine = "[Console] Help file " + HelpFilePath(kCommand) + ": ";
+  std::vector<std::string> expectedLog;
+  if (!read) {
+    expectedLog.push_back(problemLine + readError);
+  } else {
+    expectedLog.push_back(std::string("[Console] Show help [") + kCommand + "] [" + argument + "]");
+    if (!shown.problem.empty()) expectedLog.push_back(problemLine + shown.problem);
+  }
+  FUZZ_CHECK(LoggedTexts() == expectedLog);
+  FUZZ_CHECK(ChatLines == (read ? shown.lines : std::vector<std::string>{}));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t lineEnd = input.find('\n');
+  const std::string argument(input.substr(0, lineEnd));
+  const std::string file(lineEnd == std::string_view::npos ? std::string_view()
+                                                           : input.substr(lineEnd + 1));
+
+  std::istringstream in(file);
+  nlohmann::json value;
+  std::string error;
+  const bool read = ReadHelpValue(in, value, error);
+  if (!read) {
+    FUZZ_CHECK(!error.empty());
+    FUZZ_CHECK(value.is_null());
+  } else {
+    FUZZ_CHECK(error.empty());
+    // Whatever follows a value is never examined.
+    std::istringstream followed(file + " {\"help\": [");
+    nlohmann::json again;
+    std::string againError;
+    FUZZ_CHECK(ReadHelpValue(followed, again, againError));
+    FUZZ_CHECK(again == value);
+  }
+
+  const Shown shown = read ? ShowThroughStreams(value, argument) : Shown{};
+  if (read) {
+    const Shown expected = ExpectedLines(value, argument);
+    FUZZ_CHECK(shown.lines == expected.lines);
+    FUZZ_CHECK(shown.problem == expected.problem);
+  }
+  CheckShowHelp(file, argument, read, error, shown);
+  return 0;
+}
