@@ -69,24 +69,23 @@ Socket ListenOnLoopback(int port, std::string& error) {
   return static_cast<Socket>(listener);
 }
 
+// The length argument of getsockname and accept.
+#ifdef _WIN32
+using AddressLength = int;
+#else
+using AddressLength = socklen_t;
+#endif  // _WIN32
+
 int LocalPort(Socket socket) {
   sockaddr_in address = {};
-#ifdef _WIN32
-  int length = sizeof(address);
-#else
-  socklen_t length = sizeof(address);
-#endif  // _WIN32
+  AddressLength length = sizeof(address);
   if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
   return ntohs(address.sin_port);
 }
 
 Socket AcceptConnection(Socket listener, std::string& peer) {
   sockaddr_in address = {};
-#ifdef _WIN32
-  int length = sizeof(address);
-#else
-  socklen_t length = sizeof(address);
-#endif  // _WIN32
+  AddressLength length = sizeof(address);
   const NativeSocket connection =
       accept(Native(listener), reinterpret_cast<sockaddr*>(&address), &length);
   if (static_cast<Socket>(connection) == kNoSocket) return kNoSocket;
