@@ -16,10 +16,13 @@
 
 namespace {
 
+// The socket handle, and the length argument of getsockname and accept.
 #ifdef _WIN32
 using NativeSocket = SOCKET;
+using AddressLength = int;
 #else
 using NativeSocket = int;
+using AddressLength = socklen_t;
 #endif  // _WIN32
 
 NativeSocket Native(Socket socket) {
@@ -68,13 +71,6 @@ Socket ListenOnLoopback(int port, std::string& error) {
   }
   return static_cast<Socket>(listener);
 }
-
-// The length argument of getsockname and accept.
-#ifdef _WIN32
-using AddressLength = int;
-#else
-using AddressLength = socklen_t;
-#endif  // _WIN32
 
 int LocalPort(Socket socket) {
   sockaddr_in address = {};
