@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "host/loader.h"
 #include "sim/game/chat_display.h"
@@ -17,6 +18,7 @@
 #include "sim/game/plugin_host.h"
 #include "sim/game/sim_clock.h"
 #include "sim/game/sim_output.h"
+#include "sim/loader/sim_report.h"
 
 namespace {
 
@@ -228,6 +230,48 @@ Result MinLevel(std::string_view arguments) {
   return "";
 }
 
+Result LevelAfter(std::string_view arguments) {
+  std::int64_t pieces = 0;
+  std::int64_t level = 0;
+  if (!TakeSigned(arguments, 1, std::numeric_limits<std::int32_t>::max(), pieces) ||
+      !TakeSigned(arguments, std::numeric_limits<std::int32_t>::min(),
+                  std::numeric_limits<std::int32_t>::max(), level)) {
+    return Fail("usage: levelafter PIECES N");
+  }
+  SimLevelAfterPieces(static_cast<std::int32_t>(pieces), static_cast<std::int32_t>(level));
+  return "";
+}
+
+// The plugin's log bridge on its own (log_probe.dll, next to this program), given pieces that
+// chat lines cannot make. Each word is one piece; "" is an empty piece.
+Result LogProbe(std::string_view arguments) {
+  using ProbeLog = void (*)(std::int32_t, const char* const*, const std::size_t*, std::size_t);
+  static ProbeLog probe = [] {
+    HMODULE module = LoadLibraryW(L"log_probe.dll");
+    FARPROC found = module != nullptr ? GetProcAddress(module, "ProbeLog") : nullptr;
+    return reinterpret_cast<ProbeLog>(reinterpret_cast<void*>(found));
+  }();
+  if (probe == nullptr) return Fail("log_probe.dll is missing");
+  std::int64_t level = 0;
+  if (!TakeSigned(arguments, std::numeric_limits<std::int32_t>::min(),
+                  std::numeric_limits<std::int32_t>::max(), level)) {
+    return Fail("usage: logprobe LEVEL PIECE...");
+  }
+  std::vector<std::string> pieces;
+  while (!arguments.empty()) {
+    const std::string_view word = TakeWord(arguments);
+    pieces.push_back(word == "\"\"" ? std::string() : DecodeEscapes(word));
+  }
+  std::vector<const char*> bytes;
+  std::vector<std::size_t> lengths;
+  for (const std::string& piece : pieces) {
+    bytes.push_back(piece.data());
+    lengths.push_back(piece.size());
+  }
+  probe(static_cast<std::int32_t>(level), bytes.data(), lengths.data(), pieces.size());
+  return std::to_string(pieces.size());
+}
+
 // What the loader tells the plugin, so that a test can check its own settings.
 Result Version(std::string_view) {
   if (loader::GameVersion == nullptr) return "null";
@@ -284,6 +328,8 @@ constexpr Command kCommands[] = {
     {"lastchat", LastChat, "lastchat            the clock at the last chat display call (0: none)"},
     {"memory", Memory, "memory              the host's private bytes, working set and their peaks"},
     {"minlevel", MinLevel, "minlevel N          the loader's minimum log level"},
+    {"levelafter", LevelAfter, "levelafter PIECES N minimum level N once PIECES more are logged"},
+    {"logprobe", LogProbe, "logprobe LEVEL P... one log line of pieces P through log_probe.dll"},
     {"version", Version, "version             the game version the loader reports"},
     {"callload", CallLoad, "callload            call the plugin's Load again"},
     {"sleep", SleepCommand, "sleep MS"},

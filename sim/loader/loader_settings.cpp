@@ -56,9 +56,19 @@ const char* ReadGameVersion() {
 
 }  // namespace
 
+#if LOADER_MSVC_ABI
 namespace loader {
 
 LogLevel MinLogLevel = ReadMinLogLevel();
 const char* const GameVersion = ReadGameVersion();
 
 }  // namespace loader
+#else
+// Exported under their decorated names by loader.def.
+extern "C" {
+
+loader::LogLevel LoaderMinLogLevel = ReadMinLogLevel();
+const char* const LoaderGameVersion = ReadGameVersion();
+
+}  // extern "C"
+#endif  // LOADER_MSVC_ABI

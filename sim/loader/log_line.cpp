@@ -1,19 +1,26 @@
+// The loader's log line. Built with the platform compiler, it is the plain class. Built with
+// mingw-w64, it is made in the caller's object as that compiler's std::stringstream would be,
+// with the runtime's own constructors from msvcp140.dll, so that a plugin sees exactly what the
+// real loader gives it.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "host/loader.h"
+#include "host/msvc_stream_layout.h"
 #include "sim_report.h"
 #include "sim_report_internal.h"
 
-namespace loader {
-
-LOG::LOG(LogLevel level) : level(level) {}
+namespace {
 
 // Every line is reported with its level, even one below MinLogLevel and even an empty one: the
 // tests check which pieces the plugin itself left out.
-LOG::~LOG() {
+void ReportLogLine(loader::LogLevel level, const std::string& text) {
   try {
     std::string payload = std::to_string(static_cast<std::int32_t>(level));
-    const std::string text = s.str();
     if (!text.empty()) {
       payload += ' ';
       AppendEscaped(payload, text);
@@ -24,4 +31,168 @@ LOG::~LOG() {
   }
 }
 
+}  // namespace
+
+#if LOADER_MSVC_ABI
+
+namespace loader {
+
+LOG::LOG(LogLevel level) : level(level) {}
+
+LOG::~LOG() {
+  ReportLogLine(level, s.str());
+}
+
 }  // namespace loader
+
+// The plain stream gives no hook between pieces.
+extern "C" void SimLevelAfterPieces(std::int32_t, std::int32_t) {
+  SimReport("loader-error", "a level change between pieces needs the mingw-w64 build");
+}
+
+#else
+
+namespace {
+
+using namespace msvc_stream;
+
+// The runtime's members, called as x64 member functions are: the object first.
+using DefaultConstructor = void* (*)(void* self);
+// A class with virtual bases takes a trailing "most derived" flag; 0 leaves the virtual base,
+// already made here, alone.
+using IostreamConstructor = void* (*)(void* self, void* streamBuffer, int mostDerived);
+using Destructor = void (*)(void* self);
+using Xsputn = std::int64_t (*)(void* self, const char* bytes, std::int64_t count);
+
+struct Runtime {
+  DefaultConstructor basicIos = nullptr;
+  IostreamConstructor basicIostream = nullptr;
+  DefaultConstructor streamBuffer = nullptr;
+  Destructor streamBufferDestructor = nullptr;
+  Destructor basicIosDestructor = nullptr;
+  Xsputn runtimeXsputn = nullptr;
+  // basic_streambuf's vtable with overflow replaced: a buffer that keeps every byte it is given.
+  void* lineBufferVtable[kStreamBufferVtableSlots] = {};
+};
+
+// Where this stand-in's buffer keeps its text: its own member, after basic_streambuf's.
+constexpr std::size_t kTextInBuffer = kStreamBufferBaseSize;
+
+std::string*& LineText(void* streamBuffer) {
+  return *reinterpret_cast<std::string**>(static_cast<unsigned char*>(streamBuffer) +
+                                          kTextInBuffer);
+}
+
+int KeepByte(void* streamBuffer, int character) {
+  constexpr int kEndOfFile = -1;
+  if (character == kEndOfFile) return 0;
+  LineText(streamBuffer)->push_back(static_cast<char>(character));
+  return character;
+}
+
+// A test's request to change the minimum level once so many more pieces have been written.
+std::atomic<std::int32_t> PiecesBeforeLevelChange{-1};
+std::atomic<std::int32_t> LevelAfterPieces{0};
+
+const Runtime& LoadRuntime();
+
+// The runtime's own xsputn does the work; a piece is one call, so a requested level change
+// lands between two pieces of a line.
+std::int64_t PutPiece(void* streamBuffer, const char* bytes, std::int64_t count) {
+  const std::int64_t written = LoadRuntime().runtimeXsputn(streamBuffer, bytes, count);
+  if (PiecesBeforeLevelChange.load() > 0 && --PiecesBeforeLevelChange == 0) {
+    loader::MinLogLevel = static_cast<loader::LogLevel>(LevelAfterPieces.load());
+  }
+  return written;
+}
+
+template <typename Function>
+Function Export(HMODULE runtime, const char* name) {
+  auto address = GetProcAddress(runtime, name);
+  if (address == nullptr) {
+    SimReport("loader-error", name);
+    std::abort();
+  }
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+
+const Runtime& LoadRuntime() {
+  static const Runtime runtime = [] {
+    Runtime loaded;
+    HMODULE msvcp = LoadLibraryA("msvcp140.dll");
+    if (msvcp == nullptr) {
+      SimReport("loader-error", "msvcp140.dll");
+      std::abort();
+    }
+    loaded.basicIos =
+        Export<DefaultConstructor>(msvcp, "??0?$basic_ios@DU?$char_traits@D@std@@@std@@IEAA@XZ");
+    loaded.basicIostream = Export<IostreamConstructor>(
+        msvcp,
+        "??0?$basic_iostream@DU?$char_traits@D@std@@@std@@QEAA@PEAV?$basic_streambuf@DU?$char_"
+        "traits@D@std@@@1@@Z");
+    loaded.streamBuffer = Export<DefaultConstructor>(
+        msvcp, "??0?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEAA@XZ");
+    loaded.streamBufferDestructor =
+        Export<Destructor>(msvcp, "??1?$basic_streambuf@DU?$char_traits@D@std@@@std@@UEAA@XZ");
+    loaded.basicIosDestructor =
+        Export<Destructor>(msvcp, "??1?$basic_ios@DU?$char_traits@D@std@@@std@@UEAA@XZ");
+    const void* const* base =
+        Export<const void* const*>(msvcp, "??_7?$basic_streambuf@DU?$char_traits@D@std@@@std@@6B@");
+    std::memcpy(loaded.lineBufferVtable, base, sizeof loaded.lineBufferVtable);
+    loaded.lineBufferVtable[kOverflowSlot] = reinterpret_cast<void*>(&KeepByte);
+    loaded.runtimeXsputn = reinterpret_cast<Xsputn>(base[kXsputnSlot]);
+    loaded.lineBufferVtable[kXsputnSlot] = reinterpret_cast<void*>(&PutPiece);
+    return loaded;
+  }();
+  return runtime;
+}
+
+// The vbtables of the loader's stringstream: entry 1 is the distance to basic_ios. They belong
+// to the loader's binary, as the compiler emits them where the stringstream is instantiated.
+const std::int32_t IstreamVbtable[2] = {0, kIstreamToBasicIos};
+const std::int32_t OstreamVbtable[2] = {0, kOstreamToBasicIos};
+
+template <typename T>
+void Put(unsigned char* line, std::size_t offset, T value) {
+  std::memcpy(line + offset, &value, sizeof value);
+}
+
+}  // namespace
+
+extern "C" void SimLevelAfterPieces(std::int32_t pieces, std::int32_t level) {
+  LevelAfterPieces = level;
+  PiecesBeforeLevelChange = pieces;
+}
+
+extern "C" void LoaderLogConstruct(void* object, loader::LogLevel level) {
+  const Runtime& runtime = LoadRuntime();
+  auto* line = static_cast<unsigned char*>(object);
+  // The order of the stringstream's own constructor: vbtables, the virtual base, the iostream
+  // with the address of the buffer member, then the buffer member itself.
+  Put(line, kIstreamVbtableOffset, &IstreamVbtable[0]);
+  Put(line, kOstreamOffset, &OstreamVbtable[0]);
+  runtime.basicIos(line + kBasicIosOffset);
+  runtime.basicIostream(line, line + kStringBufferOffset, 0);
+  Put(line, kVtordispOffset, std::int32_t{0});
+  void* buffer = line + kStringBufferOffset;
+  runtime.streamBuffer(buffer);
+  Put(line, kStringBufferOffset, &runtime.lineBufferVtable[0]);
+  LineText(buffer) = new std::string();
+  Put(line, kLevelOffset, level);
+}
+
+extern "C" void LoaderLogDestruct(void* object) {
+  const Runtime& runtime = LoadRuntime();
+  auto* line = static_cast<unsigned char*>(object);
+  void* buffer = line + kStringBufferOffset;
+  loader::LogLevel level;
+  std::memcpy(&level, line + kLevelOffset, sizeof level);
+  std::string* text = LineText(buffer);
+  ReportLogLine(level, *text);
+  delete text;
+  runtime.streamBufferDestructor(buffer);
+  // The istream and ostream parts hold nothing; basic_ios holds the locale.
+  runtime.basicIosDestructor(line + kBasicIosOffset);
+}
+
+#endif  // LOADER_MSVC_ABI

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(LOADER_BUILD)
 #define SIM_REPORT_API __declspec(dllexport)
@@ -25,5 +26,9 @@ SIM_REPORT_API std::size_t SimEscape(const char* bytes, std::size_t length, char
 
 // Whole milliseconds since loader.dll was loaded, the clock of the report lines.
 SIM_REPORT_API unsigned long long SimMilliseconds();
+
+// Once `pieces` more pieces have been written into log lines, the loader's minimum log level
+// becomes `level`: a loader that changes its level while a line is being written.
+SIM_REPORT_API void SimLevelAfterPieces(std::int32_t pieces, std::int32_t level);
 
 }  // extern "C"

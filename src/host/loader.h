@@ -1,23 +1,38 @@
 // The host mod loader's log and version interface, imported from loader.dll.
+//
+// The loader is built with the platform compiler. Built with that compiler too, the plugin uses
+// the loader's declarations as they are. Built with any other (mingw-w64, or natively for the
+// tests), it cannot share the loader's C++ names or its std::stringstream, so it binds the four
+// names under plain C names, which loader.def maps to their decorated form in the import library,
+// and writes into the line object through the layout in host/msvc_stream_layout.h.
 #pragma once
 
 #include <cstdint>
+
+#if defined(_MSC_VER)
+#define LOADER_MSVC_ABI 1
+#else
+#define LOADER_MSVC_ABI 0
+#endif  // _MSC_VER
+
+namespace loader {
+
+enum LogLevel : std::int32_t { DEBUG = 0, INFO = 1, WARN = 2, ERR = 3 };
+
+}  // namespace loader
+
+#if LOADER_MSVC_ABI
+
 #include <sstream>
 
 // The stand-in loader defines LOADER_BUILD to export these names; the plugin imports them.
-#if defined(_WIN32)
 #if defined(LOADER_BUILD)
 #define LOADER_API __declspec(dllexport)
 #else
 #define LOADER_API __declspec(dllimport)
 #endif  // LOADER_BUILD
-#else
-#define LOADER_API
-#endif  // _WIN32
 
 namespace loader {
-
-enum LogLevel : std::int32_t { DEBUG = 0, INFO = 1, WARN = 2, ERR = 3 };
 
 // One log line: the loader's constructor starts it, its destructor emits the text written into
 // the stream. The plugin relies on exactly this layout: the stream, then the stored level.
@@ -39,3 +54,47 @@ extern LOADER_API LogLevel MinLogLevel;
 extern LOADER_API const char* const GameVersion;
 
 }  // namespace loader
+
+#if defined(_M_X64)
+#include "host/msvc_stream_layout.h"
+// The numbers that a plugin built by another compiler relies on, checked against the real types.
+static_assert(sizeof(std::stringstream) == msvc_stream::kStringStreamSize);
+static_assert(sizeof(loader::LOG) == msvc_stream::kLogLineSize);
+static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
+#endif  // _M_X64
+
+#else
+
+// Imported, never exported under these names: the stand-in loader exports only the decorated
+// names, as the real loader does.
+#if defined(_WIN32) && !defined(LOADER_BUILD)
+#define LOADER_IMPORT __declspec(dllimport)
+#else
+#define LOADER_IMPORT
+#endif  // _WIN32 && !LOADER_BUILD
+
+// loader.def: ??0LOG@loader@@QEAA@W4LogLevel@1@@Z, ??1LOG@loader@@QEAA@XZ,
+// ?MinLogLevel@loader@@3W4LogLevel@1@A and ?GameVersion@loader@@3QEBDEB.
+extern "C" {
+
+// loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object of
+// msvc_stream::kLogLineSize bytes that the caller reserves.
+LOADER_IMPORT void LoaderLogConstruct(void* line, loader::LogLevel level);
+LOADER_IMPORT void LoaderLogDestruct(void* line);
+
+LOADER_IMPORT extern loader::LogLevel LoaderMinLogLevel;
+LOADER_IMPORT extern const char* const LoaderGameVersion;
+
+}  // extern "C"
+
+namespace loader {
+
+// Lines below this level are not written; the loader may change it at any time.
+inline LogLevel& MinLogLevel = LoaderMinLogLevel;
+
+// The running game's version, a NUL-terminated string owned by the loader.
+inline const char* const& GameVersion = LoaderGameVersion;
+
+}  // namespace loader
+
+#endif  // LOADER_MSVC_ABI

@@ -9,6 +9,7 @@
 
 #include "game/chat_output.h"
 #include "game/game_memory.h"
+#include "host/log_line.h"
 #include "net/connection.h"
 #include "relay/help_file.h"
 
@@ -17,17 +18,22 @@ std::vector<std::string> ChatLines;
 std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
 
-namespace loader {
+extern "C" {
 
-LogLevel MinLogLevel = INFO;
-const char* const GameVersion = "421470";
+loader::LogLevel LoaderMinLogLevel = loader::INFO;
+const char* const LoaderGameVersion = "421470";
 
-LOG::LOG(LogLevel lineLevel) : level(lineLevel) {}
-LOG::~LOG() {
-  LoggedLines.push_back({level, s.str()});
+void LoaderLogConstruct(void* line, loader::LogLevel level) {
+  BuildFakeLogLine(static_cast<unsigned char*>(line), level);
 }
 
-}  // namespace loader
+void LoaderLogDestruct(void* line) {
+  auto* bytes = static_cast<unsigned char*>(line);
+  LoggedLines.push_back({LogLineLevel(bytes), FakeLogLineText(bytes)});
+  DestroyFakeLogLine(bytes);
+}
+
+}  // extern "C"
 
 void ShowChatMessage(std::string text) {
   ChatLines.push_back(std::move(text));

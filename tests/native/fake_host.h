@@ -24,6 +24,12 @@ extern std::vector<std::string> SentBytes;
 // What each coming receive returns; an empty queue receives nothing.
 extern std::deque<std::string> PendingReceives;
 
+// A log line object laid out as the loader's, built by hand around a stream buffer that keeps
+// what is written into it; LoaderLogConstruct makes one, LoaderLogDestruct records and ends it.
+void BuildFakeLogLine(unsigned char* line, loader::LogLevel level);
+const std::string& FakeLogLineText(const unsigned char* line);
+void DestroyFakeLogLine(unsigned char* line);
+
 // The texts of LoggedLines, for comparisons that do not care about levels.
 std::vector<std::string> LoggedTexts();
 

@@ -1,0 +1,86 @@
+"""The plugin's log lines reach a loader built by the platform compiler: its decorated names and
+its std::stringstream, made by the runtime's own constructors in the stand-in loader."""
+
+import unittest
+
+from harness import ConsoleProgram, Game, escape
+
+HIGH_BYTES = bytes(range(0x80, 0x100))
+
+
+def probe_words(pieces):
+    """The logprobe arguments for pieces of bytes ("" stands for an empty piece)."""
+    return " ".join(escape(piece).replace(" ", "\\x20") if piece else '""' for piece in pieces)
+
+
+class LogBridge(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.console = ConsoleProgram()
+        cls.game = Game()
+        cls.game.command("ready")
+        # The worker is silent from its connection until it is ready: the probes' time.
+        cls.game.wait_log(b"[Console] [Server] Success", timeout=20)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.game.close()
+        cls.console.stop()
+
+    def probe(self, level, pieces):
+        since = self.game.mark()
+        done = self.game.command("logprobe %d %s" % (level, probe_words(pieces)))
+        self.assertEqual(done.payload, "logprobe %d" % len(pieces))
+        return self.game.wait_for(lambda e: e.kind == "log", since)
+
+    def test_pieces_of_any_length_and_every_byte_arrive_whole(self):
+        cases = {
+            "two pieces of 10,000 bytes": [b"a" * 10000, b"b" * 10000],
+            "bytes 0x80 to 0xFF": [b"<", HIGH_BYTES, b">"],
+            "0xFF alone, which is not end of file": [b"\xff", b"\xff\xff"],
+            "an empty piece between two": [b"left", b"", b"right"],
+        }
+        for name, pieces in cases.items():
+            with self.subTest(name):
+                line = self.probe(1, pieces)
+                self.assertEqual(line.log_level, 1)
+                self.assertEqual(line.log_text, b"".join(pieces))
+
+    def test_an_empty_line_is_still_started_and_ended(self):
+        line = self.probe(3, [])
+        self.assertEqual((line.log_level, line.log_text), (3, b""))
+
+    def test_a_level_change_between_two_pieces_stops_the_rest_of_the_line(self):
+        self.game.command("levelafter 1 2")
+        try:
+            line = self.probe(1, [b"first", b"second", b"third"])
+            self.assertEqual(line.log_text, b"first")
+            # At the new level the next line is below the minimum from its first piece.
+            self.assertEqual(self.probe(1, [b"hidden"]).log_text, b"")
+            self.assertEqual(self.probe(2, [b"shown"]).log_text, b"shown")
+        finally:
+            self.game.command("minlevel 1")
+
+    def test_the_plugin_logs_high_bytes_and_the_level_test_of_each_piece(self):
+        game = self.game
+        game.wait_ready()
+        self.console.wait_connected()
+        command = b"\xffkick \x80\xfe\xff"
+        since = game.mark()
+        game.type(b"/" + command)
+        game.wait_log(b"[Console] [\xffkick] " + command, since)
+        self.assertEqual(self.console.wait_received(command), command)
+
+        # "TEST" is one piece, "[Console] [" the second: then the loader raises its level.
+        game.command("levelafter 2 2")
+        try:
+            since = game.mark()
+            game.type("/kick bob")
+            game.wait_for(lambda e: e.kind == "log" and e.log_text == b"[Console] [", since)
+            self.assertEqual(game.logs(since), [b"TEST", b"[Console] ["])
+        finally:
+            game.command("minlevel 1")
+
+
+if __name__ == "__main__":
+    unittest.main()
