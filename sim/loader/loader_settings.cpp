@@ -56,7 +56,7 @@ const char* ReadGameVersion() {
 
 }  // namespace
 
-#if LOADER_MSVC_ABI
+#if PLATFORM_COMPILER_ABI
 namespace loader {
 
 LogLevel MinLogLevel = ReadMinLogLevel();
@@ -71,4 +71,4 @@ loader::LogLevel LoaderMinLogLevel = ReadMinLogLevel();
 const char* const LoaderGameVersion = ReadGameVersion();
 
 }  // extern "C"
-#endif  // LOADER_MSVC_ABI
+#endif  // PLATFORM_COMPILER_ABI

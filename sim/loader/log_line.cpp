@@ -33,7 +33,7 @@ void ReportLogLine(loader::LogLevel level, const std::string& text) {
 
 }  // namespace
 
-#if LOADER_MSVC_ABI
+#if PLATFORM_COMPILER_ABI
 
 namespace loader {
 
@@ -195,4 +195,4 @@ extern "C" void LoaderLogDestruct(void* object) {
   runtime.basicIosDestructor(line + kBasicIosOffset);
 }
 
-#endif  // LOADER_MSVC_ABI
+#endif  // PLATFORM_COMPILER_ABI

@@ -9,11 +9,7 @@
 
 #include <cstdint>
 
-#if defined(_MSC_VER)
-#define LOADER_MSVC_ABI 1
-#else
-#define LOADER_MSVC_ABI 0
-#endif  // _MSC_VER
+#include "host/compiler.h"
 
 namespace loader {
 
@@ -21,7 +17,7 @@ enum LogLevel : std::int32_t { DEBUG = 0, INFO = 1, WARN = 2, ERR = 3 };
 
 }  // namespace loader
 
-#if LOADER_MSVC_ABI
+#if PLATFORM_COMPILER_ABI
 
 #include <sstream>
 
@@ -97,4 +93,4 @@ inline const char* const& GameVersion = LoaderGameVersion;
 
 }  // namespace loader
 
-#endif  // LOADER_MSVC_ABI
+#endif  // PLATFORM_COMPILER_ABI

@@ -6,10 +6,10 @@
 
 #include "host/loader.h"
 
-#if !LOADER_MSVC_ABI
+#if !PLATFORM_COMPILER_ABI
 #include "host/log_line.h"
 #include "host/msvc_stream_layout.h"
-#endif  // !LOADER_MSVC_ABI
+#endif  // !PLATFORM_COMPILER_ABI
 
 // A piece of a line is written up to its first zero byte, as the stream would write a C string.
 inline std::string_view LogPieceBytes(const char* text) {
@@ -23,7 +23,7 @@ inline std::string_view LogPieceBytes(std::string_view text) {
 // the loader's current minimum, which the loader may change between two pieces.
 template <typename... Pieces>
 void Log(loader::LogLevel level, const Pieces&... pieces) {
-#if LOADER_MSVC_ABI
+#if PLATFORM_COMPILER_ABI
   loader::LOG line(level);
   ((line.level >= loader::MinLogLevel ? static_cast<void>(line.s << LogPieceBytes(pieces))
                                       : static_cast<void>(0)),
@@ -34,5 +34,5 @@ void Log(loader::LogLevel level, const Pieces&... pieces) {
   LoaderLogConstruct(line, level);
   (WriteLogPiece(line, LogPieceBytes(pieces)), ...);
   LoaderLogDestruct(line);
-#endif  // LOADER_MSVC_ABI
+#endif  // PLATFORM_COMPILER_ABI
 }
