@@ -282,13 +282,6 @@ Result CallLoad(std::string_view) {
   return CallPluginLoad();
 }
 
-Result SleepCommand(std::string_view arguments) {
-  std::uint64_t ms = 0;
-  if (!TakeUnsigned(arguments, ms)) return Fail("usage: sleep MS");
-  Sleep(AsSleepMs(ms));
-  return "";
-}
-
 Result Echo(std::string_view arguments) {
   Report("echo", Escaped(DecodeEscapes(arguments)));
   return "";
@@ -313,7 +306,6 @@ constexpr Command kCommands[] = {
     {"root", Root, "root VALUE          chat root = VALUE"},
     {"object", Object, "object N            select chat object N (made on first use)"},
     {"type", Type, "type TEXT           type TEXT in the chat and send it"},
-    {"say", Type, "say TEXT            the same as type; a line starting with / types itself"},
     {"timedtype", TimedType, "timedtype MS TEXT   type, Enter MS later; gives the clock at Enter"},
     {"set", Set, "set typewait|hold MS  timing of typed lines"},
     {"poke", Poke, "poke state|first N, poke text TEXT, poke textat OFFSET TEXT"},
@@ -332,7 +324,6 @@ constexpr Command kCommands[] = {
     {"logprobe", LogProbe, "logprobe LEVEL P... one log line of pieces P through log_probe.dll"},
     {"version", Version, "version             the game version the loader reports"},
     {"callload", CallLoad, "callload            call the plugin's Load again"},
-    {"sleep", SleepCommand, "sleep MS"},
     {"echo", Echo, "echo TEXT"},
     {"quit", Quit, "quit"},
     {"help", Help, "help                this list (texts may hold \\xNN escapes)"},

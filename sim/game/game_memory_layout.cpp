@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <map>
 
-#include "sim/game/chat_display.h"
-
 std::uintptr_t GameBase = 0;
 volatile std::uint64_t* ChatRoot = nullptr;
 volatile std::uint64_t* ChatDisplayObject = nullptr;
@@ -58,7 +56,6 @@ bool LayOutGameMemory() {
   ChatDisplayObject = reinterpret_cast<volatile std::uint64_t*>(kChatDisplayObjectAddress);
   *ChatDisplayObject = reinterpret_cast<std::uintptr_t>(&ChatWindow);
 
-  if (!InstallChatDisplayRoutine()) return false;
   if (ChatObject(0) == nullptr) {
     std::fprintf(stderr, "Zandrel: cannot allocate chat object 0 (error %lu)\n", GetLastError());
     return false;

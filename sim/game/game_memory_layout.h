@@ -25,8 +25,8 @@ extern std::uintptr_t GameBase;
 extern volatile std::uint64_t* ChatRoot;
 extern volatile std::uint64_t* ChatDisplayObject;
 
-// Makes the fixed allocations and chat object 0. On failure, says why on stderr and returns
-// false.
+// Makes the chat root, the display routine's object and chat object 0 (the routine itself is
+// InstallChatDisplayRoutine's). On failure, says why on stderr and returns false.
 bool LayOutGameMemory();
 
 // Commits the 64 KiB region at a fixed address that holds `address`. On failure, says why on

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <string>
 
+#include "sim/game/chat_display.h"
 #include "sim/game/commands.h"
 #include "sim/game/game_memory_layout.h"
 #include "sim/game/plugin_host.h"
@@ -25,7 +26,7 @@ constexpr int kLayoutFailed = 3;
 int main() {
   // Lines may carry any byte; text mode would end the input at a 0x1A byte.
   _setmode(_fileno(stdin), _O_BINARY);
-  if (!LayOutGameMemory()) return kLayoutFailed;
+  if (!LayOutGameMemory() || !InstallChatDisplayRoutine()) return kLayoutFailed;
   Report("game", "base=" + Hex(GameBase) +
                      " root=" + Hex(reinterpret_cast<std::uintptr_t>(ChatRoot)) +
                      " chatobj=" + Hex(*ChatDisplayObject));
