@@ -88,7 +88,7 @@ class DemoFailed(Exception):
 
 def parse_options(argv):
     parser = argparse.ArgumentParser(
-        prog="scripts/demo.sh", description=DESCRIPTION, epilog=EPILOG,
+        prog="scripts/demo.sh", description=DESCRIPTION, epilog=EPILOG, allow_abbrev=False,
         formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument(
         "--no-interactive", action="store_true",
@@ -441,7 +441,7 @@ def interactive_session(help_source):
         with print_lock:
             footer = PROMPT
         try:
-            line = input(PROMPT)
+            line = input(PROMPT if sys.stdin.isatty() else "")
         except EOFError:
             if ON_TERMINAL:
                 sys.stdout.write("\n")
