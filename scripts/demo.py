@@ -431,8 +431,8 @@ def type_and_explain(line, help_source):
 def interactive_session(help_source):
     global footer
     commands = help_commands(help_source)
-    show("demo", "Your turn. Type a chat line and press Enter: %s, /kick eve, or plain chat." % (
-        ", ".join("/" + c for c in commands[:4]) or "/kick eve"))
+    show("demo", "Your turn. Type a chat line and press Enter: %s/kick eve for the console "
+                 "program, or plain chat." % "".join("/%s, " % c for c in commands[:4]))
     if server:
         show("demo", "A line starting with ! is typed into console-server instead (!hi shows hi "
                      "in the chat).")

@@ -57,6 +57,12 @@ class Options(unittest.TestCase):
                 self.assertIn(b"unrecognized arguments: " + option.encode(), result.stderr)
                 self.assertNotIn(b"Building", result.stdout)
 
+    def test_the_docs_show_the_example_program_as_it_is(self):
+        with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
+            shown = re.search(r"```python\n(.*?)```", f.read(), re.DOTALL).group(1)
+        with open(EXAMPLE) as f:
+            self.assertEqual(shown, f.read())
+
     def test_a_missing_help_folder_is_named(self):
         result = run_demo("--help-dir", "/no/such/folder", timeout=60)
         self.assertEqual(result.returncode, 2)
