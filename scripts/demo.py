@@ -166,18 +166,25 @@ def follow_game():
             events = game.events[seen:]
         seen += len(events)
         for event in events:
-            if event.kind == "log":
-                show("log", text(event.log_text))
-            elif event.kind == "chat":
-                show("chat", text(event.chat[4]))
-            elif event.kind == "player":
-                show("chat", "<you> " + text(harness.unescape(event.payload)))
-            elif event.kind == "error":
-                show("game", "error: " + text(harness.unescape(event.payload)))
-            elif event.kind == "exit":
-                if not stopping:
-                    show("game", "the game ended")
+            try:
+                show_event(event)
+            except ValueError:  # a line the harness cannot take apart: shown as it came
+                show("game", "%s %s" % (event.kind, event.payload))
+            if event.kind == "exit":
                 return
+
+
+def show_event(event):
+    if event.kind == "log":
+        show("log", text(event.log_text))
+    elif event.kind == "chat":
+        show("chat", text(event.chat[4]))
+    elif event.kind == "player":
+        show("chat", "<you> " + text(harness.unescape(event.payload)))
+    elif event.kind == "error":
+        show("game", "error: " + text(harness.unescape(event.payload)))
+    elif event.kind == "exit" and not stopping:
+        show("game", "the game ended")
 
 
 def read_server():
