@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""The demo's driver: the real plugin in the simulated game under Wine, with console-server.
+"""The demo's driver: the real plugin in the simulated game under Wine, with a console program.
 
-scripts/demo.sh builds everything and then runs this. It starts console-server and the game,
+scripts/demo.sh builds everything and then runs this. It starts console-server (or leaves the
+console port to yours), starts the game in a folder of its own with the chosen help files,
 waits out the plugin's set-up, plays a short scripted session and then hands the chat to the
-person at the keyboard (or, with --no-interactive, stops there). With --own-console it starts no
-console-server and plays no script: the plugin connects to the console program already listening
-on 127.0.0.1:50382. Whatever it starts, it stops.
+person at the keyboard. Whatever it starts, it stops. The game is driven through the end-to-end
+tests' harness (tests/e2e/harness.py), so that tests and demo read the game in one way.
 """
 
+import argparse
 import json
 import os
 import re
@@ -15,19 +16,48 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BIN_DIR = os.path.join(ROOT, "build", "windows", "bin")
-CONSOLE_SERVER = os.path.join(ROOT, "build", "native", "tools", "console-server", "console-server")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402 (found through the path above)
+
+BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN") or os.path.join(ROOT, "build", "windows", "bin")
+NATIVE_DIR = os.path.join(ROOT, "build", "native")
+CONSOLE_SERVER = os.path.join(NATIVE_DIR, "tools", "console-server", "console-server")
+HELP_CHECK = os.path.join(NATIVE_DIR, "tools", "console-help-check", "console-help-check")
 RULES = os.path.join(ROOT, "tools", "console-server", "examples", "demo.rules")
 EXAMPLES_DIR = os.path.join(ROOT, "examples", "ConsoleHelp")
-# The plugin waits 5 s before connecting and 40 s more before its first look at the game.
-SETUP_SECONDS = 45
-READY_LINE = "[Console] Ready..."
+GAME_HELP_DIR = "nativePC/plugins/ConsoleHelp"
+READY_LINE = b"[Console] Ready..."
+CONNECTED_LINE = b"[Console] [Server] Success"
+# The plugin's lines when it cannot reach the console program (all but the socket's creation).
+CONNECT_FAILURES = (b"[Console] [Server] Failed", b"[Console] [Server] INVALID_SOCKET",
+                    b"[Console] [Server] Non-blocking check fail",
+                    b"[Console] Can't Initialize winsock!")
+# How long a chat line may take to show before the prompt says why nothing showed.
+HINT_AFTER = 1.0
 PROMPT = "you> "
+
+DESCRIPTION = """\
+Runs the real ConsoleRelay.dll in the simulated game under Wine, with a console program on
+127.0.0.1:50382. Once the plugin is set up (45 s), it plays a short session and then leaves you
+at the game's chat: what you type is typed into the chat ("/..." lines are commands; a line
+starting with ! is typed into console-server instead). When a command shows nothing in the chat,
+the demo says why: which help file the plugin looked for, or that the console program got it.
+"""
+EPILOG = """\
+examples:
+  scripts/demo.sh
+      console-server and the example help files (examples/ConsoleHelp)
+  python3 examples/console_program.py    (in another terminal, first)
+  scripts/demo.sh --own-console --help-dir my/ConsoleHelp
+      your console program and your help files
+
+exit status: 0 when everything went as expected (or you ended the session with Ctrl-D),
+1 when something failed (said on the last line), 2 for a bad option, 130 after Ctrl-C.
+"""
 
 # Each source of output gets a tag and, on a terminal, a colour.
 TAGS = {"demo": "1;36", "chat": "32", "log": "34", "console": "33", "game": "31"}
@@ -38,19 +68,46 @@ print_lock = threading.Lock()
 # The line kept at the bottom of the terminal under the output: the set-up progress or the prompt.
 footer = None
 
-# What the game and console-server printed, for the scripted steps to wait on.
-cond = threading.Condition()
-game_events = []  # (kind, text)
+# console-server's output lines, for the scripted steps to wait on (None: it ended).
+server_cond = threading.Condition()
 server_lines = []
 
 game = None
 server = None
-game_folder = None
+stopping = False
 
 try:
     import readline  # noqa: F401 (line editing and history for the prompt)
 except ImportError:
     readline = None
+
+
+class DemoFailed(Exception):
+    """Ends the demo with exit status 1 and the reason."""
+
+
+def parse_options(argv):
+    parser = argparse.ArgumentParser(
+        prog="scripts/demo.sh", description=DESCRIPTION, epilog=EPILOG, allow_abbrev=False,
+        formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument(
+        "--no-interactive", action="store_true",
+        help="stop after the scripted session (with --own-console: once the plugin is set up), "
+             "with exit status 0 only when everything showed as expected")
+    parser.add_argument(
+        "--own-console", action="store_true",
+        help="start no console-server and play no script: the plugin connects to your console "
+             "program, which must listen on 127.0.0.1:50382 before the demo starts (the plugin "
+             "connects once, 5 s after the game starts); the demo stops with an error when it "
+             "cannot connect")
+    parser.add_argument(
+        "--help-dir", metavar="DIR",
+        help="the help files to use (<command>Help.json, subfolders included) instead of "
+             "examples/ConsoleHelp; they are copied to the game's %s" % GAME_HELP_DIR)
+    options = parser.parse_args(argv)
+    if options.help_dir and not os.path.isdir(options.help_dir):
+        parser.error("--help-dir %s: no such folder" % options.help_dir)
+    return options
 
 
 def show(source, text):
@@ -96,129 +153,109 @@ def clear_footer():
         footer = None
 
 
-def unescape(text):
-    """The game writes bytes outside printable ASCII as \\xNN."""
-    raw = re.sub(rb"\\x([0-9a-f]{2})", lambda m: bytes([int(m.group(1), 16)]),
-                 text.encode("latin-1"))
-    return raw.decode("utf-8", "replace")
+def text(data):
+    return data.decode("utf-8", "replace")
 
 
-def escape(text):
-    """A chat line as the game's "type" command takes it."""
-    return "".join(chr(b) if 0x20 <= b < 0x7F and b != 0x5C else "\\x%02x" % b
-                   for b in text.encode("utf-8"))
+def follow_game():
+    """Shows each event of the harness's reader as it comes."""
+    seen = 0
+    while True:
+        with game.cond:
+            game.cond.wait_for(lambda: len(game.events) > seen)
+            events = game.events[seen:]
+        seen += len(events)
+        for event in events:
+            try:
+                show_event(event)
+            except ValueError:  # a line the harness cannot take apart: shown as it came
+                show("game", "%s %s" % (event.kind, event.payload))
+            if event.kind == "exit":
+                return
 
 
-def read_game():
-    for raw in game.stdout:
-        parts = raw.decode("latin-1").rstrip("\r\n").split(" ", 2)
-        if len(parts) < 2 or not parts[0].isdigit():
-            continue
-        kind, payload = parts[1], parts[2] if len(parts) > 2 else ""
-        text = payload
-        if kind == "log":
-            text = unescape(payload.split(" ", 1)[1] if " " in payload else "")
-            show("log", text)
-        elif kind == "chat":
-            text = unescape(payload.split(" ", 4)[4] if payload.count(" ") >= 4 else "")
-            show("chat", text)
-        elif kind == "player":
-            text = unescape(payload)
-            show("chat", "<you> " + text)
-        elif kind == "error":
-            show("game", "error: " + unescape(payload))
-        with cond:
-            game_events.append((kind, text))
-            cond.notify_all()
-    with cond:
-        game_events.append(("exit", ""))
-        cond.notify_all()
+def show_event(event):
+    if event.kind == "log":
+        show("log", text(event.log_text))
+    elif event.kind == "chat":
+        show("chat", text(event.chat[4]))
+    elif event.kind == "player":
+        show("chat", "<you> " + text(harness.unescape(event.payload)))
+    elif event.kind == "error":
+        show("game", "error: " + text(harness.unescape(event.payload)))
+    elif event.kind == "exit" and not stopping:
+        show("game", "the game ended")
 
 
 def read_server():
     for raw in server.stdout:
         line = raw.decode("utf-8", "replace").rstrip("\r\n")
         show("console", line)
-        with cond:
+        with server_cond:
             server_lines.append(line)
-            cond.notify_all()
-    with cond:
+            server_cond.notify_all()
+    with server_cond:
         server_lines.append(None)
-        cond.notify_all()
+        server_cond.notify_all()
 
 
-def wait_until(check, timeout, what):
-    """Waits until check() (called under cond) gives a result, and returns it."""
-    deadline = time.monotonic() + timeout
-    with cond:
-        while True:
-            result = check()
-            if result:
-                return result
-            if ("exit", "") in game_events:
-                raise RuntimeError("the game ended while waiting for " + what)
-            remaining = deadline - time.monotonic()
-            if remaining <= 0:
-                raise RuntimeError("timed out waiting for " + what)
-            cond.wait(min(remaining, 0.5))
-
-
-def game_event(kind, text=None, since=0):
-    def check():
-        return any(k == kind and (text is None or t == text) for k, t in game_events[since:])
-    return check
-
-
-def server_line(pattern, since=0):
-    def check():
+def wait_server_line(pattern, since=0, timeout=10.0):
+    def found():
         return next((line for line in server_lines[since:]
                      if line is not None and re.search(pattern, line)), None)
-    return check
+    with server_cond:
+        if not server_cond.wait_for(lambda: found() or None in server_lines, timeout):
+            raise DemoFailed("console-server did not print a line like %r" % pattern)
+        return found()
 
 
-def marks():
-    with cond:
-        return len(game_events), len(server_lines)
+def game_log(lines, since=0):
+    """The first log line from since on that is one of lines, or None."""
+    return next((e.log_text for e in game.log_events(since) if e.log_text in lines), None)
 
 
-def game_command(line, timeout=15):
-    since = marks()[0]
-    verb = line.split(" ", 1)[0]
-    game.stdin.write((line + "\n").encode("latin-1"))
-    game.stdin.flush()
-    wait_until(lambda: any(k == "done" and t.split(" ")[0] == verb
-                           for k, t in game_events[since:]), timeout, "the game's " + verb)
+def wait_game(predicate, since, what, timeout=10.0):
+    try:
+        return game.wait_for(predicate, since, timeout)
+    except AssertionError:
+        raise DemoFailed("the game did not show " + what) from None
 
 
-def type_in_chat(text):
+def type_in_chat(line):
     """The player types a line in the chat and sends it ("/..." lines are commands)."""
-    game_command("type " + escape(text))
+    game.type(line.encode("utf-8"))
 
 
-def console_says(text):
+def console_says(line):
     """A line typed into console-server: it sends it to the game as a console message."""
-    server.stdin.write((text + "\n").encode("utf-8"))
-    server.stdin.flush()
+    try:
+        server.stdin.write((line + "\n").encode("utf-8"))
+        server.stdin.flush()
+    except OSError:
+        raise DemoFailed("console-server has ended") from None
 
 
 def find_wine():
     wine = os.environ.get("CONSOLE_RELAY_WINE", "/usr/lib/wine/wine64")
     if os.access(wine, os.X_OK):
         return wine
-    return shutil.which("wine64") or shutil.which("wine") or sys.exit("demo: Wine is missing")
+    found = shutil.which("wine64") or shutil.which("wine")
+    if not found:
+        raise DemoFailed("Wine is missing (scripts/setup.sh installs it)")
+    return found
 
 
-def start(own_console):
+def start(options):
     needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "ConsoleRelay.dll")]
-    for path in needed + ([] if own_console else [CONSOLE_SERVER]):
+    for path in needed + ([] if options.own_console else [CONSOLE_SERVER]):
         if not os.path.exists(path):
-            sys.exit("demo: %s is missing; scripts/demo.sh builds it" % path)
-    if own_console:
+            raise DemoFailed("%s is missing; scripts/demo.sh builds it" % path)
+    if options.own_console:
         show("demo", "Your console program must listen on 127.0.0.1:50382 already: the plugin "
                      "connects once, 5 s after the game starts.")
     else:
         start_console_server()
-    start_game()
+    start_game(options.help_dir or EXAMPLES_DIR)
 
 
 def start_console_server():
@@ -229,94 +266,180 @@ def start_console_server():
                               start_new_session=True)
     threading.Thread(target=read_server, daemon=True).start()
     # Either it listens, or it ends and has said why.
-    wait_until(lambda: server_line("listening on")() or None in server_lines, 15,
-               "console-server")
-    if not server_line("listening on")():
-        raise RuntimeError("console-server did not start (is another console program using "
-                           "port 50382?)")
+    if wait_server_line("listening on", timeout=15) is None:
+        raise DemoFailed("console-server did not start (is another console program using "
+                         "port 50382? Then try --own-console)")
 
 
-def start_game():
-    global game, game_folder
-    # A game folder of its own: the plugin reads its help files relative to the game's folder.
-    game_folder = tempfile.mkdtemp(prefix="console-relay-demo-")
-    help_dir = os.path.join(game_folder, "nativePC", "plugins", "ConsoleHelp")
-    shutil.copytree(EXAMPLES_DIR, help_dir)
-    show("demo", "Starting the game with the plugin under Wine, in " + game_folder)
-    env = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    game = subprocess.Popen(
-        [find_wine(), os.path.join(BIN_DIR, "Zandrel.exe"),
-         "Z:" + os.path.join(BIN_DIR, "ConsoleRelay.dll")],
-        cwd=game_folder, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-        stderr=subprocess.DEVNULL, start_new_session=True)
-    threading.Thread(target=read_game, daemon=True).start()
-    wait_until(game_event("plugin"), 60, "the game to load the plugin")
+def start_game(help_source):
+    global game
+    harness.BIN_DIR = BIN_DIR
+    harness.WINE = find_wine()
+    harness.EXAMPLES_DIR = ""  # the demo copies its help files itself, subfolders included
+    show("demo", "Starting the game with the plugin under Wine")
+    try:
+        game = harness.Game()
+    except AssertionError as error:
+        raise DemoFailed("the game did not load the plugin:\n" + str(error)) from None
+    threading.Thread(target=follow_game, daemon=True).start()
+    # The plugin reads its help files relative to the game's folder, anew on every request.
+    shutil.copytree(help_source, game.help_dir, dirs_exist_ok=True)
+    show("demo", "The game runs in %s; its help files are a copy of %s" % (
+        game.folder, os.path.relpath(help_source)))
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
-    game_command("ready")
+    game.command("ready")
     wait_for_setup(started)
 
 
 def wait_for_setup(started):
     show("demo", "The plugin takes %d s to set itself up: it connects to the console program "
-                 "after 5 s, then waits for the game." % SETUP_SECONDS)
+                 "after 5 s, then waits for the game." % harness.SETUP_SECONDS)
     reported = 0
+    total = harness.SETUP_SECONDS
     try:
-        while not game_event("log", READY_LINE)():
-            if ("exit", "") in game_events:
-                raise RuntimeError("the game ended during the set-up")
+        while not game_log({READY_LINE}):
+            failure = game_log(CONNECT_FAILURES)
+            if failure:
+                raise DemoFailed(
+                    "the plugin could not connect to a console program on 127.0.0.1:50382 (its "
+                    "log says \"%s\"). Start the console program before the demo: the plugin "
+                    "connects once, 5 s after the game starts, and never again." % text(failure))
+            if not game.alive():
+                raise DemoFailed("the game ended during the set-up")
             elapsed = time.monotonic() - started
-            if elapsed > SETUP_SECONDS + 45:
-                raise RuntimeError("the plugin never logged " + READY_LINE)
+            if elapsed > total + 45:
+                raise DemoFailed("the plugin never logged " + text(READY_LINE))
             if ON_TERMINAL:
-                done = min(30, int(30 * elapsed / SETUP_SECONDS))
+                done = min(30, int(30 * elapsed / total))
                 set_footer("        setting up [%s%s] %2d s of %d" % (
-                    "#" * done, "." * (30 - done), elapsed, SETUP_SECONDS))
+                    "#" * done, "." * (30 - done), elapsed, total))
             elif elapsed >= reported + 10:
                 reported += 10
-                show("demo", "setting up: %d s of %d" % (reported, SETUP_SECONDS))
-            with cond:
-                cond.wait(0.25)
+                show("demo", "setting up: %d s of %d" % (reported, total))
+            with game.cond:
+                game.cond.wait(0.25)
     finally:
         clear_footer()
-    if not game_event("log", "[Console] [Server] Success")():
-        show("demo", "Note: the plugin did not connect to a console program (see the log lines).")
+    if not game_log({CONNECTED_LINE}):
+        raise DemoFailed("the plugin set itself up without logging " + text(CONNECTED_LINE))
 
 
-def step(narration, action, check, what, pause):
+def step(narration, action):
+    """Narrates, acts, and returns where the game's events stood before the action."""
     show("demo", narration)
-    since = marks()
+    since = game.mark()
     action()
-    wait_until(lambda: check(*since), 10, what)
+    return since
+
+
+def help_commands(folder):
+    """The commands that have a help file in folder, as the player types them."""
+    commands = []
+    for base, dirs, files in os.walk(folder):
+        dirs.sort()
+        for name in sorted(files):
+            if name.lower().endswith("help.json"):
+                path = os.path.relpath(os.path.join(base, name), folder)
+                commands.append(path[:-len("help.json")].replace(os.sep, "/"))
+    return commands
+
+
+def scripted_session(help_source, pause):
+    if help_source == EXAMPLES_DIR:
+        with open(os.path.join(EXAMPLES_DIR, "spawnHelp.json")) as f:
+            last_line = json.load(f)["help"][-1].encode("utf-8")
+        since = step("The player types /spawn: the plugin answers with help from "
+                     "%s/spawnHelp.json." % GAME_HELP_DIR, lambda: type_in_chat("/spawn"))
+        wait_game(lambda e: e.kind == "chat" and e.chat[4] == last_line, since,
+                  "the help of /spawn")
+        time.sleep(pause)
+    else:
+        commands = help_commands(help_source)
+        show("demo", "Your help files answer: %s" % (
+            ", ".join("/" + c for c in commands) or "nothing (no <command>Help.json found)"))
+        for command in commands[:3]:
+            show("demo", "The player types /%s:" % command)
+            type_and_explain("/" + command, help_source)
+            time.sleep(pause)
+
+    since = step("The player types /kick bob: the plugin sends \"kick bob\" to console-server, "
+                 "whose rule \"kick -> Kicked {args}.\" answers in the chat.",
+                 lambda: type_in_chat("/kick bob"))
+    wait_server_line(r" > kick bob$")
+    wait_game(lambda e: e.kind == "chat" and e.chat[4] == b"Kicked bob.", since,
+              "console-server's answer to /kick bob")
+    time.sleep(pause)
+
+    welcome = "Welcome! This message came from the console program."
+    since = step("Now console-server's user types a line: it goes to the game as "
+                 "\"console <line>\".", lambda: console_says(welcome))
+    wait_game(lambda e: e.kind == "chat" and e.chat[4] == welcome.encode(), since,
+              "the console message")
+    time.sleep(pause)
+
+    since = step("An ordinary chat line (no /) is left to the game.",
+                 lambda: type_in_chat("hello everyone"))
+    wait_game(lambda e: e.kind == "player" and e.payload == "hello everyone", since,
+              "the chat line")
     time.sleep(pause)
 
 
-def scripted_session(pause):
-    with open(os.path.join(EXAMPLES_DIR, "spawnHelp.json")) as f:
-        spawn_help = json.load(f)["help"]
-    welcome = "Welcome! This message came from the console program."
-
-    step("The player types /spawn: the plugin answers with help from "
-         "nativePC/plugins/ConsoleHelp/spawnHelp.json.",
-         lambda: type_in_chat("/spawn"),
-         lambda g, s: game_event("chat", spawn_help[-1], g)(), "the help of /spawn", pause)
-    step("The player types /kick bob: the plugin sends \"kick bob\" to console-server, whose rule "
-         "\"kick -> Kicked {args}.\" answers in the chat.",
-         lambda: type_in_chat("/kick bob"),
-         lambda g, s: server_line(r" > kick bob$", s)() and game_event("chat", "Kicked bob.", g)(),
-         "the answer to /kick bob", pause)
-    step("Now console-server's user types a line: it goes to the game as \"console <line>\".",
-         lambda: console_says(welcome),
-         lambda g, s: game_event("chat", welcome, g)(), "the console message", pause)
-    step("An ordinary chat line (no /) is left to the game.",
-         lambda: type_in_chat("hello everyone"),
-         lambda g, s: game_event("player", "hello everyone", g)(), "the chat line", pause)
+def find_help_file(command):
+    """The help file the plugin reads for command in the game's folder, or None. Like Windows,
+    it ignores the case of the names."""
+    folder = game.help_dir
+    for part in re.split(r"[/\\]", command + "Help.json"):
+        if part in ("", ".", ".."):
+            folder = os.path.normpath(os.path.join(folder, part))
+            continue
+        names = os.listdir(folder) if os.path.isdir(folder) else []
+        match = next((name for name in names if name.lower() == part.lower()), None)
+        if match is None:
+            return None
+        folder = os.path.join(folder, match)
+    return os.path.relpath(folder, game.help_dir) if os.path.isfile(folder) else None
 
 
-def interactive_session():
+def why_nothing_showed(line, help_source):
+    """Why a command line showed nothing in the chat, as the plugin decides it."""
+    typed = line[1:]
+    command, space, argument = typed.partition(" ")
+    if not typed:
+        return "A / alone does nothing."
+    if space and not argument:
+        return "Nothing follows the space after /%s, so the plugin does nothing." % command
+    if space and not argument.startswith("help"):
+        return ("The console program got \"%s\" (see the log line); it has not answered in the "
+                "chat." % typed)
+    wanted = "%s/%sHelp.json" % (GAME_HELP_DIR, command)
+    found = find_help_file(command)
+    if found is None:
+        return ("No help: the plugin looked for %s, and %s holds no %sHelp.json." % (
+            wanted, os.path.relpath(help_source), command))
+    source = os.path.relpath(os.path.join(help_source, found))
+    return ("%s shows nothing for this line (the log says why, if it can); see what each line "
+            "shows with: %s %s" % (source, os.path.relpath(HELP_CHECK), source))
+
+
+def type_and_explain(line, help_source):
+    """Types a chat line; when a command shows nothing in the chat, says why."""
+    since = game.mark()
+    type_in_chat(line)
+    if not line.startswith("/"):
+        return
+    try:
+        game.wait_for(lambda e: e.kind == "chat", since, HINT_AFTER)
+    except AssertionError:
+        if game.alive():
+            show("demo", why_nothing_showed(line, help_source))
+
+
+def interactive_session(help_source):
     global footer
-    show("demo", "Your turn. Type a chat line and press Enter: /kick eve, /spawn help items, "
-                 "/time, /time help freeze, /spawn torch 3, or plain chat.")
+    commands = help_commands(help_source)
+    show("demo", "Your turn. Type a chat line and press Enter: %s/kick eve for the console "
+                 "program, or plain chat." % "".join("/%s, " % c for c in commands[:4]))
     if server:
         show("demo", "A line starting with ! is typed into console-server instead (!hi shows hi "
                      "in the chat).")
@@ -325,32 +448,31 @@ def interactive_session():
         with print_lock:
             footer = PROMPT
         try:
-            line = input(PROMPT)
+            line = input(PROMPT if sys.stdin.isatty() else "")
         except EOFError:
-            sys.stdout.write("\n")
+            if ON_TERMINAL:
+                sys.stdout.write("\n")
             return
         finally:
             with print_lock:
                 footer = None
         if not line.strip():
             continue
+        if not game.alive():
+            raise DemoFailed("the game has ended")
         if line.startswith("!") and server:
             console_says(line[1:])
         else:
-            type_in_chat(line)
+            type_and_explain(line, help_source)
 
 
 def stop():
     """Stops the game and console-server (only these two processes) and removes the folder."""
+    global stopping
+    stopping = True
     clear_footer()
-    if game is not None and game.poll() is None:
-        try:
-            game.stdin.write(b"quit\n")
-            game.stdin.flush()
-            game.wait(timeout=10)
-        except (OSError, subprocess.TimeoutExpired):
-            game.kill()
-            game.wait()
+    if game is not None:
+        game.close()
     if server is not None and server.poll() is None:
         server.terminate()
         try:
@@ -358,8 +480,6 @@ def stop():
         except subprocess.TimeoutExpired:
             server.kill()
             server.wait()
-    if game_folder:
-        shutil.rmtree(game_folder, ignore_errors=True)
     stopped = [name for name, process in (("the game", game), ("console-server", server))
                if process is not None]
     if stopped:
@@ -370,30 +490,32 @@ def interrupt(signum, frame):
     raise KeyboardInterrupt
 
 
-def main():
-    options = set(sys.argv[1:])
-    if options - {"--no-interactive", "--own-console"}:
-        sys.exit("Usage: scripts/demo.sh [--no-interactive] [--own-console]")
-    interactive = "--no-interactive" not in options
-    own_console = "--own-console" in options
+def main(argv):
+    if argv[:1] == ["--check-options"]:  # scripts/demo.sh, before it builds anything
+        parse_options(argv[1:])
+        return 0
+    options = parse_options(argv)
+    help_source = os.path.abspath(options.help_dir) if options.help_dir else EXAMPLES_DIR
+    interactive = not options.no_interactive
     # A closed terminal or a kill ends the demo as Ctrl-C does: with everything stopped.
     signal.signal(signal.SIGTERM, interrupt)
     signal.signal(signal.SIGHUP, interrupt)
     status = 130  # unless it gets as far as the end or the prompt
     try:
-        start(own_console)
-        if not own_console:
-            scripted_session(pause=1.0 if interactive else 0.2)
+        start(options)
+        if not options.own_console:
+            scripted_session(help_source, pause=1.0 if interactive else 0.2)
         if interactive:
             status = 0
-            interactive_session()
+            interactive_session(help_source)
         else:
-            show("demo", "The plugin is set up." if own_console else
-                 "The scripted session went as expected.")
+            show("demo", "The plugin is set up and connected to your console program."
+                 if options.own_console else "The scripted session went as expected.")
             status = 0
     except KeyboardInterrupt:
         sys.stdout.write("\n")
-    except RuntimeError as error:
+    except (DemoFailed, AssertionError) as error:
+        # AssertionError: the harness gave up waiting for the game, and says what it last did.
         show("demo", "FAILED: %s" % error)
         status = 1
     finally:
@@ -405,4 +527,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

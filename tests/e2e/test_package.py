@@ -1,22 +1,33 @@
-"""The release ZIP: laid out as the game folder expects, and holding the DLL the tests ran.
+"""The release ZIP: laid out as the game folder expects, with the tools, docs and licence for the
+user in one folder, text in CRLF, and the binaries the tests ran.
 
-Makes the package with cpack when there is none, or when the DLL is newer than it. The build
-folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
+Makes the package with cpack when there is none, or when something in it is newer than it. The
+build folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
 """
 
 import glob
 import hashlib
+import json
 import os
 import re
 import shutil
 import subprocess
+import tempfile
 import unittest
 import zipfile
 
 BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN", "")
 BUILD_DIR = os.environ.get("CONSOLE_RELAY_BUILD") or (os.path.dirname(BIN_DIR) if BIN_DIR else "")
+WINE = os.environ.get("CONSOLE_RELAY_WINE", "/usr/lib/wine/wine64")
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 EXAMPLES_DIR = os.path.join(SOURCE_DIR, "examples", "ConsoleHelp")
+
+PLUGINS = "nativePC/plugins/"
+USER_FOLDER = PLUGINS + "ConsoleRelay/"
+TOOLS = ("console-server.exe", "console-help-check.exe")
+DOCS = ("install", "console-programs", "help-files", "log-lines", "console-server",
+        "console-help-check")
+BINARY = (".dll", ".exe")
 
 
 def sha256(data):
@@ -34,20 +45,28 @@ def packages():
     return glob.glob(os.path.join(BUILD_DIR, "package", "ConsoleRelay-*-win64.zip"))
 
 
-def make_package_if_needed(dll):
+def make_package_if_needed(inputs):
     found = packages()
-    if found and all(os.path.getmtime(p) >= os.path.getmtime(dll) for p in found):
+    newest = max(os.path.getmtime(path) for path in inputs)
+    if found and all(os.path.getmtime(p) >= newest for p in found):
         return
     subprocess.run([cpack_program(), "--config", "CPackConfig.cmake"], cwd=BUILD_DIR, check=True,
                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
 
 
 @unittest.skipUnless(BUILD_DIR, "CONSOLE_RELAY_BUILD or CONSOLE_RELAY_BIN names the build")
 class Package(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.dll = os.path.join(BUILD_DIR, "bin", "ConsoleRelay.dll")
-        make_package_if_needed(cls.dll)
+        cls.built = {name: os.path.join(BUILD_DIR, "bin", name)
+                     for name in ("ConsoleRelay.dll",) + TOOLS}
+        text_stamp = os.path.join(BUILD_DIR, "packaging", "text.stamp")
+        make_package_if_needed(list(cls.built.values()) + [text_stamp])
         found = packages()
         if len(found) != 1:
             raise AssertionError("expected one package, found %s" % found)
@@ -57,29 +76,85 @@ class Package(unittest.TestCase):
             cls.contents = {info.filename: package.read(info) for info in package.infolist()
                             if not info.is_dir()}
 
+    def text_files(self):
+        return {name: data for name, data in self.contents.items() if not name.endswith(BINARY)}
+
     def test_archive_is_sound(self):
         self.assertIsNone(self.bad_member)
 
-    def test_holds_the_plugin_its_help_files_and_the_install_note(self):
-        expected = {"INSTALL.txt", "nativePC/plugins/ConsoleRelay.dll"}
-        expected |= {"nativePC/plugins/ConsoleHelp/" + name for name in os.listdir(EXAMPLES_DIR)
+    def test_layout(self):
+        expected = {PLUGINS + "ConsoleRelay.dll"}
+        expected |= {PLUGINS + "ConsoleHelp/" + name for name in os.listdir(EXAMPLES_DIR)
                      if name.endswith(".json")}
+        expected |= {USER_FOLDER + name for name in ("README.txt", "LICENSE.txt") + TOOLS}
+        expected |= {USER_FOLDER + "docs/%s.txt" % name for name in DOCS}
+        expected |= {USER_FOLDER + "examples/" + name
+                     for name in ("console_program.py", "demo.rules")}
         self.assertEqual(set(self.contents), expected)
 
-    def test_the_plugin_is_the_dll_the_tests_ran(self):
-        with open(self.dll, "rb") as f:
-            built = f.read()
-        self.assertEqual(sha256(self.contents["nativePC/plugins/ConsoleRelay.dll"]), sha256(built))
+    def test_nothing_lands_in_the_game_folder_itself(self):
+        # Unpacked in the game folder, all goes below the plugins folder.
+        for name in self.contents:
+            self.assertTrue(name.startswith(PLUGINS), name)
+
+    def test_the_binaries_are_the_ones_the_tests_ran(self):
+        for name, path in self.built.items():
+            packaged = PLUGINS + name if name.endswith(".dll") else USER_FOLDER + name
+            with self.subTest(name=name):
+                self.assertEqual(sha256(self.contents[packaged]), sha256(read(path)))
+
+    def test_each_tool_runs_under_wine(self):
+        with tempfile.TemporaryDirectory() as folder:
+            for name in TOOLS:
+                with self.subTest(name=name):
+                    exe = os.path.join(folder, name)
+                    with open(exe, "wb") as f:
+                        f.write(self.contents[USER_FOLDER + name])
+                    result = subprocess.run(
+                        [WINE, exe, "--help"], capture_output=True, timeout=60,
+                        env=dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml="))
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    usage = "Usage: " + name[:-len(".exe")] + " "
+                    self.assertIn(usage.encode(), result.stdout)
+
+    def test_text_files_have_crlf_line_ends(self):
+        for name, data in self.text_files().items():
+            with self.subTest(name=name):
+                self.assertIn(b"\r\n", data)
+                self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
 
     def test_the_help_files_are_the_examples(self):
         for name in os.listdir(EXAMPLES_DIR):
-            with self.subTest(name=name), open(os.path.join(EXAMPLES_DIR, name), "rb") as f:
-                self.assertEqual(self.contents["nativePC/plugins/ConsoleHelp/" + name], f.read())
+            with self.subTest(name=name):
+                packaged = self.contents[PLUGINS + "ConsoleHelp/" + name]
+                example = read(os.path.join(EXAMPLES_DIR, name))
+                self.assertEqual(packaged.replace(b"\r\n", b"\n"), example)
+                self.assertEqual(json.loads(packaged), json.loads(example))
 
-    def test_the_install_note_says_where_the_files_go(self):
-        note = self.contents["INSTALL.txt"].decode("utf-8")
-        self.assertIn("nativePC/plugins/ConsoleRelay.dll", note)
+    def test_the_licence_is_the_repository_s(self):
+        self.assertEqual(self.contents[USER_FOLDER + "LICENSE.txt"].replace(b"\r\n", b"\n"),
+                         read(os.path.join(SOURCE_DIR, "LICENSE")))
+
+    def test_the_docs_link_only_to_what_the_package_holds(self):
+        for name in DOCS:
+            path = USER_FOLDER + "docs/%s.txt" % name
+            text = self.contents[path].decode("utf-8")
+            with self.subTest(name=name):
+                self.assertNotRegex(text, r"\]\([^)]*\)", "a Markdown link was left")
+                # A link becomes "label (file)", with file relative to the doc.
+                for target in re.findall(r"\(([\w./-]+\.(?:txt|py|rules))\)", text):
+                    resolved = os.path.normpath(os.path.join(os.path.dirname(path), target))
+                    self.assertIn(resolved, self.contents, target)
+
+    def test_the_readme_lists_what_the_package_holds(self):
+        note = self.contents[USER_FOLDER + "README.txt"].decode("utf-8")
+        self.assertIn(PLUGINS + "ConsoleRelay.dll", note)
+        self.assertIn(PLUGINS + "ConsoleHelp/", note)
+        for name in self.contents:
+            if name.startswith(USER_FOLDER) and not name.startswith(USER_FOLDER + "docs/"):
+                self.assertIn(name[len(USER_FOLDER):], note)
         self.assertIn("127.0.0.1, TCP port 50382", note)
+        self.assertNotIn("@VERSION@", note)
 
     def test_is_named_for_the_version(self):
         with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:

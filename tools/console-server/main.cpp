@@ -172,19 +172,28 @@ int main(int argc, char** argv) {
       PrintUsage(std::cout);
       return 0;
     }
-    const bool hasValue = i + 1 < argc;
-    if (argument == "--port" && hasValue && ParsePort(argv[i + 1], port)) {
-      ++i;
-    } else if (argument == "--script" && hasValue) {
-      std::string error;
-      if (!ReadScriptRules(argv[++i], Rules, error)) {
-        std::cerr << "console-server: " << error << '\n';
-        return kUsageError;
-      }
-    } else {
-      std::cerr << "console-server: unexpected argument " << argument << "\n\n";
+    if (argument != "--port" && argument != "--script") {
+      std::cerr << "console-server: unknown option " << argument << "\n\n";
       PrintUsage(std::cerr);
       return kUsageError;
+    }
+    if (i + 1 == argc) {
+      std::cerr << "console-server: " << argument << " needs a value ("
+                << (argument == "--port" ? "--port N" : "--script RULES") << ")\n";
+      return kUsageError;
+    }
+    const std::string_view value = argv[++i];
+    if (argument == "--port" && !ParsePort(value, port)) {
+      std::cerr << "console-server: --port \"" << value
+                << "\" is not a port number (a whole number from 0 to 65535)\n";
+      return kUsageError;
+    }
+    if (argument == "--script") {
+      std::string error;
+      if (!ReadScriptRules(std::string(value), Rules, error)) {
+        std::cerr << "console-server: --script: " << error << '\n';
+        return kUsageError;
+      }
     }
   }
 

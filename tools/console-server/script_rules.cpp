@@ -1,6 +1,9 @@
 #include "script_rules.h"
 
+#include <cerrno>
+#include <filesystem>
 #include <fstream>
+#include <system_error>
 #include <utility>
 
 namespace {
@@ -45,9 +48,20 @@ std::string FilledIn(std::string_view reply, std::string_view line, std::string_
 }  // namespace
 
 bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error) {
+  // A folder opens as a file on POSIX and then reads as empty: say what it is instead.
+  std::error_code status;
+  if (std::filesystem::is_directory(path, status)) {
+    error =
+        "cannot read " + path + ": " + std::make_error_code(std::errc::is_a_directory).message();
+    return false;
+  }
+  errno = 0;
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    error = "cannot read " + path;
+    // The stream keeps no reason of its own; the system's is in errno.
+    const int reason = errno;
+    error = "cannot read " + path + ": " +
+            (reason != 0 ? std::generic_category().message(reason) : "cannot open the file");
     return false;
   }
   std::string text;
@@ -62,6 +76,10 @@ bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, st
       return false;
     }
     rules.push_back({std::string(command), std::string(Trimmed(line.substr(arrow + 2)))});
+  }
+  if (file.bad()) {
+    error = "cannot read " + path + ": " + std::generic_category().message(errno);
+    return false;
   }
   return true;
 }

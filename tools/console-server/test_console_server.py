@@ -217,10 +217,40 @@ class Arguments(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn("bad.rules:3: expected COMMAND -> REPLY, got: no arrow here", result.stderr)
 
-    def test_a_bad_port(self):
-        result = self.run_server("--port", "65536")
+    def test_a_bad_port_names_the_value(self):
+        for value in ("abc", "65536", ""):
+            with self.subTest(value=value):
+                result = self.run_server("--port", value)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn('--port "%s" is not a port number (a whole number from 0 to 65535)'
+                              % value, result.stderr)
+
+    def test_an_option_without_its_value(self):
+        for option, shape in (("--port", "--port N"), ("--script", "--script RULES")):
+            with self.subTest(option=option):
+                result = self.run_server(option)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn("%s needs a value (%s)" % (option, shape), result.stderr)
+
+    def test_an_unknown_option_is_named(self):
+        result = self.run_server("--prot", "50382")
         self.assertEqual(result.returncode, 2)
-        self.assertIn("unexpected argument --port", result.stderr)
+        self.assertIn("unknown option --prot", result.stderr)
+        self.assertIn("Usage: console-server", result.stderr)
+
+    def test_a_missing_rule_file_says_why(self):
+        with tempfile.TemporaryDirectory() as folder:
+            missing = os.path.join(folder, "none.rules")
+            result = self.run_server("--port", "0", "--script", missing)
+        self.assertEqual(result.returncode, 2)
+        self.assertRegex(result.stderr, r"--script: cannot read .*none\.rules: "
+                                        r"No such file or directory")
+
+    def test_a_folder_as_rule_file_says_why(self):
+        with tempfile.TemporaryDirectory() as folder:
+            result = self.run_server("--port", "0", "--script", folder)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("cannot read %s: Is a directory" % folder, result.stderr)
 
     def test_a_port_in_use(self):
         taken = socket.socket()

@@ -1,0 +1,22 @@
+#!/usr/bin/env python3
+"""A console program for the ConsoleRelay plugin: answers /kick and /spawn, prints every line."""
+import contextlib
+import socket
+import time
+
+ANSWERS = {"kick": "Kicked {}.", "spawn": "Spawned {} in front of you."}
+
+with socket.create_server(("127.0.0.1", 50382)) as server:  # where the plugin connects
+    print("listening on 127.0.0.1:50382: start the game now", flush=True)
+    while True:
+        game, _ = server.accept()  # the plugin, once, 5 s after the game starts
+        print("game connected", flush=True)
+        with game, contextlib.suppress(ConnectionError):  # a game that ends resets it at times
+            while line := game.recv(4096):  # one command line per receive, e.g. b"kick bob"
+                text = line.decode("utf-8", "replace")
+                print("> " + text, flush=True)
+                command, _, args = text.partition(" ")
+                answer = ANSWERS[command].format(args) if command in ANSWERS else "No such command."
+                game.sendall(("console " + answer).encode())  # the chat shows the text
+                time.sleep(0.1)  # so that two answers never reach one read of the plugin
+        print("the game went away; waiting for the next start", flush=True)

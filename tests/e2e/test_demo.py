@@ -1,0 +1,174 @@
+"""The demo as a user runs it: its options, its failure when the plugin cannot connect, and a
+session with the example console program (examples/console_program.py) and help files of one's
+own, typed at its prompt, with the hints it gives when a command shows nothing.
+
+Runs scripts/demo.py with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
+it needs nothing from the native build.
+"""
+
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+import harness
+
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+DEMO = os.path.join(SOURCE_DIR, "scripts", "demo.py")
+DEMO_SH = os.path.join(SOURCE_DIR, "scripts", "demo.sh")
+EXAMPLE = os.path.join(SOURCE_DIR, "examples", "console_program.py")
+SESSION_TIMEOUT = harness.SETUP_SECONDS + 90
+
+WARP_HELP = {"help": ["Usage: /warp <place>", "Places: camp, harbour"]}
+
+
+def run_demo(*arguments, stdin=b"", timeout=SESSION_TIMEOUT):
+    return subprocess.run([sys.executable, DEMO] + list(arguments), input=stdin,
+                          capture_output=True, timeout=timeout)
+
+
+def demo_lines(output, source):
+    """The demo's lines from one source ("chat", "log", "demo"), without their tag."""
+    return [line.split("| ", 1)[1] for line in output.decode("utf-8").splitlines()
+            if re.match(r"%s +\| " % source, line)]
+
+
+class Options(unittest.TestCase):
+    def test_help_explains_every_option(self):
+        result = subprocess.run([DEMO_SH, "--help"], capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        text = result.stdout.decode("utf-8")
+        for option in ("--no-interactive", "--own-console", "--help-dir DIR"):
+            # Each option is listed with its explanation on the same or the next line.
+            self.assertRegex(text, r"\n  %s\s+\S" % re.escape(option))
+        self.assertIn("exit status", text)
+
+    def test_a_bad_option_stops_before_anything_is_built(self):
+        # A typo, too, even where it could be read as the start of an option.
+        for option in ("--bogus", "--own-consol"):
+            with self.subTest(option=option):
+                result = subprocess.run([DEMO_SH, option], capture_output=True, timeout=60)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn(b"unrecognized arguments: " + option.encode(), result.stderr)
+                self.assertNotIn(b"Building", result.stdout)
+
+    def test_the_docs_show_the_example_program_as_it_is(self):
+        with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
+            shown = re.search(r"```python\n(.*?)```", f.read(), re.DOTALL).group(1)
+        with open(EXAMPLE) as f:
+            self.assertEqual(shown, f.read())
+
+    def test_a_missing_help_folder_is_named(self):
+        result = run_demo("--help-dir", "/no/such/folder", timeout=60)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"--help-dir /no/such/folder: no such folder", result.stderr)
+
+
+@unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
+class NothingListening(unittest.TestCase):
+    def test_stops_with_the_reason_when_the_plugin_cannot_connect(self):
+        started = time.monotonic()
+        result = run_demo("--own-console", "--no-interactive")
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertIn("[Console] [Server] Failed", demo_lines(result.stdout, "log"))
+        self.assertRegex(demo_lines(result.stdout, "demo")[-2],
+                         r"^FAILED: the plugin could not connect to a console program on "
+                         r"127\.0\.0\.1:50382 \(its log says \"\[Console\] \[Server\] Failed\"\)")
+        # It stops when the plugin gives up, without waiting out the set-up.
+        self.assertLess(time.monotonic() - started, harness.SETUP_SECONDS)
+
+
+@unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
+class OwnConsoleAndHelpFiles(unittest.TestCase):
+    """examples/console_program.py and a help folder of one's own, used as the README says."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        cls.help_dir = os.path.join(cls.folder.name, "MyHelp")
+        os.makedirs(cls.help_dir)
+        with open(os.path.join(cls.help_dir, "warpHelp.json"), "w") as f:
+            json.dump(WARP_HELP, f)
+        with open(os.path.join(cls.help_dir, "quietHelp.json"), "w") as f:
+            json.dump({"help": None}, f)
+
+        cls.program = subprocess.Popen([sys.executable, EXAMPLE], stdout=subprocess.PIPE)
+        cls.program_lines = []
+        listening = threading.Event()
+
+        def read():
+            for raw in cls.program.stdout:
+                cls.program_lines.append(raw.decode("utf-8").rstrip("\n"))
+                listening.set()
+
+        threading.Thread(target=read, daemon=True).start()
+        if not listening.wait(10):
+            raise AssertionError("the example console program did not start")
+
+        typed = ["/warp", "/kick bob", "/spawn torch 3", "/nosuchcommand", "/", "/kick ",
+                 "/quiet"]
+        cls.result = run_demo("--own-console", "--help-dir", cls.help_dir,
+                              stdin="".join(line + "\n" for line in typed).encode("utf-8"))
+        cls.output = cls.result.stdout
+        cls.chat = demo_lines(cls.output, "chat")
+        cls.hints = demo_lines(cls.output, "demo")
+        # The game has ended; the example program notices and waits for the next start.
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and not cls.program_lines[-1].startswith("the game"):
+            time.sleep(0.1)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.program.terminate()
+        cls.program.wait()
+        cls.folder.cleanup()
+
+    def test_the_session_ends_well_at_the_end_of_input(self):
+        self.assertEqual(self.result.returncode, 0, self.output.decode("utf-8"))
+        self.assertEqual(self.hints[-1], "Stopped the game.")
+
+    def test_the_plugin_connected_to_the_example_program(self):
+        self.assertIn("[Console] [Server] Success", demo_lines(self.output, "log"))
+        self.assertIn("game connected", self.program_lines)
+
+    def test_help_comes_from_the_users_folder(self):
+        first = self.chat.index(WARP_HELP["help"][0])
+        self.assertEqual(self.chat[first:first + 2], WARP_HELP["help"])
+
+    def test_the_example_program_answers_in_the_chat(self):
+        self.assertIn("> kick bob", self.program_lines)
+        self.assertIn("> spawn torch 3", self.program_lines)
+        self.assertIn("Kicked bob.", self.chat)
+        self.assertIn("Spawned torch 3 in front of you.", self.chat)
+
+    def test_a_command_without_help_file_names_the_file_looked_for(self):
+        self.assertIn("No help: the plugin looked for "
+                      "nativePC/plugins/ConsoleHelp/nosuchcommandHelp.json, and %s holds no "
+                      "nosuchcommandHelp.json." % os.path.relpath(self.help_dir), self.hints)
+
+    def test_lines_the_plugin_ignores_say_so(self):
+        self.assertIn("A / alone does nothing.", self.hints)
+        self.assertIn("Nothing follows the space after /kick, so the plugin does nothing.",
+                      self.hints)
+
+    def test_a_help_file_that_shows_nothing_is_named(self):
+        quiet = os.path.relpath(os.path.join(self.help_dir, "quietHelp.json"))
+        self.assertTrue(any(hint.startswith(quiet + " shows nothing for this line")
+                            for hint in self.hints), self.hints)
+
+    def test_commands_that_showed_something_get_no_hint(self):
+        for hint in self.hints:
+            self.assertNotIn("warpHelp.json", hint)
+            self.assertNotIn("console program got", hint)
+
+    def test_the_example_program_waits_for_the_next_game(self):
+        self.assertEqual(self.program_lines[-1], "the game went away; waiting for the next start")
+
+
+if __name__ == "__main__":
+    unittest.main()
