@@ -149,7 +149,10 @@ TEST(HelpCheck, NamesTheCommandOfAHelpFile) {
   EXPECT_EQ(CommandForHelpFile("spawnHelp.json"), "spawn");
   EXPECT_EQ(CommandForHelpFile(fs::path("team") / "joinHelp.json"), "team/join");
   EXPECT_EQ(CommandForHelpFile("spawn.json"), std::nullopt);
-  EXPECT_EQ(CommandForHelpFile("spawnhelp.json"), std::nullopt);
+  // Windows finds a name in any case.
+  EXPECT_EQ(CommandForHelpFile("spawnhelp.json"), "spawn");
+  EXPECT_EQ(CommandForHelpFile("SPAWNHELP.JSON"), "SPAWN");
+  EXPECT_EQ(CommandForHelpFile("spawnhelp.jso"), std::nullopt);
 }
 
 TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
