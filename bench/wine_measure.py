@@ -41,6 +41,10 @@ PLUGIN = "ConsoleRelay.dll"
 BASELINES = {"baseline": "BaselineRelay.dll", "baseline_sleep": "BaselineRelaySleep.dll"}
 HELP_COMMAND = "big"
 HELP_LINES = 20000
+# What the plugin allows: lines shown per request, and bytes of a help file (src/relay/help_file.h).
+MAX_HELP_LINES = 100
+MAX_HELP_FILE_BYTES = 4 << 20
+LARGEST_COMMAND = "largest"
 CLOCK = time.CLOCK_MONOTONIC_RAW
 
 
@@ -327,14 +331,15 @@ def measure_chat_latency(game, conn, clock, samples, rng):
 
 def measure_help_request(game, memory, pid):
     """One request for the 1 MiB help file through the real plugin: the time from Enter to the
-    last chat line, which here is mostly the simulated game printing 20,000 report lines."""
+    last chat line (the plugin parses all 20,000 lines and shows the first MAX_HELP_LINES)."""
     before = memory.peak_kib("plugin")
     since = game.mark()
     done = game.command("timedtype 0 /" + HELP_COMMAND, timeout=60)
     entered = int(done.payload.split()[1])
-    # Polled: a wait that rescans every event on each of 20,000 lines would take minutes.
+    # Polled: a wait that rescans every event on each line would be slow.
     deadline = time.monotonic() + 120
-    while len(game.kinds("chat", since)) < HELP_LINES and time.monotonic() < deadline:
+    while (len(game.kinds("chat", since)) < MAX_HELP_LINES
+           and time.monotonic() < deadline):
         time.sleep(0.05)
     shown = int(game.command("lastchat").payload.split()[1])
     lines = len(game.kinds("chat", since))
@@ -343,6 +348,50 @@ def measure_help_request(game, memory, pid):
             "lines": lines, "peak_rss_anon_kib_before": before,
             "peak_rss_anon_kib_after": memory.peak_kib("plugin"),
             "after": host_memory(game, pid)}
+
+
+def largest_help_file_text():
+    """A help file of exactly the largest size the plugin reads, whose entry "help" holds as many
+    lines as fit: empty strings, three bytes each."""
+    head, tail = '{"help":[', ']}'
+    count = (MAX_HELP_FILE_BYTES - len(head) - len(tail) + 1) // 3
+    text = head + ",".join(['""'] * count)
+    text += " " * (MAX_HELP_FILE_BYTES - len(text) - len(tail)) + tail
+    assert len(text) == MAX_HELP_FILE_BYTES
+    return text, count
+
+
+def measure_largest_help(game, memory, pid):
+    """A request for the largest entry in the largest file the plugin reads. The worker's pause is
+    from the log line it writes on taking the request to the moment it blanks a "/" line typed
+    right after the request was sent: parsing, showing, logging and freeing all lie between."""
+    text, count = largest_help_file_text()
+    with open(os.path.join(game.help_dir, LARGEST_COMMAND + "Help.json"), "w") as f:
+        f.write(text)
+    # A short hold, so that the probe follows at once; a long wait for its blank, so that a long
+    # pause is measured rather than missed.
+    game.command("set hold 50")
+    game.command("set typewait 30000")
+    pauses = []
+    peaks = []
+    for _ in range(3):
+        since = game.mark()
+        game.type("/%s help" % LARGEST_COMMAND)
+        game.command("type /probe now", timeout=60)
+        asked = game.wait_log("[Console] finding help for " + LARGEST_COMMAND, since)
+        blanked = game.kinds("blank", since)[-1]
+        game.wait_log("[Console] [Probe] probe now", since, timeout=30)
+        pauses.append(blanked.ms - asked.ms)
+        time.sleep(0.5)
+        peaks.append(memory.peak_kib("plugin"))
+    game.command("set hold 300")
+    game.command("set typewait 2000")
+    lines = len(game.chats(since))
+    after = host_memory(game, pid)
+    return {"file_bytes": len(text), "entry_lines": count, "lines_shown": lines,
+            "pause_ms": pauses, "peak_rss_anon_kib": max(peaks),
+            "peak_working_set_kib": after["host_counters"]["peakworkingset"] // 1024,
+            "after": after}
 
 
 def game_clock_frequency(game):
@@ -441,6 +490,8 @@ def main():
 
         results["memory"]["plugin"]["after_latency"] = host_memory(plugin, plugin.process.pid)
         results["help_request"] = measure_help_request(plugin, memory, plugin.process.pid)
+        results["memory"]["plugin"]["peak_before_largest_kib"] = memory.peak_kib("plugin")
+        results["largest_help"] = measure_largest_help(plugin, memory, plugin.process.pid)
         results["memory"]["plugin"]["peak_rss_anon_kib"] = memory.peak_kib("plugin")
         results["total_seconds"] = time.monotonic() - started
     finally:

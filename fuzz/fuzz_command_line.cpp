@@ -2,6 +2,7 @@
 // chat buffer and taken by an arming pass and a taking pass, at two log levels. Help requests find
 // the help files of help_folder.cpp.
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include "help_folder.h"
 #include "net/wire.h"
 #include "relay/command_line.h"
+#include "relay/help_file.h"
+#include "relay/help_path.h"
 #include "relay/relay_pass.h"
 #include "relay/show_help.h"
 
@@ -41,6 +44,68 @@ void CheckCapitalizedCommand(std::string_view command) {
   FUZZ_CHECK(word.compare(1, std::string::npos, command.substr(1)) == 0);
   const char first = command[0];
   FUZZ_CHECK(word[0] == (first >= 'a' && first <= 'z' ? first - 'a' + 'A' : first));
+}
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+// Device names as Windows knows them, upper case.
+bool NamesDevice(std::string name) {
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : devices) {
+    if (name == device) return true;
+  }
+  if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0)) {
+    return false;
+  }
+  const std::string port = name.substr(3);
+  const char* const ports[] = {"0",    "1",        "2",        "3",       "4",    "5",
+                               "6",    "7",        "8",        "9",       "\xB9", "\xB2",
+                               "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+  for (const char* p : ports) {
+    if (port == p) return true;
+  }
+  return false;
+}
+
+// An accepted command walks the path as Windows resolves it: it never climbs above the help
+// folder, names no drive, stream or device and does not start at a root.
+void CheckHelpPathRule(std::string_view command) {
+  const char* refusal = HelpPathRefusal(command);
+  if (refusal != nullptr) {
+    FUZZ_CHECK(*refusal != '\0');
+    return;
+  }
+  FUZZ_CHECK(command.empty() || !IsSeparator(command[0]));
+  FUZZ_CHECK(command.find(':') == std::string_view::npos);
+
+  const std::string path = std::string(command) + "Help.json";
+  long depth = 0;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::string segment = path.substr(start, end - start);
+    start = end + 1;
+
+    // Windows drops trailing dots and spaces; what is left of "..", "... " and the like climbs.
+    std::string trimmed = segment;
+    while (!trimmed.empty() && (trimmed.back() == '.' || trimmed.back() == ' ')) trimmed.pop_back();
+    if (trimmed.empty()) {
+      if (segment.find("..") != std::string::npos || segment.find(". .") != std::string::npos) {
+        --depth;
+      }
+      FUZZ_CHECK(depth >= 0);
+      continue;
+    }
+    std::string base = segment.substr(0, segment.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    FUZZ_CHECK(!NamesDevice(base));
+    ++depth;
+  }
+  FUZZ_CHECK(depth >= 1);
 }
 
 // The split rules on any bytes, zero bytes included.
@@ -165,6 +230,13 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
   FUZZ_CHECK(outcome.pause);
   FUZZ_CHECK(outcome.sent.empty());
   const Outcome help = ShowHelpAlone(helpCommand, helpArgument);
+  if (HelpPathRefusal(helpCommand) != nullptr) {
+    // Refused: one line that names the file, and nothing shown.
+    FUZZ_CHECK(help.chat.empty());
+    FUZZ_CHECK(help.logged.size() == 1);
+    FUZZ_CHECK(help.logged[0].text.rfind(
+                   "[Console] Help file " + HelpFilePath(helpCommand) + ": not read: ", 0) == 0);
+  }
   FUZZ_CHECK(outcome.chat == help.chat);
   FUZZ_CHECK(outcome.logged.size() == expectedLog.size() + help.logged.size());
   for (std::size_t i = 0; i < expectedLog.size(); ++i) {
@@ -179,6 +251,8 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CheckDecision(bytes);
+  CheckHelpPathRule(bytes);
+  CheckHelpPathRule(DecideCommand(bytes).command);
 
   // What the take copies: the typed bytes up to the first zero, as many as the buffer holds.
   const std::string line(bytes.substr(0, std::min(bytes.find('\0'), kMaxCommandLine)));

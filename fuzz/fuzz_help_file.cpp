@@ -14,6 +14,7 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "help_folder.h"
+#include "relay/cut_reason.h"
 #include "relay/help_file.h"
 #include "relay/show_help.h"
 
@@ -24,18 +25,23 @@ constexpr const char* kDefaultEntry = "help";
 
 struct Shown {
   std::vector<std::string> lines;
-  std::string problem;  // empty when every line was shown
+  std::string problem;      // empty when the entry did not stop at a line that is no string
+  std::size_t leftOut = 0;  // elements past the line bound
 };
 
-Shown ShowThroughStreams(const nlohmann::json& value, const std::string& argument) {
+Shown ShowThroughStreams(const nlohmann::json& value, const std::string& argument,
+                         std::size_t maxLines) {
   Shown shown;
-  shown.problem = ForEachHelpLine(value, argument,
-                                  [&](const std::string& line) { shown.lines.push_back(line); });
+  const HelpLinesOutcome outcome = ForEachHelpLine(
+      value, argument, [&](const std::string& line) { shown.lines.push_back(line); }, maxLines);
+  shown.problem = outcome.problem;
+  shown.leftOut = outcome.leftOut;
   return shown;
 }
 
 // The same rules, written out once more from what the README promises.
-Shown ExpectedLines(const nlohmann::json& value, const std::string& argument) {
+Shown ExpectedLines(const nlohmann::json& value, const std::string& argument,
+                    std::size_t maxLines) {
   Shown expected;
   if (value.is_null()) return expected;
   if (!value.is_object()) {
@@ -60,6 +66,10 @@ Shown ExpectedLines(const nlohmann::json& value, const std::string& argument) {
     lines.push_back(entry);
   }
   for (const nlohmann::json* line : lines) {
+    if (expected.lines.size() == maxLines) {
+      expected.leftOut = lines.size() - maxLines;
+      break;
+    }
     if (!line->is_string()) {
       expected.problem = "a line must be a string, but is " + std::string(line->type_name());
       break;
@@ -85,6 +95,7 @@ void CheckShowHelp(const std::string& file, const std::string& argument, bool re
   } else {
     expectedLog.push_back(std::string("[Console] Show help [") + kCommand + "] [" + argument + "]");
     if (!shown.problem.empty()) expectedLog.push_back(problemLine + shown.problem);
+    if (shown.leftOut > 0) expectedLog.push_back(problemLine + LeftOutReason(shown.leftOut));
   }
   FUZZ_CHECK(LoggedTexts() == expectedLog);
   FUZZ_CHECK(ChatLines == (read ? shown.lines : std::vector<std::string>{}));
@@ -116,11 +127,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(again == value);
   }
 
-  const Shown shown = read ? ShowThroughStreams(value, argument) : Shown{};
+  // Every log line stays short, whatever the file quotes.
+  FUZZ_CHECK(error.size() <= kMaxReasonBytes + 40);
+
+  const Shown shown = read ? ShowThroughStreams(value, argument, kMaxHelpLines) : Shown{};
   if (read) {
-    const Shown expected = ExpectedLines(value, argument);
+    const Shown expected = ExpectedLines(value, argument, kMaxHelpLines);
     FUZZ_CHECK(shown.lines == expected.lines);
     FUZZ_CHECK(shown.problem == expected.problem);
+    FUZZ_CHECK(shown.leftOut == expected.leftOut);
+    // A small bound, so that short inputs reach it too.
+    const Shown few = ShowThroughStreams(value, argument, 2);
+    const Shown fewExpected = ExpectedLines(value, argument, 2);
+    FUZZ_CHECK(few.lines == fewExpected.lines);
+    FUZZ_CHECK(few.problem == fewExpected.problem);
+    FUZZ_CHECK(few.leftOut == fewExpected.leftOut);
   }
   CheckShowHelp(file, argument, read, error, shown);
   return 0;

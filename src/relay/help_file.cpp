@@ -1,9 +1,10 @@
 #include "relay/help_file.h"
 
+#include "relay/cut_reason.h"
+
 namespace {
 
 constexpr std::string_view kHelpDirectory = "nativePC/plugins/ConsoleHelp/";
-constexpr std::string_view kHelpFileSuffix = "Help.json";
 constexpr std::string_view kDefaultEntry = "help";
 
 }  // namespace
@@ -15,6 +16,28 @@ std::string HelpFilePath(std::string_view command) {
   return path;
 }
 
+std::int64_t HelpFileSize(std::istream& in) {
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  // A folder has a size on some systems, but not one byte to read.
+  if (!in || size < 0 || (size > 0 && in.peek() == std::istream::traits_type::eof())) {
+    in.clear(std::ios::failbit);
+    return -1;
+  }
+  return static_cast<std::int64_t>(size);
+}
+
+std::string TooLargeReason(std::int64_t size) {
+  return std::to_string(size) + " bytes, more than the " + std::to_string(kMaxHelpFileBytes) +
+         " a help file may have";
+}
+
+std::string LeftOutReason(std::size_t leftOut, std::size_t maxLines) {
+  return "the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
+         std::to_string(maxLines) + ", left out " + std::to_string(leftOut);
+}
+
 bool ReadHelpValue(std::istream& in, nlohmann::json& value, std::string& error) {
   // The JSON library reports a malformed file by exception; this is the one place that turns it
   // into a result, so that no help file can end the caller.
@@ -22,7 +45,8 @@ bool ReadHelpValue(std::istream& in, nlohmann::json& value, std::string& error) 
     in >> value;
     return true;
   } catch (const nlohmann::json::exception& e) {
-    error = e.what();
+    // The library quotes all it read of a bad token, which can be the whole file.
+    error = CutReason(e.what());
     value = nullptr;
     return false;
   }

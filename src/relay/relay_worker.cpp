@@ -8,6 +8,7 @@
 #include "game/game_module.h"
 #include "host/log.h"
 #include "net/connection.h"
+#include "relay/cut_reason.h"
 #include "relay/relay_pass.h"
 
 namespace {
@@ -27,7 +28,7 @@ bool RunContainedPass(ReceiveBuffer& buffer, bool& captureArmed) {
     return RunRelayPass(buffer, captureArmed);
   } catch (const std::exception& e) {
     try {
-      Log(loader::INFO, kPassFailed, e.what());
+      Log(loader::INFO, kPassFailed, CutReason(e.what()));
     } catch (...) {
     }
   } catch (...) {

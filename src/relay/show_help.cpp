@@ -5,6 +5,7 @@
 #include "game/chat_output.h"
 #include "host/log.h"
 #include "relay/help_file.h"
+#include "relay/help_path.h"
 
 namespace {
 
@@ -19,9 +20,21 @@ void LogHelpFileProblem(const std::string& path, const std::string& problem) {
 
 void ShowHelp(std::string command, std::string argument) {
   const std::string path = HelpFilePath(command);
+  // Checked before anything is opened: a device such as COM1 can block whoever opens it.
+  if (const char* refusal = HelpPathRefusal(command)) {
+    LogHelpFileProblem(path, std::string("not read: ") + refusal);
+    return;
+  }
   // Read anew for every request, so an edited help file shows at once.
   std::ifstream file(path);
   if (!file) return;
+  // A file without a size (a folder, where a folder can be opened) is as good as missing.
+  const std::int64_t size = HelpFileSize(file);
+  if (size < 0) return;
+  if (static_cast<std::uint64_t>(size) > kMaxHelpFileBytes) {
+    LogHelpFileProblem(path, "not read: " + TooLargeReason(size));
+    return;
+  }
 
   nlohmann::json value;
   std::string problem;
@@ -31,7 +44,8 @@ void ShowHelp(std::string command, std::string argument) {
   }
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
 
-  problem =
+  const HelpLinesOutcome outcome =
       ForEachHelpLine(value, argument, [](const std::string& line) { ShowChatMessage(line); });
-  if (!problem.empty()) LogHelpFileProblem(path, problem);
+  if (!outcome.problem.empty()) LogHelpFileProblem(path, outcome.problem);
+  if (outcome.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(outcome.leftOut));
 }

@@ -112,7 +112,7 @@ class Faults(unittest.TestCase):
         game.write_help("deep", '{"help": ' + "[" * 100000 + "]" * 100000 + "}")
         game.write_help("deeper", "[" * 100000)
         game.write_help("utf", b'{"help": ["\xc3\x28", "ok"]}')
-        for command, shown, problem in [("huge", [b"Shown."], None),
+        for command, shown, problem in [("huge", [], b"bytes, more than the 4194304"),
                                         ("deep", [], b"array"),
                                         ("deeper", [], b"parse_error"),
                                         ("utf", [], b"parse_error")]:

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -153,6 +155,119 @@ TEST(ShowHelp, TakesTheCommandIntoThePathUnaltered) {
                     "");
   ExpectHelpOutcome({"subfolder", R"({"help": ["banning"]})", "help", true, {"banning"}, ""},
                     "admin/ban");
+}
+
+std::string ArrayOfLines(std::size_t count) {
+  std::string file = R"({"help": ["small"], "help all": [)";
+  for (std::size_t i = 0; i < count; ++i) file += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
+  return file + "]}";
+}
+
+TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines + 250));
+  ShowHelp("big", "help all");
+
+  Lines expected;
+  for (std::size_t i = 0; i < kMaxHelpLines; ++i) expected.push_back(std::to_string(i));
+  EXPECT_EQ(ChatLines, expected);
+  EXPECT_EQ(LoggedTexts(),
+            (Lines{"[Console] Show help [big] [help all]",
+                   "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has "
+                   "more than 100 lines: showed the first 100, left out 250"}));
+
+  // Exactly the bound: all shown, nothing more logged.
+  ResetFakeHost(game);
+  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines));
+  ShowHelp("big", "help all");
+  EXPECT_EQ(ChatLines, expected);
+  EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Show help [big] [help all]"}));
+
+  // An object entry is cut the same way, and what lies past the bound is never looked at.
+  ResetFakeHost(game);
+  std::string object = R"({"help": {)";
+  for (std::size_t i = 0; i < kMaxHelpLines; ++i)
+    object += "\"k" + std::to_string(1000 + i) + "\": \"x\",";
+  WriteHelpFile("big", object + R"("z1": 1, "z2": "y"}})");
+  ShowHelp("big", "help");
+  EXPECT_EQ(ChatLines.size(), kMaxHelpLines);
+  EXPECT_EQ(LoggedTexts().back(),
+            "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has more "
+            "than 100 lines: showed the first 100, left out 2");
+}
+
+TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  // Valid JSON in both: only the size tells them apart.
+  const std::string head = R"({"help": ["fits"]})";
+  WriteHelpFile("edge", head + std::string(kMaxHelpFileBytes - head.size(), ' '));
+  ShowHelp("edge", "help");
+  EXPECT_EQ(ChatLines, (Lines{"fits"}));
+
+  ResetFakeHost(game);
+  WriteHelpFile("edge", head + std::string(kMaxHelpFileBytes - head.size() + 1, ' '));
+  ShowHelp("edge", "help");
+  EXPECT_TRUE(ChatLines.empty());
+  EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Help file nativePC/plugins/ConsoleHelp/edgeHelp.json: "
+                                  "not read: 4194305 bytes, more than the 4194304 a help file may "
+                                  "have"}));
+}
+
+TEST(ShowHelp, QuotesAtMostAFewHundredBytesOfAParseError) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  WriteHelpFile("blank", std::string(1 << 20, ' ') + "x");
+  ShowHelp("blank", "help");
+  EXPECT_TRUE(ChatLines.empty());
+  ASSERT_EQ(LoggedLines.size(), 1u);
+  const std::string& line = LoggedLines[0].text;
+  EXPECT_LT(line.size(), 500u) << line.size();
+  EXPECT_EQ(line.rfind("[Console] Help file nativePC/plugins/ConsoleHelp/blankHelp.json: "
+                       "[json.exception.parse_error.101]",
+                       0),
+            0u)
+      << line.substr(0, 200);
+  EXPECT_NE(line.find("... [cut, "), std::string::npos) << line.substr(0, 200);
+}
+
+TEST(ShowHelp, RefusesCommandsOutsideTheFolderWithoutOpeningAnything) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  // Files the commands below would reach without the rule.
+  const std::string outside = R"({"help": ["outside"]})";
+  std::ofstream("xHelp.json") << outside;
+  std::ofstream("nativePC/xHelp.json") << outside;
+  WriteHelpFile("COM1.", outside);
+  WriteHelpFile("a/aux/b", outside);
+
+  for (const std::string command :
+       {"../../../x", "..\\..\\..\\x", "../../x", "COM1.", "a/aux/b", "/x", "C:x"}) {
+    SCOPED_TRACE(command);
+    ResetFakeHost(game);
+    ShowHelp(command, "help");
+    EXPECT_TRUE(ChatLines.empty());
+    ASSERT_EQ(LoggedLines.size(), 1u);
+    EXPECT_EQ(LoggedLines[0].text.rfind(
+                  "[Console] Help file " + HelpFilePath(command) + ": not read: a ", 0),
+              0u)
+        << LoggedLines[0].text;
+  }
+}
+
+TEST(ShowHelp, AFolderInPlaceOfAHelpFileShowsAndLogsNothing) {
+  FakeGame game;
+  ResetFakeHost(game);
+  EnterFreshHelpFolder();
+  std::filesystem::create_directories(HelpFilePath("dir"));
+  ShowHelp("dir", "help");
+  EXPECT_TRUE(ChatLines.empty());
+  EXPECT_TRUE(LoggedLines.empty()) << LoggedTexts()[0];
 }
 
 TEST(ShowHelp, ReadsTheFileAnewForEveryRequest) {

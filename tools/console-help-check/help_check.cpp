@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -11,12 +12,12 @@
 #include <nlohmann/json.hpp>
 
 #include "relay/help_file.h"
+#include "relay/help_path.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kHelpFileSuffix = "Help.json";
 constexpr std::string_view kDefaultEntry = "help";
 constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
@@ -28,8 +29,26 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+char Lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Windows compares file names without regard to the case of ASCII letters.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+bool EndsWithName(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && SameName(text.substr(text.size() - suffix.size()), suffix);
+}
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = Lower(c);
+  return text;
 }
 
 std::string Shown(const fs::path& path) {
@@ -88,20 +107,39 @@ bool ReportEntry(const nlohmann::json& value, const std::string& key, const std:
     return true;
   }
   std::vector<std::string> lines;
-  const std::string problem =
+  const HelpLinesOutcome outcome =
       ForEachHelpLine(value, key, [&lines](const std::string& line) { lines.push_back(line); });
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
-  if (lines.empty() && problem.empty()) {
+  if (lines.empty() && outcome.problem.empty()) {
     out << ": shows nothing\n";
     return true;
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
   for (const std::string& line : lines) out << "    | " << line << "\n";
-  if (problem.empty()) return true;
-  out << "    line " << lines.size() + 1 << " fails: " << problem << "\n";
+  if (outcome.leftOut > 0) {
+    out << "    warning: " << LeftOutReason(outcome.leftOut) << " (the plugin shows at most "
+        << kMaxHelpLines << " lines per request)\n";
+  }
+  if (outcome.problem.empty()) return true;
+  out << "    line " << lines.size() + 1 << " fails: " << outcome.problem << "\n";
   return false;
+}
+
+// The subfolder of folder whose name is name in any case, as Windows finds it; empty when none.
+fs::path FindSubfolder(const fs::path& folder, std::string_view name) {
+  std::error_code error;
+  fs::path found;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::error_code typeError;
+    if (!entry->is_directory(typeError)) continue;
+    const std::string entryName = entry->path().filename().u8string();
+    if (entryName == name) return entry->path();
+    if (found.empty() && SameName(entryName, name)) found = entry->path();
+  }
+  return found;
 }
 
 CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
@@ -116,9 +154,9 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
     std::error_code typeError;
     if (!entry->is_regular_file(typeError)) continue;
     const std::string name = entry->path().filename().u8string();
-    if (EndsWith(name, kHelpFileSuffix)) {
+    if (EndsWithName(name, kHelpFileSuffix)) {
       helpFiles.push_back(entry->path());
-    } else if (EndsWith(name, ".json")) {
+    } else if (EndsWithName(name, ".json")) {
       otherJsonFiles.push_back(entry->path());
     }
   }
@@ -134,10 +172,19 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
   }
   std::sort(helpFiles.begin(), helpFiles.end());
   std::size_t failing = 0;
+  std::map<std::string, std::string> commandsByLowerCase;
   for (const fs::path& file : helpFiles) {
     const CheckResult result = CheckHelpFile(file, folder, out);
     if (result != CheckResult::kOk) ++failing;
     worst = std::max(worst, result);
+
+    // Windows holds only one of two names that differ in case alone.
+    const std::string command = CommandForHelpFile(file.lexically_relative(folder)).value_or("");
+    const auto [other, added] = commandsByLowerCase.emplace(Lowered(command), Shown(file));
+    if (!added) {
+      out << "  warning: on Windows this is the same file as " << other->second
+          << ", whose name differs in case only; the game reads one of the two\n";
+    }
   }
 
   out << Shown(folder) << ": " << helpFiles.size()
@@ -155,7 +202,7 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
 }  // namespace
 
 std::optional<std::string> CommandForHelpFile(const fs::path& relativePath) {
-  if (!EndsWith(relativePath.filename().u8string(), kHelpFileSuffix)) return std::nullopt;
+  if (!EndsWithName(relativePath.filename().u8string(), kHelpFileSuffix)) return std::nullopt;
   const std::string name = relativePath.generic_u8string();
   return name.substr(0, name.size() - kHelpFileSuffix.size());
 }
@@ -176,7 +223,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   if (!value.is_object()) {
     // Asked through the game's code, for the message the game logs.
     out << "  fails for every request: "
-        << ForEachHelpLine(value, kDefaultEntry, [](const std::string&) {}) << "\n";
+        << ForEachHelpLine(value, kDefaultEntry, [](const std::string&) {}).problem << "\n";
     return false;
   }
 
@@ -205,13 +252,33 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
   out << Shown(file) << ": ";
   if (command) {
     out << "help of /" << *command << "\n";
+    const std::string name = file.filename().u8string();
+    if (name.substr(name.size() - kHelpFileSuffix.size()) != kHelpFileSuffix) {
+      out << "  note: the name ends in " << name.substr(name.size() - kHelpFileSuffix.size())
+          << ", not " << kHelpFileSuffix
+          << "; Windows ignores the case of file names, so the game reads it all the same\n";
+    }
     if (command->find(' ') != std::string::npos) {
       out << "  warning: no chat line asks for this file: a typed command ends at its first "
              "space\n";
     }
+    if (const char* refusal = HelpPathRefusal(*command)) {
+      out << "  the plugin refuses to read it: " << refusal << "\n  FAILS\n";
+      return CheckResult::kFails;
+    }
   } else {
     out << "read by no command\n"
         << "  warning: the game reads only files named <command>Help.json\n";
+  }
+
+  const std::int64_t size = HelpFileSize(in);
+  if (size < 0) {
+    out << "  cannot read\n";
+    return CheckResult::kUnreadable;
+  }
+  if (static_cast<std::uint64_t>(size) > kMaxHelpFileBytes) {
+    out << "  the plugin does not read it: " << TooLargeReason(size) << "\n  FAILS\n";
+    return CheckResult::kFails;
   }
 
   const bool ok = CheckHelpText(in, command.value_or(std::string(kAnyCommand)), out);
@@ -219,11 +286,32 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
   return ok ? CheckResult::kOk : CheckResult::kFails;
 }
 
+fs::path FindHelpFolder(const fs::path& folder) {
+  // A game folder, its nativePC folder or its plugins folder, from the outside in.
+  const std::vector<std::vector<std::string_view>> ways = {
+      {"nativePC", "plugins", "ConsoleHelp"}, {"plugins", "ConsoleHelp"}, {"ConsoleHelp"}};
+  for (const auto& way : ways) {
+    fs::path found = folder;
+    for (const std::string_view name : way) {
+      found = FindSubfolder(found, name);
+      if (found.empty()) break;
+    }
+    if (!found.empty()) return found;
+  }
+  return folder;
+}
+
 CheckResult CheckHelpPath(const fs::path& path, std::ostream& out) {
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
   if (fs::is_regular_file(status)) return CheckHelpFile(path, fs::path(), out);
-  if (fs::is_directory(status)) return CheckHelpFolder(path, out);
+  if (fs::is_directory(status)) {
+    const fs::path helpFolder = FindHelpFolder(path);
+    if (helpFolder != path) {
+      out << Shown(path) << ": the help folder is " << Shown(helpFolder) << "\n";
+    }
+    return CheckHelpFolder(helpFolder, out);
+  }
   out << Shown(path)
       << ": cannot read: " << (error ? error.message() : std::string("not a file or folder"))
       << "\n";

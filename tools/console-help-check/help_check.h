@@ -16,7 +16,8 @@ enum class CheckResult {
 };
 
 // The command whose help lives at the path relative to the ConsoleHelp folder: "a/bHelp.json"
-// serves "a/b". Nothing when the file name does not end in "Help.json".
+// serves "a/b". Nothing when the file name does not end in "Help.json", in any case, since
+// Windows finds "ahelp.json" for "a" too.
 std::optional<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
 
 // Reports on out what the game shows for each entry of the help value at the start of in, the
@@ -28,5 +29,11 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
 CheckResult CheckHelpFile(const std::filesystem::path& file,
                           const std::filesystem::path& helpFolder, std::ostream& out);
 
-// Checks a help file, or every help file in a folder and its subfolders in order of their paths.
+// The ConsoleHelp folder in a game folder (nativePC/plugins/ConsoleHelp), a nativePC folder or
+// a plugins folder, names compared as Windows compares them; the folder itself when it holds
+// none, as a ConsoleHelp folder does.
+std::filesystem::path FindHelpFolder(const std::filesystem::path& folder);
+
+// Checks a help file, or every help file in a folder and its subfolders in order of their paths;
+// a game folder or a plugins folder is checked from its ConsoleHelp folder.
 CheckResult CheckHelpPath(const std::filesystem::path& path, std::ostream& out);

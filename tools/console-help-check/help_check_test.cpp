@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "relay/help_file.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -149,7 +151,10 @@ TEST(HelpCheck, NamesTheCommandOfAHelpFile) {
   EXPECT_EQ(CommandForHelpFile("spawnHelp.json"), "spawn");
   EXPECT_EQ(CommandForHelpFile(fs::path("team") / "joinHelp.json"), "team/join");
   EXPECT_EQ(CommandForHelpFile("spawn.json"), std::nullopt);
-  EXPECT_EQ(CommandForHelpFile("spawnhelp.json"), std::nullopt);
+  // Windows finds a name in any case.
+  EXPECT_EQ(CommandForHelpFile("spawnhelp.json"), "spawn");
+  EXPECT_EQ(CommandForHelpFile("SPAWNHELP.JSON"), "SPAWN");
+  EXPECT_EQ(CommandForHelpFile("spawnhelp.jso"), std::nullopt);
 }
 
 TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
@@ -202,6 +207,135 @@ TEST(HelpCheck, WarnsAboutAFileNoCommandReads) {
                            "  \"help\" for /<command>, /<command> help"),
             std::string::npos)
       << out.str();
+}
+
+// A fresh folder below the temporary folder, removed again by the caller.
+fs::path FreshFolder(const std::string& name) {
+  const fs::path folder = fs::temp_directory_path() / name;
+  fs::remove_all(folder);
+  fs::create_directories(folder);
+  return folder;
+}
+
+std::string CheckPath(const fs::path& path, CheckResult& result) {
+  std::ostringstream out;
+  result = CheckHelpPath(path, out);
+  return out.str();
+}
+
+TEST(HelpCheck, ChecksANameInAnyCaseAsTheCommandWindowsFindsItFor) {
+  const fs::path folder = FreshFolder("console-help-check-case");
+  WriteFile(folder / "warphelp.json", R"({"help": "Warps you."})");
+  WriteFile(folder / "kickHelp.json", R"({"help": "Kicks."})");
+  WriteFile(folder / "KICKHELP.JSON", R"({"help": "Kicks too."})");
+  CheckResult result;
+  const std::string report = CheckPath(folder, result);
+  fs::remove_all(folder);
+
+  EXPECT_EQ(result, CheckResult::kOk);
+  EXPECT_NE(report.find("warphelp.json: help of /warp\n"
+                        "  note: the name ends in help.json, not Help.json; Windows ignores the "
+                        "case of file names, so the game reads it all the same\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("    | Warps you.\n"), std::string::npos) << report;
+  EXPECT_EQ(report.find("skipped"), std::string::npos) << report;
+  EXPECT_NE(report.find("KICKHELP.JSON, whose name differs in case only; the game reads one of "
+                        "the two"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("console-help-check-case: 3 help files, all ok\n"), std::string::npos)
+      << report;
+}
+
+TEST(HelpCheck, FindsTheHelpFolderInAGameFolderOrAPluginsFolder) {
+  const fs::path game = FreshFolder("console-help-check-game");
+  const fs::path help = game / "nativePC" / "plugins" / "ConsoleHelp";
+  WriteFile(help / "kickHelp.json", R"({"help": "Kicks."})");
+  WriteFile(help / "team" / "joinHelp.json", R"({"help": "Joins."})");
+  WriteFile(game / "otherHelp.json", R"({"help": "Not in the help folder."})");
+
+  for (const fs::path& start : {game, game / "nativePC" / "plugins", help}) {
+    SCOPED_TRACE(start.string());
+    CheckResult result;
+    const std::string report = CheckPath(start, result);
+    EXPECT_EQ(result, CheckResult::kOk);
+    EXPECT_NE(report.find("kickHelp.json: help of /kick\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("joinHelp.json: help of /team/join\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("nativePC/plugins/ConsoleHelp/kick\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("other"), std::string::npos) << report;
+    EXPECT_NE(report.find("ConsoleHelp: 2 help files, all ok\n"), std::string::npos) << report;
+    if (start != help) {
+      EXPECT_EQ(report.rfind(start.generic_u8string() + ": the help folder is " +
+                                 help.generic_u8string() + "\n",
+                             0),
+                0u)
+          << report;
+    }
+  }
+
+  // Folder names in any case, as the game finds them on Windows.
+  const fs::path lower = FreshFolder("console-help-check-game-lower");
+  WriteFile(lower / "NATIVEPC" / "Plugins" / "consolehelp" / "kickHelp.json",
+            R"({"help": "Kicks."})");
+  CheckResult result;
+  const std::string report = CheckPath(lower, result);
+  fs::remove_all(game);
+  fs::remove_all(lower);
+  EXPECT_NE(report.find("consolehelp/kickHelp.json: help of /kick\n"), std::string::npos) << report;
+}
+
+TEST(HelpCheck, FailsAFileThePluginRefusesToRead) {
+  const fs::path folder = FreshFolder("console-help-check-refused");
+  WriteFile(folder / "COM1.Help.json", R"({"help": "Never read."})");
+  WriteFile(folder / "aux" / "kickHelp.json", R"({"help": "Never read."})");
+  CheckResult result;
+  const std::string report = CheckPath(folder, result);
+  fs::remove_all(folder);
+
+  EXPECT_EQ(result, CheckResult::kFails);
+  EXPECT_NE(report.find("COM1.Help.json: help of /COM1.\n"
+                        "  the plugin refuses to read it: a command that names a device (CON, AUX, "
+                        "COM1...) is no help file\n  FAILS\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("aux/kickHelp.json: help of /aux/kick\n  the plugin refuses"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(report.find("Never read."), std::string::npos) << report;
+}
+
+TEST(HelpCheck, FailsAFileAboveTheSizeTheGameReads) {
+  const fs::path folder = FreshFolder("console-help-check-size");
+  const std::string head = R"({"help": "ok"})";
+  WriteFile(folder / "fitsHelp.json", head + std::string(kMaxHelpFileBytes - head.size(), ' '));
+  WriteFile(folder / "tooBigHelp.json",
+            head + std::string(kMaxHelpFileBytes - head.size() + 1, ' '));
+  CheckResult result;
+  const std::string report = CheckPath(folder, result);
+  fs::remove_all(folder);
+
+  EXPECT_EQ(result, CheckResult::kFails);
+  EXPECT_NE(report.find("fitsHelp.json: help of /fits\n  \"help\""), std::string::npos) << report;
+  EXPECT_NE(report.find("tooBigHelp.json: help of /tooBig\n"
+                        "  the plugin does not read it: 4194305 bytes, more than the 4194304 a "
+                        "help file may have\n  FAILS\n"),
+            std::string::npos)
+      << report;
+}
+
+TEST(HelpCheck, WarnsAboutAnEntryLongerThanARequestShows) {
+  std::string lines;
+  for (std::size_t i = 0; i < kMaxHelpLines + 20; ++i)
+    lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
+  const Checked checked = Check(R"({"help": [)" + lines + "]}");
+  EXPECT_TRUE(checked.ok);
+  EXPECT_NE(checked.report.find("    | 99\n    warning: the entry has more than 100 lines: "
+                                "showed the first 100, left out 20 (the plugin shows at most 100 "
+                                "lines per request)\n"),
+            std::string::npos)
+      << checked.report;
+  EXPECT_EQ(checked.report.find("| 100\n"), std::string::npos);
 }
 
 }  // namespace

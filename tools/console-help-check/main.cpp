@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "help_check.h"
+#include "relay/help_file.h"
 
 namespace {
 
@@ -15,12 +16,20 @@ void PrintUsage(std::ostream& out) {
   out << "Usage: console-help-check PATH...\n"
          "Checks the chat help files of the console relay plugin, read as the game reads them.\n"
          "Each PATH is a help file (<command>Help.json) or a ConsoleHelp folder, whose\n"
-         "*Help.json files are all checked, subfolders included. For every entry it shows the\n"
-         "chat lines that ask for it and the lines they show.\n"
+         "*Help.json files are all checked, subfolders included; a game folder or a plugins\n"
+         "folder is checked from the nativePC/plugins/ConsoleHelp folder inside it. Names are\n"
+         "compared as Windows compares them, in any case. For every entry it shows the chat\n"
+         "lines that ask for it and the lines they show, within the plugin's limits ("
+      << kMaxHelpLines << " lines\n"
+      << "a request, " << (kMaxHelpFileBytes >> 20)
+      << " MiB a file, no path out of the help folder or to a device).\n"
          "\n"
          "Exit status: 0 when no request fails (warnings allowed), 1 when some request fails\n"
          "(a file that does not parse, a top level that is no object, a line that is no\n"
-         "string), 2 for a usage error or a path that cannot be read.\n";
+         "string, a name the plugin refuses, a file above "
+      << (kMaxHelpFileBytes >> 20)
+      << " MiB), 2 for a usage error or a\n"
+         "path that cannot be read.\n";
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+#include "relay/help_path.h"
+
+#include <cstddef>
+#include <string>
+
+#include "relay/help_file.h"
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameLetters(std::string_view text, std::string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Upper(text[i]) != upper[i]) return false;
+  }
+  return true;
+}
+
+// Windows trims trailing dots and spaces from a name, so ". ." and "..." can mean "..".
+bool IsDotsAndSpaces(std::string_view segment) {
+  std::size_t dots = 0;
+  for (const char c : segment) {
+    if (c == '.') {
+      ++dots;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
+}
+
+// A port number of COM and LPT: a digit, or a superscript 1, 2 or 3 in the ANSI code page or in
+// UTF-8, which Windows takes for the same ports.
+bool IsPortNumber(std::string_view text) {
+  if (text.size() == 1) {
+    const auto c = static_cast<unsigned char>(text[0]);
+    return (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
+  }
+  return text == "\xC2\xB9" || text == "\xC2\xB2" || text == "\xC2\xB3";
+}
+
+// Windows opens a device for such a name whatever follows its first dot ("COM1.Help.json"), and
+// whatever its case.
+bool IsDeviceName(std::string_view segment) {
+  std::string_view base = segment.substr(0, segment.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (SameLetters(base, device)) return true;
+  }
+  if (base.size() < 4) return false;
+  const std::string_view port = base.substr(0, 3);
+  return (SameLetters(port, "COM") || SameLetters(port, "LPT")) && IsPortNumber(base.substr(3));
+}
+
+}  // namespace
+
+const char* HelpPathRefusal(std::string_view command) {
+  if (!command.empty() && IsSeparator(command[0])) {
+    return "a command that starts with / or \\ would leave the help folder";
+  }
+  if (command.find(':') != std::string_view::npos) {
+    return "a command with a : names a drive or a stream, not a help file";
+  }
+  // Every segment of the path below the help folder, the last one with its suffix.
+  const std::string file = std::string(command) + std::string(kHelpFileSuffix);
+  std::size_t start = 0;
+  while (start <= file.size()) {
+    std::size_t end = start;
+    while (end < file.size() && !IsSeparator(file[end])) ++end;
+    const std::string_view segment = std::string_view(file).substr(start, end - start);
+    if (IsDotsAndSpaces(segment)) return "a .. in a command would leave the help folder";
+    if (IsDeviceName(segment))
+      return "a command that names a device (CON, AUX, COM1...) is no help file";
+    start = end + 1;
+  }
+  return nullptr;
+}

@@ -1,0 +1,74 @@
+#include "relay/help_path.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Commands = std::vector<std::string>;
+
+TEST(HelpPathRefusal, AcceptsCommandsThatStayInTheHelpFolder) {
+  // The last piece always ends in "Help.json": ".." gives the file "..Help.json", in the folder.
+  const Commands accepted = {"kick",      "spawn",      "",
+                             "team/join", "team\\join", "a//b",
+                             "a/./b",     "./kick",     "Kick",
+                             "x..y",      "kick.",      "kick..",
+                             "..",        "a/..",       "...",
+                             "con",       "COM1",       "COM10",
+                             "LPT",       "com",        "auxiliary",
+                             "nul1",      "CONSOLE",    "a/COM1x/b",
+                             "C",         "a.b/c.d",    "\xC3\xA9t\xC3\xA9"};
+  for (const std::string& command : accepted) {
+    EXPECT_EQ(HelpPathRefusal(command), nullptr) << command;
+  }
+}
+
+TEST(HelpPathRefusal, RefusesCommandsThatLeaveTheHelpFolder) {
+  const Commands refused = {"../../x",
+                            "..\\..\\..\\tmp\\x",
+                            "a/../../b",
+                            "../x",
+                            "a\\..\\..\\b",
+                            "/etc/x",
+                            "\\windows\\x",
+                            "//server/share/x",
+                            "\\\\server\\share\\x",
+                            "\\\\?\\C:\\x",
+                            "C:x",
+                            "C:\\x",
+                            "kick:stream",
+                            "a/b:c",
+                            ":",
+                            "a/.../b",
+                            ". ./x",
+                            ".. /x",
+                            "a/. ./b"};
+  for (const std::string& command : refused) {
+    EXPECT_NE(HelpPathRefusal(command), nullptr) << command;
+  }
+}
+
+TEST(HelpPathRefusal, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
+  // The path is command + "Help.json": "COM1." gives "COM1.Help.json", which is the port.
+  const Commands refused = {
+      "COM1.",     "AUX.",   "aux.",     "Con.",         "NUL.x",   "prn.",      "com9.",
+      "LPT1.",     "lpt9.",  "COM0.",    "COM1.txt",     "CON/x",   "a/aux/b",   "a\\NUL\\b",
+      "con.txt/x", "CON /x", "COM\xB9.", "LPT\xC2\xB2.", "CONIN$.", "conout$/x", "a/com3.log/b"};
+  for (const std::string& command : refused) {
+    EXPECT_NE(HelpPathRefusal(command), nullptr) << command;
+  }
+}
+
+TEST(HelpPathRefusal, SaysWhy) {
+  EXPECT_STREQ(HelpPathRefusal("../x"), "a .. in a command would leave the help folder");
+  EXPECT_STREQ(HelpPathRefusal("/x"),
+               "a command that starts with / or \\ would leave the help folder");
+  EXPECT_STREQ(HelpPathRefusal("C:x"),
+               "a command with a : names a drive or a stream, not a help file");
+  EXPECT_STREQ(HelpPathRefusal("COM1."),
+               "a command that names a device (CON, AUX, COM1...) is no help file");
+}
+
+}  // namespace
