@@ -107,8 +107,8 @@ def main():
 
     results = {}
     with tempfile.TemporaryDirectory(prefix="console-relay-bench-") as scratch:
-        results["allocations"] = run_alloc_test(os.path.join(programs, "idle_pass_alloc_test"),
-                                                scratch)
+        alloc_test = os.path.join(args.build, "tests", "idle_pass_alloc_test")
+        results["allocations"] = run_alloc_test(alloc_test, scratch)
         results["instructions"] = run_callgrind(os.path.join(programs, "idle_pass_bench"), scratch)
         help_bench = os.path.join(programs, "help_request_bench")
         if os.path.exists(help_bench):

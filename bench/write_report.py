@@ -147,7 +147,7 @@ def main():
 
     w("## Idle pass: heap allocations")
     w("")
-    w("`bench/idle_pass_alloc_test.cpp` replaces every global `operator new` and `operator delete` "
+    w("`tests/native/idle_pass_alloc_test.cpp` replaces every global `operator new` and `operator delete` "
       "of its own executable with counting ones and runs `RunRelayPass` through the unit tests' "
       "fakes: %d passes with nothing received and nothing typed, then %d passes with a `/` line "
       "armed but never taken (typing, first byte gone, sent state without the first byte cleared, "

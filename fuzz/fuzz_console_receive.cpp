@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr std::string_view kConsolePrefix = "console";
-constexpr std::size_t kShortestConsoleMessage = 9;
 constexpr std::string_view kConsoleLine = "[Console] ";
 
 bool StartsWith(std::string_view text, std::string_view prefix) {

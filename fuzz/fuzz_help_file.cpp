@@ -21,7 +21,6 @@
 namespace {
 
 constexpr const char* kCommand = "fuzz";
-constexpr const char* kDefaultEntry = "help";
 
 struct Shown {
   std::vector<std::string> lines;
@@ -32,10 +31,10 @@ struct Shown {
 Shown ShowThroughStreams(const nlohmann::json& value, const std::string& argument,
                          std::size_t maxLines) {
   Shown shown;
-  const HelpLinesOutcome outcome = ForEachHelpLine(
-      value, argument, [&](const std::string& line) { shown.lines.push_back(line); }, maxLines);
-  shown.problem = outcome.problem;
-  shown.leftOut = outcome.leftOut;
+  const HelpLines selected = SelectHelpLines(value, argument, maxLines);
+  shown.lines.assign(selected.lines.begin(), selected.lines.end());
+  shown.problem = selected.problem;
+  shown.leftOut = selected.leftOut;
   return shown;
 }
 
@@ -52,8 +51,8 @@ Shown ExpectedLines(const nlohmann::json& value, const std::string& argument,
   const nlohmann::json* entry = nullptr;
   if (value.contains(argument)) {
     entry = &value.at(argument);
-  } else if (value.contains(kDefaultEntry)) {
-    entry = &value.at(kDefaultEntry);
+  } else if (value.contains(std::string(kDefaultEntry))) {
+    entry = &value.at(std::string(kDefaultEntry));
   } else {
     return expected;
   }

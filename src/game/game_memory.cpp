@@ -16,7 +16,9 @@ T ReadGame(std::uintptr_t address) {
   return *reinterpret_cast<const volatile T*>(address);
 }
 
-constexpr auto kFirstReadinessTest = std::chrono::milliseconds(40000);
+// The second wait of the 45 s set-up, after kSetUpConnectDelay (relay/relay_worker.cpp): the
+// game is given this long to load before its readiness is first tested.
+constexpr auto kSetUpGameWait = std::chrono::milliseconds(40000);
 constexpr auto kReadinessRetry = std::chrono::milliseconds(1000);
 
 }  // namespace
@@ -34,7 +36,7 @@ bool IsGameReady(std::uintptr_t gameBase) {
 }
 
 void WaitForGame() {
-  std::this_thread::sleep_for(kFirstReadinessTest);
+  std::this_thread::sleep_for(kSetUpGameWait);
   while (!IsGameReady(GameBase)) std::this_thread::sleep_for(kReadinessRetry);
 }
 

@@ -22,6 +22,12 @@ constexpr std::uint32_t kChatStateOffset = 0x205C;
 constexpr std::uint32_t kChatTextOffset = 0x1058;
 constexpr std::uint32_t kChatFirstCharOffset = 0x50;
 
+// What the chat state word reads while a line is typed, and once it is sent; and the first
+// character that makes a typed line a command.
+constexpr std::int32_t kChatTyping = 2;
+constexpr std::int32_t kChatSent = 5;
+constexpr unsigned char kCommandMark = '/';
+
 // The longest command line the take copies: the chat text buffer cannot reach past the state
 // word that follows it in the chat object.
 constexpr std::size_t kMaxCommandLine = kChatStateOffset - kChatTextOffset - 1;

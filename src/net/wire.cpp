@@ -1,12 +1,5 @@
 #include "net/wire.h"
 
-namespace {
-
-constexpr std::string_view kConsolePrefix = "console";
-constexpr std::size_t kShortestConsoleMessage = 9;
-
-}  // namespace
-
 std::string_view MessageInBuffer(const char* buffer, std::size_t length) {
   std::size_t size = 0;
   while (size < length && buffer[size] != 0) ++size;
@@ -22,8 +15,4 @@ std::string_view ConsoleText(std::string_view message) {
   const std::size_t space = message.find(' ');
   if (space == std::string_view::npos) return message;
   return message.substr(space + 1);
-}
-
-std::string_view CommandLineBytes(std::string_view commandLine) {
-  return commandLine.substr(0, commandLine.find('\0'));
 }

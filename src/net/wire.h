@@ -13,11 +13,11 @@ constexpr std::size_t kReceiveLength = 1024;
 std::string_view MessageInBuffer(const char* buffer, std::size_t length);
 
 // A console message starts with "console" and is longer than eight bytes.
+constexpr std::string_view kConsolePrefix = "console";
+constexpr std::size_t kShortestConsoleMessage = 9;
+
 bool IsConsoleMessage(std::string_view message);
 
 // The text a console message shows: everything after its first space, or the whole message
 // when it holds no space.
 std::string_view ConsoleText(std::string_view message);
-
-// The bytes sent for a command line: those before its first zero byte.
-std::string_view CommandLineBytes(std::string_view commandLine);

@@ -1,11 +1,5 @@
 #include "relay/command_line.h"
 
-namespace {
-
-constexpr std::string_view kHelpArgument = "help";
-
-}  // namespace
-
 CommandDecision DecideCommand(std::string_view line) {
   if (line.empty()) return {CommandAction::kNothing, {}, {}, false};
 

@@ -4,6 +4,10 @@
 #include <string>
 #include <string_view>
 
+// The argument that asks for help: a command alone asks with exactly these bytes, and every
+// argument that begins with them asks too.
+constexpr std::string_view kHelpArgument = "help";
+
 enum class CommandAction {
   kNothing,        // an empty line
   kHelp,           // show the help entry `argument` of `command`

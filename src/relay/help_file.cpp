@@ -2,13 +2,6 @@
 
 #include "relay/cut_reason.h"
 
-namespace {
-
-constexpr std::string_view kHelpDirectory = "nativePC/plugins/ConsoleHelp/";
-constexpr std::string_view kDefaultEntry = "help";
-
-}  // namespace
-
 std::string HelpFilePath(std::string_view command) {
   std::string path;
   path.reserve(kHelpDirectory.size() + command.size() + kHelpFileSuffix.size());
@@ -52,6 +45,10 @@ bool ReadHelpValue(std::istream& in, nlohmann::json& value, std::string& error) 
   }
 }
 
+namespace {
+
+// The entry for the argument, or nullptr when there is none (which shows nothing). Fails, with
+// error set, for a top-level value that is not an object or null.
 const nlohmann::json* SelectHelpEntry(const nlohmann::json& value, std::string_view argument,
                                       std::string& error) {
   if (value.is_object()) {
@@ -69,4 +66,41 @@ const nlohmann::json* SelectHelpEntry(const nlohmann::json& value, std::string_v
 
 std::string NotALineError(const nlohmann::json& line) {
   return "a line must be a string, but is " + std::string(line.type_name());
+}
+
+// Keeps the line, or says why it is none.
+bool TakeLine(const nlohmann::json& line, HelpLines& selected) {
+  if (!line.is_string()) {
+    selected.problem = NotALineError(line);
+    return false;
+  }
+  selected.lines.push_back(line.get_ref<const std::string&>());
+  return true;
+}
+
+}  // namespace
+
+HelpLines SelectHelpLines(const nlohmann::json& value, std::string_view argument,
+                          std::size_t maxLines) {
+  HelpLines selected;
+  const nlohmann::json* entry = SelectHelpEntry(value, argument, selected.problem);
+  if (entry == nullptr || entry->is_null()) return selected;
+
+  // An array or object gives its elements (an object's in key order); anything else is one line.
+  if (!entry->is_array() && !entry->is_object()) {
+    if (maxLines == 0) {
+      selected.leftOut = 1;
+    } else {
+      TakeLine(*entry, selected);
+    }
+    return selected;
+  }
+  for (const nlohmann::json& line : *entry) {
+    if (selected.lines.size() == maxLines) {
+      selected.leftOut = entry->size() - maxLines;
+      break;
+    }
+    if (!TakeLine(line, selected)) break;
+  }
+  return selected;
 }

@@ -6,11 +6,17 @@
 #include <istream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-// The end of every help file name: the command "spawn" reads "spawnHelp.json".
+// Help files live here, relative to the game's working directory, and every name ends so: the
+// command "spawn" reads "nativePC/plugins/ConsoleHelp/spawnHelp.json".
+constexpr std::string_view kHelpDirectory = "nativePC/plugins/ConsoleHelp/";
 constexpr std::string_view kHelpFileSuffix = "Help.json";
+
+// The entry shown for a command alone and for every argument without an entry of its own.
+constexpr std::string_view kDefaultEntry = "help";
 
 // A request shows at most this many lines. A chat shows about a dozen lines at a time and keeps
 // a few screens of them; help that runs longer scrolls away unread, and a longer entry would only
@@ -39,60 +45,16 @@ std::string TooLargeReason(std::int64_t size);
 // Why a request showed only the first maxLines lines of its entry.
 std::string LeftOutReason(std::size_t leftOut, std::size_t maxLines = kMaxHelpLines);
 
-// How a request went: why the entry stopped early (empty when it did not), and how many of its
-// elements past the line bound were left out unseen.
-struct HelpLinesOutcome {
+// What the entry for an argument shows: its lines, in order and at most maxLines of them (views
+// into the parsed value); why it stopped early, when it did (empty otherwise); and how many of
+// its elements past the line bound were left out unseen. An argument that is no member key falls
+// back to the entry "help". When a line is no string the entry stops there, with the lines before
+// it kept.
+struct HelpLines {
+  std::vector<std::string_view> lines;
   std::string problem;
   std::size_t leftOut = 0;
 };
 
-// Calls showLine(text) for each line that the entry for the argument shows, in order, at most
-// maxLines of them. An argument that is no member key falls back to the entry "help". When a line
-// is no string the entry stops there, with the lines before it shown.
-template <typename ShowLine>
-HelpLinesOutcome ForEachHelpLine(const nlohmann::json& value, std::string_view argument,
-                                 ShowLine&& showLine, std::size_t maxLines = kMaxHelpLines);
-
-// --- implementation of the template ---
-
-// The entry for the argument, or nullptr when there is none (which shows nothing). Fails, with
-// error set, for a top-level value that is not an object or null.
-const nlohmann::json* SelectHelpEntry(const nlohmann::json& value, std::string_view argument,
-                                      std::string& error);
-
-std::string NotALineError(const nlohmann::json& line);
-
-template <typename ShowLine>
-HelpLinesOutcome ForEachHelpLine(const nlohmann::json& value, std::string_view argument,
-                                 ShowLine&& showLine, std::size_t maxLines) {
-  HelpLinesOutcome outcome;
-  const nlohmann::json* entry = SelectHelpEntry(value, argument, outcome.problem);
-  if (entry == nullptr) return outcome;
-  if (entry->is_null()) return outcome;
-
-  // An array or object gives its elements (an object's in key order); anything else is one line.
-  auto showOne = [&](const nlohmann::json& line) {
-    if (!line.is_string()) return false;
-    showLine(line.get_ref<const std::string&>());
-    return true;
-  };
-  if (entry->is_array() || entry->is_object()) {
-    std::size_t shown = 0;
-    for (const nlohmann::json& line : *entry) {
-      if (shown == maxLines) {
-        outcome.leftOut = entry->size() - shown;
-        break;
-      }
-      if (!showOne(line)) {
-        outcome.problem = NotALineError(line);
-        break;
-      }
-      ++shown;
-    }
-  } else if (maxLines > 0 && !showOne(*entry)) {
-    outcome.problem = NotALineError(*entry);
-  } else if (maxLines == 0) {
-    outcome.leftOut = 1;
-  }
-  return outcome;
-}
+HelpLines SelectHelpLines(const nlohmann::json& value, std::string_view argument,
+                          std::size_t maxLines = kMaxHelpLines);

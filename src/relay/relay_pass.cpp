@@ -9,11 +9,6 @@
 
 namespace {
 
-// Chat state words of the game: a line being typed, and a line just sent.
-constexpr std::int32_t kChatTyping = 2;
-constexpr std::int32_t kChatSent = 5;
-constexpr unsigned char kCommandMark = '/';
-
 constexpr const char* kConsoleLine = "[Console] ";
 constexpr const char* kSpaceMarker = "TEST";
 constexpr const char* kFindingHelp = "[Console] finding help for ";
@@ -28,8 +23,7 @@ void ShowConsoleMessage(std::string_view message) {
   Log(loader::INFO, kConsoleLine, text);
 }
 
-}  // namespace
-
+// Returns false when the next pass is to follow at once.
 bool HandleCommandLine(const std::string& line) {
   const CommandDecision decision = DecideCommand(line);
   if (decision.hasSpace) Log(loader::INFO, kSpaceMarker);
@@ -44,12 +38,14 @@ bool HandleCommandLine(const std::string& line) {
       ShowHelp(std::string(decision.command), std::string(decision.argument));
       return true;
     case CommandAction::kForward:
-      SendToServer(CommandLineBytes(line));
+      SendToServer(line);
       Log(loader::INFO, kForwardOpen, CapitalizedCommand(decision.command), kForwardClose, line);
       return true;
   }
   return true;
 }
+
+}  // namespace
 
 bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
   buffer.fill(0);

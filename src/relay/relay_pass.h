@@ -10,6 +10,3 @@ using ReceiveBuffer = std::array<char, kReceiveLength + 1>;
 
 // Runs one pass. Returns false when the pause before the next pass is to be skipped.
 bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed);
-
-// Handles a command line taken from the chat. Returns false when the next pass follows at once.
-bool HandleCommandLine(const std::string& line);

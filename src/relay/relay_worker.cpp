@@ -13,8 +13,10 @@
 
 namespace {
 
-// Gives the game time to start before the console program is looked for.
-constexpr auto kConnectDelay = std::chrono::milliseconds(5000);
+// The set-up takes 45 s before the first pass: this wait of 5 s gives the game time to start
+// before the console program is looked for, and kSetUpGameWait (game/game_memory.cpp), 40 s
+// more, gives it time to load before its memory is read.
+constexpr auto kSetUpConnectDelay = std::chrono::milliseconds(5000);
 constexpr auto kPassPause = std::chrono::milliseconds(10);
 
 constexpr const char* kReady = "[Console] Ready...";
@@ -49,7 +51,7 @@ void RelayWorker() {
     Log(loader::INFO, kNoGameModule);
     return;
   }
-  std::this_thread::sleep_for(kConnectDelay);
+  std::this_thread::sleep_for(kSetUpConnectDelay);
   ConnectToServer();
   WaitForGame();
   ResolveGameSlots();

@@ -44,8 +44,8 @@ void ShowHelp(std::string command, std::string argument) {
   }
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
 
-  const HelpLinesOutcome outcome =
-      ForEachHelpLine(value, argument, [](const std::string& line) { ShowChatMessage(line); });
-  if (!outcome.problem.empty()) LogHelpFileProblem(path, outcome.problem);
-  if (outcome.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(outcome.leftOut));
+  const HelpLines selected = SelectHelpLines(value, argument);
+  for (std::string_view line : selected.lines) ShowChatMessage(std::string(line));
+  if (!selected.problem.empty()) LogHelpFileProblem(path, selected.problem);
+  if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected.leftOut));
 }

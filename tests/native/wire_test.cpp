@@ -57,10 +57,4 @@ TEST(ReceiveBuffer, FullReceiveWithoutZeroStopsAtTheBufferEnd) {
   EXPECT_EQ(ConsoleText(message), std::string(kReceiveLength - 8, 'x'));
 }
 
-TEST(CommandLineBytes, StopAtTheFirstZeroByte) {
-  EXPECT_EQ(CommandLineBytes("spawn 3"), "spawn 3");
-  EXPECT_EQ(CommandLineBytes(std::string_view("spawn\0 3", 8)), "spawn");
-  EXPECT_EQ(CommandLineBytes(""), "");
-}
-
 }  // namespace

@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kDefaultEntry = "help";
 constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
 constexpr std::string_view kAnyCommand = "<command>";
@@ -106,9 +105,8 @@ bool ReportEntry(const nlohmann::json& value, const std::string& key, const std:
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
     return true;
   }
-  std::vector<std::string> lines;
-  const HelpLinesOutcome outcome =
-      ForEachHelpLine(value, key, [&lines](const std::string& line) { lines.push_back(line); });
+  const HelpLines outcome = SelectHelpLines(value, key);
+  const std::vector<std::string_view>& lines = outcome.lines;
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
   if (lines.empty() && outcome.problem.empty()) {
@@ -117,7 +115,7 @@ bool ReportEntry(const nlohmann::json& value, const std::string& key, const std:
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
-  for (const std::string& line : lines) out << "    | " << line << "\n";
+  for (std::string_view line : lines) out << "    | " << line << "\n";
   if (outcome.leftOut > 0) {
     out << "    warning: " << LeftOutReason(outcome.leftOut) << " (the plugin shows at most "
         << kMaxHelpLines << " lines per request)\n";
@@ -223,7 +221,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   if (!value.is_object()) {
     // Asked through the game's code, for the message the game logs.
     out << "  fails for every request: "
-        << ForEachHelpLine(value, kDefaultEntry, [](const std::string&) {}).problem << "\n";
+        << SelectHelpLines(value, kDefaultEntry).problem << "\n";
     return false;
   }
 
@@ -231,7 +229,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   for (const auto& member : value.items()) {
     ok = ReportEntry(value, member.key(), command, out) && ok;
   }
-  if (!value.contains(kDefaultEntry)) {
+  if (!value.contains(std::string(kDefaultEntry))) {
     out << "  warning: no \"help\" entry, so " << ChatLinesFor(command, std::string(kDefaultEntry))
         << " show nothing\n";
   }
