@@ -23,8 +23,6 @@
 
 namespace {
 
-
-
 struct Outcome {
   bool pause = true;
   std::vector<LoggedLine> logged;

@@ -220,8 +220,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   }
   if (!value.is_object()) {
     // Asked through the game's code, for the message the game logs.
-    out << "  fails for every request: "
-        << SelectHelpLines(value, kDefaultEntry).problem << "\n";
+    out << "  fails for every request: " << SelectHelpLines(value, kDefaultEntry).problem << "\n";
     return false;
   }
 
