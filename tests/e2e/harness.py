@@ -127,13 +127,17 @@ class Game:
         with self.cond:
             return len(self.events)
 
-    def wait_for(self, predicate, since=0, timeout=10.0):
+    def wait_for(self, predicate, since=0, timeout=10.0, count=1):
+        """Returns the count-th event from since on that matches predicate, once it has come."""
         deadline = time.monotonic() + timeout
         with self.cond:
             while True:
+                matched = 0
                 for event in self.events[since:]:
                     if predicate(event):
-                        return event
+                        matched += 1
+                        if matched == count:
+                            return event
                     if event.kind == "exit":
                         raise AssertionError("the game ended; last events:\n" + self.tail())
                 remaining = deadline - time.monotonic()
@@ -174,12 +178,39 @@ class Game:
             return [e.chat[4] for e in self.events[since:] if e.kind == "chat"]
 
     def kinds(self, kind, since=0):
+        """The events of one kind, or of any kind in a tuple of kinds."""
+        wanted = kind if isinstance(kind, tuple) else (kind,)
         with self.cond:
-            return [e for e in self.events[since:] if e.kind == kind]
+            return [e for e in self.events[since:] if e.kind in wanted]
 
     def wait_ready(self):
         """Waits out the plugin's set-up: its first pass follows the ready line."""
         return self.wait_log("[Console] Ready...", timeout=SETUP_SECONDS + 30)
+
+    def wait_passes(self, count=1, timeout=30.0):
+        """Returns once the plugin has run count whole passes that began after the call.
+
+        Whatever the console program sent before the call has then been received, and shown
+        and logged if it is to be, however slowly the machine runs. The passes are counted by
+        the plugin's blanks of a "/" line held in typing; the line is then sent empty, which the
+        plugin takes without a trace (no log line, chat line or bytes sent).
+        """
+        self.command("poke text /")
+        self.command("poke first 0x2f")
+        self.command("poke state 2")
+        # The first blank may come from a pass that received before the call.
+        blanks = 0
+        deadline = time.monotonic() + timeout
+        while blanks < count + 1:
+            if time.monotonic() > deadline:
+                raise AssertionError("the plugin made only %d passes in %g s; last events:\n%s"
+                                     % (blanks, timeout, self.tail()))
+            blanks += int(self.command("watchblank 50").payload.split()[1])
+        since = self.mark()
+        typed = self.type("/")
+        if [e.kind for e in self.kinds(("blank", "noblank"), since)] != ["blank"]:
+            raise AssertionError("the plugin stopped blanking; last events:\n" + self.tail())
+        return typed
 
     def settle(self, seconds=0.3):
         """Lets the plugin make a few passes (each about 10 ms apart)."""
@@ -268,9 +299,16 @@ class ConsoleProgram:
         self.connection.sendall(data if isinstance(data, bytes) else data.encode("latin-1"))
 
     def wait_received(self, expected, timeout=10.0):
-        """Waits until everything received so far equals expected, and returns it."""
+        """Waits until everything received so far equals expected, and returns what was received.
+
+        Returns early once it can no longer come to equal expected (other bytes, or more of
+        them), and at the timeout: the caller compares the result with expected.
+        """
+        if isinstance(expected, str):
+            expected = expected.encode("latin-1")
         with self.cond:
-            self.cond.wait_for(lambda: len(self.received) >= len(expected), timeout)
+            self.cond.wait_for(lambda: not expected.startswith(bytes(self.received))
+                               or len(self.received) >= len(expected), timeout)
             return bytes(self.received)
 
     def take_received(self):

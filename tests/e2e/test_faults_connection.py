@@ -45,8 +45,13 @@ class MisbehavingConsolePrograms(unittest.TestCase):
         since = self.hung_up.mark()
         time.sleep(1)
         self.assertEqual(self.hung_up.chats(since), [])
-        self.assertHelpAndLoggingWork(self.hung_up)
-        fault_summary.record("console: accepts and closes at once", self.hung_up.alive(), True)
+        passing = False
+        try:
+            self.assertHelpAndLoggingWork(self.hung_up)
+            passing = True
+        finally:
+            fault_summary.record("console: accepts and closes at once", self.hung_up.alive(),
+                                 passing)
 
     def test_never_reads(self):
         game = self.unread
@@ -54,25 +59,33 @@ class MisbehavingConsolePrograms(unittest.TestCase):
         since = game.mark()
         for line in lines:
             game.type(b"/" + line)
+        # Each line is logged after its send: the last one's log line ends the run.
+        game.wait_log(b"[Console] [" + lines[-1].split(b" ")[0].capitalize() + b"] " + lines[-1],
+                      since)
         logged = [t for t in game.logs(since) if t.startswith(b"[Console] [Line")]
-        self.assertEqual(len(logged), len(lines))
-        self.assertHelpAndLoggingWork(game)
+        self.assertEqual(logged, [b"[Console] [L" + line[1:8] + b"] " + line for line in lines])
+        passing = False
+        lost = "-"
+        try:
+            self.assertHelpAndLoggingWork(game)
 
-        # Once the console program reads again, what had room arrived whole and in order.
-        self.console.set_reading(True)
-        time.sleep(2)
-        arrived = self.console.take_received()
-        everything = b"".join(lines) + b"kick bob"
-        self.assertGreater(len(arrived), 0)
-        self.assertLess(len(arrived), len(everything), "the buffer never filled")
-        # What was sent before the buffer filled is a whole, ordered prefix of the lines.
-        self.assertEqual(arrived, everything[:len(arrived)])
-        since = game.mark()
-        game.type("/kick late")
-        self.assertEqual(self.console.wait_received(b"kick late"), b"kick late")
-        fault_summary.record("console: never reads (sends meet a full buffer)", game.alive(), True,
-                             "0 before it filled; %d of %d sent into the full buffer" % (
-                                 len(everything) - len(arrived), len(everything)))
+            # Once the console program reads again, what had room arrived whole and in order.
+            self.console.set_reading(True)
+            time.sleep(2)
+            arrived = self.console.take_received()
+            everything = b"".join(lines) + b"kick bob"
+            self.assertGreater(len(arrived), 0)
+            self.assertLess(len(arrived), len(everything), "the buffer never filled")
+            # What was sent before the buffer filled is a whole, ordered prefix of the lines.
+            self.assertEqual(arrived, everything[:len(arrived)])
+            lost = "0 before it filled; %d of %d sent into the full buffer" % (
+                len(everything) - len(arrived), len(everything))
+            game.type("/kick late")
+            self.assertEqual(self.console.wait_received(b"kick late"), b"kick late")
+            passing = True
+        finally:
+            fault_summary.record("console: never reads (sends meet a full buffer)", game.alive(),
+                                 passing, lost)
 
 
 if __name__ == "__main__":
