@@ -299,17 +299,21 @@ class ConsoleProgram:
         self.connection.sendall(data if isinstance(data, bytes) else data.encode("latin-1"))
 
     def wait_received(self, expected, timeout=10.0):
-        """Waits until everything received so far equals expected, and returns what was received.
+        """Waits until everything received so far equals expected, and returns it.
 
-        Returns early once it can no longer come to equal expected (other bytes, or more of
-        them), and at the timeout: the caller compares the result with expected.
+        Raises AssertionError as soon as it can no longer come to equal expected (other bytes,
+        or more of them), and when too few have come by the timeout.
         """
         if isinstance(expected, str):
             expected = expected.encode("latin-1")
         with self.cond:
             self.cond.wait_for(lambda: not expected.startswith(bytes(self.received))
                                or len(self.received) >= len(expected), timeout)
-            return bytes(self.received)
+            received = bytes(self.received)
+        if received != expected:
+            raise AssertionError("the console program received %r, not %r"
+                                 % (received[:200], expected[:200]))
+        return received
 
     def take_received(self):
         with self.cond:

@@ -109,12 +109,21 @@ def remove_prefix(prefix, env):
         shutil.rmtree(prefix, ignore_errors=True)
 
 
+def remove_abandoned_prefixes():
+    """Prefixes of runs that were killed (named for the runner's process id) go."""
+    for name in os.listdir(PREFIX_ROOT):
+        pid = name.rsplit("-", 1)[-1]
+        if pid.isdigit() and not os.path.exists("/proc/" + pid):
+            shutil.rmtree(os.path.join(PREFIX_ROOT, name), ignore_errors=True)
+
+
 def run_module(module):
     bring_up_loopback()
     make_template()
-    prefix = os.path.join(PREFIX_ROOT, module)
+    remove_abandoned_prefixes()
+    # One prefix per run: the same module may run from two builds' DLLs at once.
+    prefix = os.path.join(PREFIX_ROOT, "%s-%d" % (module, os.getpid()))
     env = dict(os.environ, WINEPREFIX=prefix, **WINE_ENV)
-    remove_prefix(prefix, env)  # left over from an interrupted run
     link_tree(TEMPLATE, prefix)
     try:
         here = os.path.dirname(os.path.abspath(__file__))
