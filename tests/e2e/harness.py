@@ -212,6 +212,15 @@ class Game:
             raise AssertionError("the plugin stopped blanking; last events:\n" + self.tail())
         return typed
 
+    def wait_blanked(self, timeout=10.0):
+        """Waits until the first byte of the chat text reads 0: the plugin has blanked (armed)."""
+        deadline = time.monotonic() + timeout
+        while " text0=0 " not in self.command("peek").payload:
+            if time.monotonic() > deadline:
+                raise AssertionError("the plugin did not blank the line; last events:\n"
+                                     + self.tail())
+            time.sleep(0.01)
+
     def settle(self, seconds=0.3):
         """Lets the plugin make a few passes (each about 10 ms apart)."""
         time.sleep(seconds)

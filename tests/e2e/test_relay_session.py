@@ -201,7 +201,7 @@ class RelaySession(unittest.TestCase):
         game.command("poke text /kick bob")
         game.command("poke first 0x2f")
         game.command("poke state 2")
-        game.settle(0.1)
+        game.wait_blanked()
         # The game's chat routine holds the pass that shows "first" until the line is sent.
         game.command("holdchat")
         since = game.mark()
