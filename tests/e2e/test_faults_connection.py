@@ -16,7 +16,7 @@ CUT_LINE = rb"(?:l|li|lin|line|line\d{1,4})*"
 CUT_LAST = rb"(?:k|ki|kic|kick|kick |kick b|kick bo|kick bob)?"
 
 
-def line(number):
+def numbered_line(number):
     return b"line%04d " % number + b"z" * LINE_FILL
 
 
@@ -90,7 +90,7 @@ class MisbehavingConsolePrograms(unittest.TestCase):
 
     def test_never_reads(self):
         game = self.unread
-        lines = [line(i) for i in range(800)]
+        lines = [numbered_line(i) for i in range(800)]
         since = game.mark()
         for line in lines:
             game.type(b"/" + line)
