@@ -161,6 +161,27 @@ class Game:
         """The player types a chat line and sends it."""
         return self.command("type " + escape(text))
 
+    def type_until(self, text, taken, timeout=10.0):
+        """Types a chat line as type does, but keeps it sent until an event matches taken.
+
+        type keeps a line sent for a fixed time (set hold); a plugin held up longer than that on
+        a busy machine misses the line. Returns the matching event.
+        """
+        data = text.encode("latin-1") if isinstance(text, str) else text
+        since = self.mark()
+        self.command("poke state 0")
+        self.command("poke text " + escape(data))
+        self.command("poke first %d" % (data[0] if data else 0))
+        self.command("poke state 2")
+        if data[:1] == b"/":
+            self.wait_blanked(timeout)
+        # Enter: the first-character byte goes before the state, as the game does it.
+        self.command("poke first 0")
+        self.command("poke state 5")
+        event = self.wait_for(taken, since, timeout)
+        self.command("poke state 0")
+        return event
+
     def wait_log(self, text, since=0, timeout=10.0):
         text = text.encode("latin-1") if isinstance(text, str) else text
         return self.wait_for(lambda e: e.kind == "log" and e.log_text == text, since, timeout)
