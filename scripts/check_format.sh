@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
   mapfile -t files < <(git ls-files -- '*.cpp' '*.h')
 else
-  mapfile -t files < <(find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) -print)
+  mapfile -t files < <(find . -path ./build -prune -o -type f \( -name '*.cpp' -o -name '*.h' \) \
+    -print)
 fi
 ((${#files[@]})) || { echo "No C++ sources found." >&2; exit 1; }
 clang-format --dry-run --Werror "${files[@]}"
