@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake make g++ python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64
-          nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind)
+          nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
+          clang-format)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

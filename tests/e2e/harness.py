@@ -127,13 +127,17 @@ class Game:
         with self.cond:
             return len(self.events)
 
-    def wait_for(self, predicate, since=0, timeout=10.0):
+    def wait_for(self, predicate, since=0, timeout=10.0, count=1):
+        """Returns the count-th event from since on that matches predicate, once it has come."""
         deadline = time.monotonic() + timeout
         with self.cond:
             while True:
+                matched = 0
                 for event in self.events[since:]:
                     if predicate(event):
-                        return event
+                        matched += 1
+                        if matched == count:
+                            return event
                     if event.kind == "exit":
                         raise AssertionError("the game ended; last events:\n" + self.tail())
                 remaining = deadline - time.monotonic()
@@ -157,6 +161,27 @@ class Game:
         """The player types a chat line and sends it."""
         return self.command("type " + escape(text))
 
+    def type_until(self, text, taken, timeout=10.0):
+        """Types a chat line as type does, but keeps it sent until an event matches taken.
+
+        type keeps a line sent for a fixed time (set hold); a plugin held up longer than that on
+        a busy machine misses the line. Returns the matching event.
+        """
+        data = text.encode("latin-1") if isinstance(text, str) else text
+        since = self.mark()
+        self.command("poke state 0")
+        self.command("poke text " + escape(data))
+        self.command("poke first %d" % (data[0] if data else 0))
+        self.command("poke state 2")
+        if data[:1] == b"/":
+            self.wait_blanked(timeout)
+        # Enter: the first-character byte goes before the state, as the game does it.
+        self.command("poke first 0")
+        self.command("poke state 5")
+        event = self.wait_for(taken, since, timeout)
+        self.command("poke state 0")
+        return event
+
     def wait_log(self, text, since=0, timeout=10.0):
         text = text.encode("latin-1") if isinstance(text, str) else text
         return self.wait_for(lambda e: e.kind == "log" and e.log_text == text, since, timeout)
@@ -174,12 +199,48 @@ class Game:
             return [e.chat[4] for e in self.events[since:] if e.kind == "chat"]
 
     def kinds(self, kind, since=0):
+        """The events of one kind, or of any kind in a tuple of kinds."""
+        wanted = kind if isinstance(kind, tuple) else (kind,)
         with self.cond:
-            return [e for e in self.events[since:] if e.kind == kind]
+            return [e for e in self.events[since:] if e.kind in wanted]
 
     def wait_ready(self):
         """Waits out the plugin's set-up: its first pass follows the ready line."""
         return self.wait_log("[Console] Ready...", timeout=SETUP_SECONDS + 30)
+
+    def wait_passes(self, count=1, timeout=30.0):
+        """Returns once the plugin has run count whole passes that began after the call.
+
+        Whatever the console program sent before the call has then been received, and shown
+        and logged if it is to be, however slowly the machine runs. The passes are counted by
+        the plugin's blanks of a "/" line held in typing; the line is then sent empty, which the
+        plugin takes without a trace (no log line, chat line or bytes sent).
+        """
+        self.command("poke text /")
+        self.command("poke first 0x2f")
+        self.command("poke state 2")
+        # The first blank may come from a pass that received before the call.
+        blanks = 0
+        deadline = time.monotonic() + timeout
+        while blanks < count + 1:
+            if time.monotonic() > deadline:
+                raise AssertionError("the plugin made only %d passes in %g s; last events:\n%s"
+                                     % (blanks, timeout, self.tail()))
+            blanks += int(self.command("watchblank 50").payload.split()[1])
+        since = self.mark()
+        typed = self.type("/")
+        if [e.kind for e in self.kinds(("blank", "noblank"), since)] != ["blank"]:
+            raise AssertionError("the plugin stopped blanking; last events:\n" + self.tail())
+        return typed
+
+    def wait_blanked(self, timeout=10.0):
+        """Waits until the first byte of the chat text reads 0: the plugin has blanked (armed)."""
+        deadline = time.monotonic() + timeout
+        while " text0=0 " not in self.command("peek").payload:
+            if time.monotonic() > deadline:
+                raise AssertionError("the plugin did not blank the line; last events:\n"
+                                     + self.tail())
+            time.sleep(0.01)
 
     def settle(self, seconds=0.3):
         """Lets the plugin make a few passes (each about 10 ms apart)."""
@@ -268,10 +329,21 @@ class ConsoleProgram:
         self.connection.sendall(data if isinstance(data, bytes) else data.encode("latin-1"))
 
     def wait_received(self, expected, timeout=10.0):
-        """Waits until everything received so far equals expected, and returns it."""
+        """Waits until everything received so far equals expected, and returns it.
+
+        Raises AssertionError as soon as it can no longer come to equal expected (other bytes,
+        or more of them), and when too few have come by the timeout.
+        """
+        if isinstance(expected, str):
+            expected = expected.encode("latin-1")
         with self.cond:
-            self.cond.wait_for(lambda: len(self.received) >= len(expected), timeout)
-            return bytes(self.received)
+            self.cond.wait_for(lambda: not expected.startswith(bytes(self.received))
+                               or len(self.received) >= len(expected), timeout)
+            received = bytes(self.received)
+        if received != expected:
+            raise AssertionError("the console program received %r, not %r"
+                                 % (received[:200], expected[:200]))
+        return received
 
     def take_received(self):
         with self.cond:

@@ -21,7 +21,9 @@ class Faults(unittest.TestCase):
         cls.game.command("ready")
         cls.console.wait_connected(timeout=20)
         cls.game.wait_ready()
-        cls.game.command("set hold 60")
+        # Shorter than the usual 300 ms, for the many lines typed here; still long enough for a
+        # pass of a plugin held up on a busy machine.
+        cls.game.command("set hold 150")
 
     @classmethod
     def tearDownClass(cls):
@@ -29,7 +31,21 @@ class Faults(unittest.TestCase):
         cls.console.stop()
         fault_summary.print_table("Fault scenarios (one session)")
 
-    def assertStillWorking(self, scenario, lost_bytes=0):
+    def setUp(self):
+        self.rows_before = len(fault_summary.ROWS)
+
+    def tearDown(self):
+        # A scenario that failed before its last check still gets its row, as things are now.
+        if len(fault_summary.ROWS) == self.rows_before:
+            try:
+                self.checkStillWorking()
+                passing = True
+            except (AssertionError, OSError):
+                passing = False
+            fault_summary.record(self.id().rsplit(".", 1)[-1] + " (failed)", self.game.alive(),
+                                 passing)
+
+    def checkStillWorking(self):
         """The host is alive, a console message shows, help shows and a command arrives exact."""
         game, console = self.game, self.console
         time.sleep(0.3)
@@ -42,15 +58,23 @@ class Faults(unittest.TestCase):
         game.type("/kick check")
         self.assertEqual(console.wait_received(b"kick check"), b"kick check")
         console.take_received()
-        fault_summary.record(scenario, game.alive(), True, lost_bytes)
+
+    def assertStillWorking(self, scenario, lost_bytes=0):
+        """checkStillWorking, with the outcome as it is in the summary (also DIED or NO)."""
+        passing = False
+        try:
+            self.checkStillWorking()
+            passing = True
+        finally:
+            fault_summary.record(scenario, self.game.alive(), passing, lost_bytes)
 
     def test_console_one_mebibyte_burst(self):
         since = self.game.mark()
         self.console.send(b"console " + b"x" * (1024 * 1024 - 8))
         first = self.game.wait_for(lambda e: e.kind == "chat", since)
         self.assertEqual(first.chat[4], b"x" * 1016)
-        # The rest drains 1024 bytes a pass and is no console message.
-        time.sleep(14)
+        # The rest drains 1024 bytes a pass and is no console message; a few passes to spare.
+        self.game.wait_passes(1024 + 8)
         self.assertEqual(self.game.chats(since), [b"x" * 1016])
         self.assertStillWorking("console: 1 MiB in one burst")
 
@@ -59,16 +83,17 @@ class Faults(unittest.TestCase):
             with self.subTest(size=size):
                 since = self.game.mark()
                 self.console.send(b"console " + b"m" * (size - 8))
-                self.game.settle(0.5)
+                # Two receives take up to 2048 bytes: all of it, before the next size is sent.
+                self.game.wait_passes(2)
                 self.assertEqual(self.game.chats(since), [b"m" * (min(size, 1024) - 8)])
         self.assertStillWorking("console: 1023, 1024, 1025 bytes")
 
     def test_console_messages_with_zero_and_high_bytes(self):
         since = self.game.mark()
         self.console.send(b"console a\x00b")
-        self.game.settle(0.3)
+        self.game.wait_passes(1)
         self.console.send(b"console \xe9\x80\xff")
-        self.game.settle(0.3)
+        self.game.wait_passes(1)
         self.assertEqual(self.game.chats(since), [b"a", b"\xe9\x80\xff"])
         self.assertStillWorking("console: NUL and bytes 0x80-0xFF")
 
@@ -76,7 +101,8 @@ class Faults(unittest.TestCase):
         since = self.game.mark()
         payload = b"".join(b"console m%d" % i for i in range(10000))
         self.console.send(payload)
-        time.sleep(2)
+        # Drained 1024 bytes a pass; a few passes to spare.
+        self.game.wait_passes(len(payload) // 1024 + 8)
         shown = self.game.chats(since)
         self.assertGreater(len(shown), 0)
         self.assertLessEqual(sum(len(s) for s in shown), len(payload))
@@ -88,7 +114,9 @@ class Faults(unittest.TestCase):
         since = self.game.mark()
         self.game.type(b"/" + line)
         self.assertEqual(self.console.wait_received(line), line)
-        self.assertEqual(self.game.logs(since)[-1], b"[Console] [X] " + line)
+        # Logged after it was sent.
+        self.game.wait_log(b"[Console] [X] " + line, since)
+        self.assertEqual(self.game.logs(since), [b"TEST", b"[Console] [X] " + line])
         self.console.take_received()
         self.assertStillWorking("chat: a 4,000-byte line")
 
@@ -99,7 +127,9 @@ class Faults(unittest.TestCase):
         self.game.type(b"/" + line)
         self.assertEqual(self.console.wait_received(line), line)
         word = bytes(range(0x80, 0x100))
-        self.assertEqual(self.game.logs(since)[-1], b"[Console] [" + word + b"] " + line)
+        # Logged after it was sent.
+        self.game.wait_log(b"[Console] [" + word + b"] " + line, since)
+        self.assertEqual(self.game.logs(since), [b"TEST", b"[Console] [" + word + b"] " + line])
         self.console.take_received()
         self.assertStillWorking("chat: bytes 0x80-0xFF")
 
@@ -147,30 +177,49 @@ class Faults(unittest.TestCase):
                     os.replace(path + ".tmp", path)
                 i += 1
 
+        def problem(e):
+            return e.kind == "log" and e.log_text.startswith(b"[Console] Help file ")
+
         writer = threading.Thread(target=rewrite)
         writer.start()
+        shown = []
         try:
-            since = game.mark()
             for _ in range(20):
+                since = game.mark()
                 game.type("/flip")
+                # Each request shows one whole version, or logs that the file did not read.
+                game.wait_for(lambda e: problem(e) or e.kind == "chat", since)
+                game.wait_passes(1)
+                chats = game.chats(since)
+                if chats:
+                    self.assertEqual(chats, [chats[0]] * 50)
+                    self.assertRegex(chats[0], rb"^version \d+$")
+                    shown.append(chats[0])
+                else:
+                    self.assertEqual(len([e for e in game.log_events(since) if problem(e)]), 1)
         finally:
             stop.set()
             writer.join()
-        for text in game.chats(since):
-            self.assertTrue(text.startswith(b"version "), text)
+        # Most reads find a whole file: some requests must have shown it.
+        self.assertGreater(len(shown), 0)
         self.assertStillWorking("help: file rewritten during requests")
 
     def test_zz_connection_reset_mid_session(self):
         game = self.game
         self.console.close_connection(reset=True)
         time.sleep(0.5)
-        since = game.mark()
-        game.type("/kick bob")
-        game.wait_log("[Console] [Kick] kick bob", since)
-        game.type("/kick")
-        game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == b"Kicks a player.", since)
-        self.assertTrue(game.alive())
-        fault_summary.record("console: connection reset mid-session", game.alive(), True, "-")
+        passing = False
+        try:
+            since = game.mark()
+            game.type("/kick bob")
+            game.wait_log("[Console] [Kick] kick bob", since)
+            game.type("/kick")
+            game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == b"Kicks a player.", since)
+            self.assertTrue(game.alive())
+            passing = True
+        finally:
+            fault_summary.record("console: connection reset mid-session", game.alive(), passing,
+                                 "-")
 
 
 if __name__ == "__main__":

@@ -3,22 +3,35 @@
 The plugin takes 45 s to set itself up, so one session carries many checks, in order.
 """
 
+import json
+import os
 import time
 import unittest
 
-from harness import ConsoleProgram, Game, SETUP_SECONDS, escape
+from harness import EXAMPLES_DIR, ConsoleProgram, Game, SETUP_SECONDS
 
 KICK_HELP = '{"help": ["Kicks a player.", "Usage: /kick <name>"], "helpful 2": ["Page two."]}'
 KICK_LINES = [b"Kicks a player.", b"Usage: /kick <name>"]
+HELP_FILES = {"kick": KICK_HELP, "broken": '{"help": ["a",', "listing": '["not", "an", "object"]',
+              "mixed": '{"help": ["first", 2, "third"]}'}
+
+
+def help_lines(entry):
+    """The chat lines of a help entry of strings: an array, one string, an object or null."""
+    if entry is None:
+        return []
+    if isinstance(entry, str):
+        return [entry]
+    if isinstance(entry, dict):
+        return [entry[key] for key in sorted(entry, key=lambda key: key.encode("utf-8"))]
+    return entry
 
 
 class RelaySession(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.console = ConsoleProgram()
-        cls.game = Game(help_files={"kick": KICK_HELP, "broken": '{"help": ["a",',
-                                    "listing": '["not", "an", "object"]',
-                                    "mixed": '{"help": ["first", 2, "third"]}'})
+        cls.game = Game(help_files=HELP_FILES)
         game = cls.game
         cls.loading = game.wait_log("Console Plugin loading...")
         started = time.monotonic()
@@ -60,7 +73,9 @@ class RelaySession(unittest.TestCase):
         self.assertEqual(self.game.logs().count(b"[Console] Ready..."), 1)
 
     def test_03_keeps_the_chat_slots_of_the_moment_it_became_ready(self):
-        self.assertEqual(self.game.kinds("noblank", self.on_later_root)[0].kind, "noblank")
+        # The game waited out its typing time: the plugin never blanked that line.
+        typing = self.game.kinds(("blank", "noblank"), self.on_later_root)
+        self.assertEqual([e.kind for e in typing], ["noblank"])
         self.assertEqual(self.game.logs(self.on_later_root), [])
         self.assertEqual(self.console.take_received(), b"")
 
@@ -86,27 +101,30 @@ class RelaySession(unittest.TestCase):
             with self.subTest(line=line):
                 since = self.game.mark()
                 typed = self.game.type(b"/" + line)
+                # The plugin blanked the line, so the game did not show it as the player's.
+                typing = self.game.kinds(("blank", "noblank"), since)
+                self.assertEqual([e.kind for e in typing], ["blank"])
                 if logs:
                     self.game.wait_log(logs[-1], since)
                 if chat:
                     self.game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == chat[-1], since)
-                self.game.settle(0.2)
+                # The pass that took the line is over: nothing more of it can come.
+                self.game.wait_passes(1)
                 self.assertEqual(self.game.logs(since), logs)
                 self.assertEqual(self.game.chats(since), chat)
                 self.assertEqual(self.console.wait_received(sent, timeout=5), sent)
                 self.assertEqual(self.console.take_received(), sent)
-                # The plugin blanked the line, so the game did not show it as the player's.
-                self.assertEqual(self.game.kinds("blank", since)[0].kind, "blank")
                 self.assertEqual(self.game.kinds("player", since), [])
                 self.assertEqual(typed.kind, "done")
 
     def test_05_chat_lines_reach_the_game_routine_with_its_arguments(self):
         since = self.game.mark()
         self.console.send("console first")
-        self.game.wait_for(lambda e: e.kind == "chat", since)
+        # The log line follows the chat line: waiting for it leaves nothing of this message behind.
+        self.game.wait_log("[Console] first", since)
         self.game.command("chatobj 0x1234")
         self.console.send("console second")
-        self.game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == b"second", since)
+        self.game.wait_log("[Console] second", since)
         first, second = [e.chat for e in self.game.kinds("chat", since)]
         self.assertEqual(first[1:4], (-1.0, -1, 0))
         self.assertEqual(second[:4], (0x1234, -1.0, -1, 0))
@@ -127,7 +145,8 @@ class RelaySession(unittest.TestCase):
             with self.subTest(message=message):
                 since = self.game.mark()
                 self.console.send(message)
-                self.game.settle(0.2)
+                # Received on its own, not together with the marker.
+                self.game.wait_passes(1)
                 # A marker behind it shows the plugin has read past the message.
                 self.console.send("console marker")
                 self.game.wait_log("[Console] marker", since)
@@ -146,8 +165,10 @@ class RelaySession(unittest.TestCase):
         since = game.mark()
         game.command("poke first 0")
         game.command("poke state 5")
-        game.wait_log("[Console] Show help [kick] [help]", since)
+        game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == KICK_LINES[-1], since)
         game.command("poke state 0")
+        self.assertEqual(game.logs(since), [b"[Console] Show help [kick] [help]"])
+        self.assertEqual(game.chats(since), KICK_LINES)
 
     def test_08_takes_a_line_only_after_an_arm(self):
         game = self.game
@@ -180,7 +201,7 @@ class RelaySession(unittest.TestCase):
         game.command("poke text /kick bob")
         game.command("poke first 0x2f")
         game.command("poke state 2")
-        game.settle(0.1)
+        game.wait_blanked()
         # The game's chat routine holds the pass that shows "first" until the line is sent.
         game.command("holdchat")
         since = game.mark()
@@ -230,10 +251,22 @@ class RelaySession(unittest.TestCase):
         game.write_help("kick", KICK_HELP)
 
     def test_13_example_help_files_show(self):
-        since = self.game.mark()
-        self.game.type("/spawn")
-        self.game.wait_log("[Console] Show help [spawn] [help]", since)
-        self.game.wait_for(lambda e: e.kind == "chat", since)
+        examples = [name[:-len("Help.json")] for name in sorted(os.listdir(EXAMPLES_DIR))]
+        # The session's own help files stand in for some of them.
+        commands = [c for c in examples if c not in HELP_FILES]
+        self.assertTrue(commands, "no example help files in " + EXAMPLES_DIR)
+        for command in commands:
+            name = command + "Help.json"
+            with self.subTest(command=command), open(os.path.join(EXAMPLES_DIR, name)) as f:
+                lines = [line.encode("utf-8") for line in help_lines(json.load(f)["help"])]
+                since = self.game.mark()
+                self.game.type("/" + command)
+                if lines:
+                    self.game.wait_for(lambda e: e.kind == "chat", since, count=len(lines))
+                self.game.wait_passes(1)
+                self.assertEqual(self.game.logs(since),
+                                 [b"[Console] Show help [%s] [help]" % command.encode()])
+                self.assertEqual(self.game.chats(since), lines)
 
     def test_99_goes_on_when_the_console_program_goes_away(self):
         game = self.game
