@@ -27,7 +27,6 @@ import json
 import os
 import random
 import re
-import socket
 import statistics
 import sys
 import threading
@@ -42,80 +41,13 @@ BASELINES = {"baseline": "BaselineRelay.dll", "baseline_sleep": "BaselineRelaySl
 HELP_COMMAND = "big"
 HELP_LINES = 20000
 # What the plugin allows: lines shown per request, and bytes of a help file (src/relay/help_file.h).
-MAX_HELP_LINES = 100
-MAX_HELP_FILE_BYTES = 4 << 20
+MAX_HELP_LINES = harness.plugin_constant("kMaxHelpLines")
+MAX_HELP_FILE_BYTES = harness.plugin_constant("kMaxHelpFileBytes")
 LARGEST_COMMAND = "largest"
-CLOCK = time.CLOCK_MONOTONIC_RAW
 
 
 def now_ns():
-    return time.clock_gettime_ns(CLOCK)
-
-
-class TimedConsole:
-    """A console program on the console port that notes when each received chunk arrived."""
-
-    def __init__(self):
-        self.server = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.server.bind(("127.0.0.1", harness.CONSOLE_PORT))
-        self.server.listen(4)
-        self.cond = threading.Condition()
-        self.connections = []  # [socket, received bytes, [(end offset, arrival ns)]]
-        threading.Thread(target=self._accept, daemon=True).start()
-
-    def _accept(self):
-        while True:
-            try:
-                conn, _ = self.server.accept()
-            except OSError:
-                return
-            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-            entry = [conn, bytearray(), []]
-            with self.cond:
-                self.connections.append(entry)
-                self.cond.notify_all()
-            threading.Thread(target=self._receive, args=(entry,), daemon=True).start()
-
-    def _receive(self, entry):
-        while True:
-            try:
-                data = entry[0].recv(65536)
-            except OSError:
-                return
-            arrived = now_ns()
-            if not data:
-                return
-            with self.cond:
-                entry[1] += data
-                entry[2].append((len(entry[1]), arrived))
-                self.cond.notify_all()
-
-    def wait_connections(self, count, timeout):
-        with self.cond:
-            if not self.cond.wait_for(lambda: len(self.connections) >= count, timeout):
-                raise RuntimeError("no connection %d to the console program" % count)
-            return self.connections[count - 1]
-
-    def received_size(self, entry):
-        with self.cond:
-            return len(entry[1])
-
-    def wait_bytes(self, entry, since, expected, timeout):
-        """The arrival time of the chunk that completed `expected` after offset `since`."""
-        def found():
-            return entry[1].find(expected, since)
-        with self.cond:
-            if not self.cond.wait_for(lambda: found() >= 0, timeout):
-                return None
-            end = found() + len(expected)
-            return next(arrived for offset, arrived in entry[2] if offset >= end)
-
-    def stop(self):
-        self.server.close()
-        with self.cond:
-            for entry in self.connections:
-                entry[0].close()
+    return time.clock_gettime_ns(harness.ARRIVAL_CLOCK)
 
 
 def thread_cpu_ns(pid):
@@ -289,7 +221,7 @@ def to_local_ns(host_ticks, clock):
     return host_ticks * 1_000_000_000 // clock["ticks_per_second"] - clock["offset_ns"]
 
 
-def measure_take_latency(game, console, conn, clock, samples, rng):
+def measure_take_latency(game, console, clock, samples, rng):
     """From the game setting the sent state (the take condition) to the bytes reaching the
     console program. Enter is pressed a random 0-10 ms after the plugin blanked the line, so the
     moments fall anywhere between two passes."""
@@ -297,10 +229,10 @@ def measure_take_latency(game, console, conn, clock, samples, rng):
     latencies, missed = [], 0
     for i in range(samples):
         expected = b"bench %d" % i
-        since = console.received_size(conn)
+        since = console.received_size()
         done = game.command("timedtype %d /%s" % (rng.randrange(0, 11), expected.decode()))
         sent_at = to_local_ns(int(done.payload.split()[1]), clock)
-        arrived = console.wait_bytes(conn, since, expected, timeout=2.0)
+        arrived = console.wait_arrival(since, expected, timeout=2.0)
         if arrived is None:
             missed += 1
         else:
@@ -309,7 +241,7 @@ def measure_take_latency(game, console, conn, clock, samples, rng):
     return latencies, missed
 
 
-def measure_chat_latency(game, conn, clock, samples, rng):
+def measure_chat_latency(game, console, clock, samples, rng):
     """From the console program's send to the game's chat display routine being called, sends
     spaced by a random 0-11 ms beyond the previous line's arrival."""
     latencies, missed = [], 0
@@ -318,7 +250,7 @@ def measure_chat_latency(game, conn, clock, samples, rng):
         time.sleep(rng.uniform(0.0, 0.011))
         since = game.mark()
         sent_at = now_ns()
-        conn[0].sendall(b"console " + text)
+        console.send(b"console " + text)
         try:
             game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == text, since, timeout=2.0)
         except AssertionError:
@@ -435,7 +367,8 @@ def main():
     results = {"idle_seconds": args.idle_seconds}
     memory = MemorySampler()
 
-    console = TimedConsole()
+    # Only the plugin sends to it: the baselines receive and never send.
+    console = harness.ConsoleProgram()
     hosts = {}
     try:
         started = time.monotonic()
@@ -443,14 +376,15 @@ def main():
         # the plugin's connection is known to be the last.
         for count, (name, module) in enumerate(BASELINES.items(), start=1):
             hosts[name] = harness.Game(plugin=module)
-            console.wait_connections(count, timeout=30)
+            console.wait_connected(count, timeout=30)
         hosts["plugin"] = harness.Game(help_files={HELP_COMMAND: help_file_text()})
         hosts["bare"] = harness.Game(plugin=None)
         for name, game in hosts.items():
             memory.watch(name, game.process.pid)
         plugin = hosts["plugin"]
         plugin.command("ready")
-        plugin_conn = console.wait_connections(len(BASELINES) + 1, timeout=30)
+        # The plugin's connection is the last, the one ConsoleProgram sends on.
+        console.wait_connected(len(BASELINES) + 1, timeout=30)
         plugin.wait_log("[Console] [Server] Success", timeout=30)
         plugin.wait_ready()
         results["setup_seconds"] = time.monotonic() - started
@@ -472,9 +406,9 @@ def main():
         # Latency both ways, between two measurements of the pass period.
         clock_before = calibrate_clock(plugin)
         period_before = watch_blank_period_ms(plugin, args.period_ms)
-        take, take_missed = measure_take_latency(plugin, console, plugin_conn, clock_before,
+        take, take_missed = measure_take_latency(plugin, console, clock_before,
                                                  args.samples, rng)
-        chat, chat_missed = measure_chat_latency(plugin, plugin_conn, clock_before, args.samples,
+        chat, chat_missed = measure_chat_latency(plugin, console, clock_before, args.samples,
                                                  rng)
         period_after = watch_blank_period_ms(plugin, args.period_ms)
         clock_after = calibrate_clock(plugin)

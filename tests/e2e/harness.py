@@ -14,12 +14,33 @@ import threading
 import time
 from dataclasses import dataclass
 
-CONSOLE_PORT = 50382
 BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN", "")
 WINE = os.environ.get("CONSOLE_RELAY_WINE", "/usr/lib/wine/wine64")
 EXAMPLES_DIR = os.environ.get("CONSOLE_RELAY_EXAMPLES", "")
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
+# The clock of the arrival times that ConsoleProgram notes: under Wine, the host's performance
+# counter runs on it too.
+ARRIVAL_CLOCK = time.CLOCK_MONOTONIC_RAW
+
+
+def plugin_constant(name):
+    """A number that the plugin's sources define once (a constexpr integer, shift or duration), so
+    that a test or benchmark does not state the rule a second time."""
+    pattern = re.compile(r"constexpr [\w:]+ %s\s*=\s*(?:std::chrono::milliseconds\()?([^;)]+)"
+                         % re.escape(name))
+    for folder, _, files in os.walk(SOURCE_DIR):
+        for file_name in sorted(files):
+            with open(os.path.join(folder, file_name), encoding="utf-8") as f:
+                match = pattern.search(f.read())
+            if match:
+                value, _, shift = re.sub(r"(?<=\d)u\b", "", match.group(1)).partition("<<")
+                return int(value, 0) << (int(shift) if shift else 0)
+    raise LookupError("no constant %s in %s" % (name, SOURCE_DIR))
+
+
+CONSOLE_PORT = plugin_constant("kServerPort")
 # The plugin waits 5 s before connecting and 40 s more before its first look at the game.
-SETUP_SECONDS = 45
+SETUP_SECONDS = (plugin_constant("kSetUpConnectDelay") + plugin_constant("kSetUpGameWait")) // 1000
 
 
 def unescape(text):
@@ -276,6 +297,8 @@ class ConsoleProgram:
         self.server.listen(4)
         self.cond = threading.Condition()
         self.received = bytearray()
+        # (end offset in received, ARRIVAL_CLOCK nanoseconds) of every chunk received.
+        self.arrivals = []
         self.connections = []
         self.closed = False
         self.read_enabled = read
@@ -287,6 +310,8 @@ class ConsoleProgram:
                 conn, _ = self.server.accept()
             except OSError:
                 return
+            # Console messages leave at once, as a console program that answers would send them.
+            conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
             with self.cond:
                 self.connections.append(conn)
                 self.cond.notify_all()
@@ -304,10 +329,12 @@ class ConsoleProgram:
                 data = conn.recv(65536)
             except OSError:
                 return
+            arrived = time.clock_gettime_ns(ARRIVAL_CLOCK)
             if not data:
                 return
             with self.cond:
                 self.received += data
+                self.arrivals.append((len(self.received), arrived))
                 self.cond.notify_all()
 
     @property
@@ -345,10 +372,24 @@ class ConsoleProgram:
                                  % (received[:200], expected[:200]))
         return received
 
+    def received_size(self):
+        with self.cond:
+            return len(self.received)
+
+    def wait_arrival(self, since, expected, timeout=10.0):
+        """When the chunk that completed `expected`, found after offset `since`, arrived
+        (ARRIVAL_CLOCK nanoseconds); None when it did not come within the timeout."""
+        with self.cond:
+            if not self.cond.wait_for(lambda: self.received.find(expected, since) >= 0, timeout):
+                return None
+            end = self.received.find(expected, since) + len(expected)
+            return next(arrived for offset, arrived in self.arrivals if offset >= end)
+
     def take_received(self):
         with self.cond:
             data = bytes(self.received)
             self.received.clear()
+            self.arrivals.clear()
             return data
 
     def close_connection(self, reset=False):
@@ -365,3 +406,13 @@ class ConsoleProgram:
                     conn.close()
                 except OSError:
                     pass
+
+
+def ready_session(help_files=None):
+    """A console program, and a game whose plugin has connected to it and is ready."""
+    console = ConsoleProgram()
+    game = Game(help_files=help_files)
+    game.command("ready")
+    console.wait_connected(timeout=20)
+    game.wait_ready()
+    return console, game

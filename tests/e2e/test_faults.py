@@ -8,7 +8,7 @@ import time
 import unittest
 
 import fault_summary
-from harness import ConsoleProgram, Game
+from harness import ready_session
 
 KICK_HELP = '{"help": ["Kicks a player."]}'
 
@@ -16,11 +16,7 @@ KICK_HELP = '{"help": ["Kicks a player."]}'
 class Faults(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.console = ConsoleProgram()
-        cls.game = Game(help_files={"kick": KICK_HELP})
-        cls.game.command("ready")
-        cls.console.wait_connected(timeout=20)
-        cls.game.wait_ready()
+        cls.console, cls.game = ready_session(help_files={"kick": KICK_HELP})
         # Shorter than the usual 300 ms, for the many lines typed here; still long enough for a
         # pass of a plugin held up on a busy machine.
         cls.game.command("set hold 150")

@@ -9,11 +9,11 @@ import time
 import unittest
 
 import fault_summary
-from harness import ConsoleProgram, Game
+from harness import plugin_constant, ready_session
 
 KICK_HELP = '{"help": ["Kicks a player."]}'
-MAX_HELP_LINES = 100
-MAX_HELP_FILE_BYTES = 4 << 20
+MAX_HELP_LINES = plugin_constant("kMaxHelpLines")
+MAX_HELP_FILE_BYTES = plugin_constant("kMaxHelpFileBytes")
 
 
 def problem_line(command, reason):
@@ -24,11 +24,7 @@ def problem_line(command, reason):
 class HelpFaults(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.console = ConsoleProgram()
-        cls.game = Game(help_files={"kick": KICK_HELP})
-        cls.game.command("ready")
-        cls.console.wait_connected(timeout=20)
-        cls.game.wait_ready()
+        cls.console, cls.game = ready_session(help_files={"kick": KICK_HELP})
 
     @classmethod
     def tearDownClass(cls):
@@ -71,7 +67,8 @@ class HelpFaults(unittest.TestCase):
         self.assertEqual(game.kinds("noblank", since) + game.kinds("player", since), [])
 
         left_out = game.wait_log(problem_line(
-            "big", "the entry has more than 100 lines: showed the first 100, left out 999900"),
+            "big", "the entry has more than %d lines: showed the first %d, left out %d"
+            % (MAX_HELP_LINES, MAX_HELP_LINES, 1000000 - MAX_HELP_LINES)),
             since)
         self.assertEqual(game.chats(since), [b"a"] * MAX_HELP_LINES)
         asked = game.wait_log("[Console] finding help for big", since)
@@ -87,7 +84,8 @@ class HelpFaults(unittest.TestCase):
         since = game.mark()
         game.type("/wide help all")
         self.assertEqual(self.help_problem(since), problem_line(
-            "wide", "not read: %d bytes, more than the 4194304 a help file may have" % len(text)))
+            "wide", "not read: %d bytes, more than the %d a help file may have"
+            % (len(text), MAX_HELP_FILE_BYTES)))
         self.assertEqual(game.chats(since), [])
         self.assertStillWorking("help: 5 MB file, above the size bound")
 
@@ -114,7 +112,8 @@ class HelpFaults(unittest.TestCase):
         since = game.mark()
         game.type("/space")
         self.assertEqual(self.help_problem(since), problem_line(
-            "space", "not read: 268435457 bytes, more than the 4194304 a help file may have"))
+            "space", "not read: 268435457 bytes, more than the %d a help file may have"
+            % MAX_HELP_FILE_BYTES))
         after = self.memory()
         os.remove(path)
         self.assertLess(after["peakworkingset"] - before["peakworkingset"], 16 << 20,
