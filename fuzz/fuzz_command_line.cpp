@@ -74,7 +74,7 @@ void CheckHelpPathRule(std::string_view command) {
   FUZZ_CHECK(command.empty() || !IsSeparator(command[0]));
   FUZZ_CHECK(command.find(':') == std::string_view::npos);
 
-  const std::string path = std::string(command) + "Help.json";
+  const std::string path = std::string(command) + std::string(kHelpFileSuffix);
   long depth = 0;
   std::size_t start = 0;
   while (start <= path.size()) {
