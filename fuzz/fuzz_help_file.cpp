@@ -92,7 +92,10 @@ void CheckShowHelp(const std::string& file, const std::string& argument, bool re
   if (!read) {
     expectedLog.push_back(problemLine + readError);
   } else {
-    expectedLog.push_back(std::string("[Console] Show help [") + kCommand + "] [" + argument + "]");
+    // A piece of a log line ends at its first zero byte.
+    const std::string piece = "] [" + argument + "]";
+    expectedLog.push_back(std::string("[Console] Show help [") + kCommand +
+                          piece.substr(0, piece.find('\0')));
     if (!shown.problem.empty()) expectedLog.push_back(problemLine + shown.problem);
     if (shown.leftOut > 0) expectedLog.push_back(problemLine + LeftOutReason(shown.leftOut));
   }
