@@ -43,7 +43,6 @@ HELP_LINES = 20000
 # What the plugin allows: lines shown per request, and bytes of a help file (src/relay/help_file.h).
 MAX_HELP_LINES = harness.plugin_constant("kMaxHelpLines")
 MAX_HELP_FILE_BYTES = harness.plugin_constant("kMaxHelpFileBytes")
-LARGEST_COMMAND = "largest"
 
 
 def now_ns():
@@ -155,6 +154,12 @@ class MemorySampler:
     def peak_kib(self, name):
         with self.lock:
             return self.peaks.get(name)
+
+    def reset_peak(self, name):
+        """Starts the peak of one process anew, from its next sample."""
+        with self.lock:
+            self.peaks.pop(name, None)
+        time.sleep(0.12)
 
 
 def host_memory(game, pid, module=None):
@@ -293,37 +298,110 @@ def largest_help_file_text():
     return text, count
 
 
-def measure_largest_help(game, memory, pid):
-    """A request for the largest entry in the largest file the plugin reads. The worker's pause is
-    from the log line it writes on taking the request to the moment it blanks a "/" line typed
-    right after the request was sent: parsing, showing, logging and freeing all lie between."""
-    text, count = largest_help_file_text()
-    with open(os.path.join(game.help_dir, LARGEST_COMMAND + "Help.json"), "w") as f:
-        f.write(text)
+def filled(head, unit, tail="", separator=""):
+    """head, then as many units as fit in the largest help file allowed, then tail."""
+    count = (MAX_HELP_FILE_BYTES - len(head) - len(tail) + len(separator)) // (len(unit) + len(separator))
+    return head + separator.join([unit] * count) + tail
+
+
+def many_keys_text():
+    """An entry that is an object of as many distinct four-letter keys as fit."""
+    letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+    head, tail = '{"help":{', "}}"
+    members, size = [], len(head) + len(tail)
+    for a in letters:
+        for b in letters:
+            for c in letters:
+                for d in letters:
+                    member = '"%s%s%s%s":""' % (a, b, c, d)
+                    if size + len(member) + 1 > MAX_HELP_FILE_BYTES:
+                        return head + ",".join(members) + tail
+                    members.append(member)
+                    size += len(member) + 1
+    return head + ",".join(members) + tail
+
+
+# Help files of at most the size allowed, each of a shape that once made a request costly.
+HELP_SHAPES = [
+    ("1.4M empty strings", lambda: largest_help_file_text()[0]),
+    ("4 MiB of [, never closed", lambda: "[" * MAX_HELP_FILE_BYTES),
+    ("[[...]], balanced", lambda: "[" * (MAX_HELP_FILE_BYTES // 2) + "]" * (MAX_HELP_FILE_BYTES // 2)),
+    ("1.4M {}", lambda: filled('{"help":[', "{}", "]}", ",")),
+    ('4 MiB of nested {"":', lambda: filled("", '{"":')),
+    ("about 420k keys", many_keys_text),
+    ("one 4 MiB line", lambda: filled('{"help":"', "x", '"}')),
+]
+
+
+def measure_help_shape(game, memory, command, pauses):
+    """Asks for the command's help and types a "/" line right after. The worker's pause is from
+    the log line it writes on taking the request to the moment it blanks that line: reading,
+    parsing, showing, logging and freeing all lie between."""
+    since = game.mark()
+    game.type("/%s help" % command)
+    game.command("type /probe now", timeout=60)
+    asked = game.wait_log("[Console] finding help for " + command, since)
+    game.wait_log("[Console] [Probe] probe now", since, timeout=30)
+    blanked = game.kinds("blank", since)[-1]
+    pauses.append(blanked.ms - asked.ms)
+    return since
+
+
+def grow_while_read(path, game, since, appended_bytes=105 << 20):
+    """Appends to the help file from 40 ms after the request's log line on."""
+    game.wait_for(lambda e: e.kind == "log" and e.log_text.startswith(b"[Console] finding help"),
+                  since, timeout=30)
+    time.sleep(0.04)
+    block = (',"a"' * (1 << 18)).encode()
+    with open(path, "ab") as f:
+        for _ in range(appended_bytes // len(block)):
+            f.write(block)
+
+
+def measure_help_shapes(game, memory, pid):
+    """Every shape of HELP_SHAPES, and one file that grows while it is read: the worker's longest
+    pause and the game's peak private memory over what it was just before."""
     # A short hold, so that the probe follows at once; a long wait for its blank, so that a long
     # pause is measured rather than missed.
     game.command("set hold 50")
     game.command("set typewait 30000")
-    pauses = []
-    peaks = []
-    for _ in range(3):
-        since = game.mark()
-        game.type("/%s help" % LARGEST_COMMAND)
-        game.command("type /probe now", timeout=60)
-        asked = game.wait_log("[Console] finding help for " + LARGEST_COMMAND, since)
-        blanked = game.kinds("blank", since)[-1]
-        game.wait_log("[Console] [Probe] probe now", since, timeout=30)
-        pauses.append(blanked.ms - asked.ms)
+    results = []
+    shapes = HELP_SHAPES + [("growing from 4 MiB by 105 MB while read", None)]
+    for index, (name, make) in enumerate(shapes):
+        command = "shape%d" % index
+        path = os.path.join(game.help_dir, command + "Help.json")
+        text = make() if make else '{"help":["a"' + ',"a"' * ((MAX_HELP_FILE_BYTES - 200) // 4)
+        with open(path, "w") as f:
+            f.write(text)
         time.sleep(0.5)
-        peaks.append(memory.peak_kib("plugin"))
+        before = status_kib(pid)
+        idle_kib = before.get("RssAnon", 0) + before.get("VmSwap", 0)
+        memory.reset_peak("plugin")
+        pauses = []
+        for _ in range(2 if make else 1):
+            if make is None:
+                with open(path, "w") as f:
+                    f.write(text)
+                since = game.mark()
+                grower = threading.Thread(target=grow_while_read, args=(path, game, since))
+                grower.start()
+                game.type("/%s help" % command)
+                game.command("type /probe now", timeout=60)
+                asked = game.wait_log("[Console] finding help for " + command, since)
+                game.wait_log("[Console] [Probe] probe now", since, timeout=30)
+                pauses.append(game.kinds("blank", since)[-1].ms - asked.ms)
+                grower.join()
+            else:
+                since = measure_help_shape(game, memory, command, pauses)
+            time.sleep(0.5)
+        problems = [t.decode("latin-1") for t in game.logs(since) if b"Help file" in t]
+        results.append({"shape": name, "file_bytes": len(text), "pause_ms": pauses,
+                        "idle_rss_anon_kib": idle_kib, "peak_rss_anon_kib": memory.peak_kib("plugin"),
+                        "lines_shown": len(game.chats(since)), "logged": problems})
+        os.remove(path)
     game.command("set hold 300")
     game.command("set typewait 2000")
-    lines = len(game.chats(since))
-    after = host_memory(game, pid)
-    return {"file_bytes": len(text), "entry_lines": count, "lines_shown": lines,
-            "pause_ms": pauses, "peak_rss_anon_kib": max(peaks),
-            "peak_working_set_kib": after["host_counters"]["peakworkingset"] // 1024,
-            "after": after}
+    return results
 
 
 def game_clock_frequency(game):
@@ -425,7 +503,7 @@ def main():
         results["memory"]["plugin"]["after_latency"] = host_memory(plugin, plugin.process.pid)
         results["help_request"] = measure_help_request(plugin, memory, plugin.process.pid)
         results["memory"]["plugin"]["peak_before_largest_kib"] = memory.peak_kib("plugin")
-        results["largest_help"] = measure_largest_help(plugin, memory, plugin.process.pid)
+        results["help_shapes"] = measure_help_shapes(plugin, memory, plugin.process.pid)
         results["memory"]["plugin"]["peak_rss_anon_kib"] = memory.peak_kib("plugin")
         results["total_seconds"] = time.monotonic() - started
     finally:

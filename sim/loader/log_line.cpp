@@ -157,6 +157,19 @@ void Put(unsigned char* line, std::size_t offset, T value) {
   std::memcpy(line + offset, &value, sizeof value);
 }
 
+// LOADER_LOG_EXTRA_BYTES lets a test give the line object members after the level, as a newer
+// loader may have: the constructor fills them and the destructor finds them unchanged.
+constexpr unsigned char kExtraByte = 0xEE;
+
+std::size_t ExtraBytes() {
+  static const std::size_t extra = [] {
+    char text[32] = {};
+    const DWORD length = GetEnvironmentVariableA("LOADER_LOG_EXTRA_BYTES", text, sizeof text);
+    return length == 0 || length >= sizeof text ? 0 : std::strtoul(text, nullptr, 10);
+  }();
+  return extra;
+}
+
 }  // namespace
 
 extern "C" void SimLevelAfterPieces(std::int32_t pieces, std::int32_t level) {
@@ -179,6 +192,7 @@ extern "C" void LoaderLogConstruct(void* object, loader::LogLevel level) {
   Put(line, kStringBufferOffset, &runtime.lineBufferVtable[0]);
   LineText(buffer) = new std::string();
   Put(line, kLevelOffset, level);
+  std::memset(line + kLogLineSize, kExtraByte, ExtraBytes());
 }
 
 extern "C" void LoaderLogDestruct(void* object) {
@@ -188,6 +202,12 @@ extern "C" void LoaderLogDestruct(void* object) {
   loader::LogLevel level;
   std::memcpy(&level, line + kLevelOffset, sizeof level);
   std::string* text = LineText(buffer);
+  for (std::size_t i = 0; i < ExtraBytes(); ++i) {
+    if (line[kLogLineSize + i] != kExtraByte) {
+      SimReport("loader-error", "the plugin changed the line object's members after the level");
+      break;
+    }
+  }
   ReportLogLine(level, *text);
   delete text;
   runtime.streamBufferDestructor(buffer);

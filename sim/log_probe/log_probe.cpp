@@ -9,7 +9,9 @@
 
 extern "C" __declspec(dllexport) void ProbeLog(std::int32_t level, const char* const* pieces,
                                                const std::size_t* lengths, std::size_t count) {
-  alignas(msvc_stream::kLogLineAlignment) unsigned char line[msvc_stream::kLogLineSize] = {};
+  // The reserve that the plugin's own lines take, as the loader may need it.
+  alignas(kLogLineReserveAlignment) unsigned char line[kLogLineReserveBytes];
+  PrepareLogLineReserve(line);
   LoaderLogConstruct(line, static_cast<loader::LogLevel>(level));
   for (std::size_t i = 0; i < count; ++i) {
     WriteLogPiece(line, std::string_view(pieces[i], lengths[i]));

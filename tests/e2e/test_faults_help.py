@@ -76,6 +76,25 @@ class HelpFaults(unittest.TestCase):
                          % (left_out.ms - asked.ms))
         self.assertStillWorking("help: entry of 1,000,000 lines, /kick 1 s later")
 
+    def test_never_closed_brackets_then_a_private_command(self):
+        game, console = self.game, self.console
+        # As many "[" as a help file may hold: refused at the nesting bound, early in the file.
+        game.write_help("deep", "[" * MAX_HELP_FILE_BYTES)
+        console.take_received()
+        since = game.mark()
+        game.type("/deep help")
+        time.sleep(0.4)
+        login = game.mark()
+        game.type("/login hunter2")
+        self.assertEqual(console.wait_received(b"login hunter2"), b"login hunter2")
+        self.assertEqual([e.kind for e in game.kinds("blank", login)], ["blank"])
+        self.assertEqual(game.kinds("noblank", since) + game.kinds("player", since), [])
+        self.assertEqual(self.help_problem(since), problem_line(
+            "deep", "nested deeper than %d levels, more than any help file needs"
+            % plugin_constant("kMaxHelpDepth")))
+        self.assertEqual(game.chats(since), [])
+        self.assertStillWorking("help: 4 MiB of [ never closed, /login 400 ms later")
+
     def test_help_file_above_the_size_bound(self):
         game = self.game
         # The same entry written with a space after each comma: over the bound, never read.

@@ -1,11 +1,13 @@
 """The plugin's log lines reach a loader built by the platform compiler: its decorated names and
-its std::stringstream, made by the runtime's own constructors in the stand-in loader."""
+its std::stringstream, made by the runtime's own constructors in the stand-in loader. This
+loader's line object has a kilobyte of members after the level, as a newer loader's may have."""
 
 import unittest
 
 from harness import ConsoleProgram, Game, escape
 
 HIGH_BYTES = bytes(range(0x80, 0x100))
+LARGER_OBJECT_EXTRA_BYTES = 1024
 
 
 def probe_words(pieces):
@@ -17,15 +19,20 @@ class LogBridge(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.console = ConsoleProgram()
-        cls.game = Game()
+        cls.game = Game(env={"LOADER_LOG_EXTRA_BYTES": str(LARGER_OBJECT_EXTRA_BYTES)})
         cls.game.command("ready")
         # The worker is silent from its connection until it is ready: the probes' time.
         cls.game.wait_log(b"[Console] [Server] Success", timeout=20)
 
     @classmethod
     def tearDownClass(cls):
+        # The stand-in checks its members after the level when each line ends.
+        errors = cls.game.kinds("loader-error")
+        alive = cls.game.alive()
         cls.game.close()
         cls.console.stop()
+        if not alive or errors:
+            raise AssertionError("game alive: %s, loader errors: %s" % (alive, errors))
 
     def probe(self, level, pieces):
         since = self.game.mark()
