@@ -361,9 +361,9 @@ def grow_while_read(path, game, since, appended_bytes=105 << 20):
 def measure_help_shapes(game, memory, pid):
     """Every shape of HELP_SHAPES, and one file that grows while it is read: the worker's longest
     pause and the game's peak private memory over what it was just before."""
-    # A short hold, so that the probe follows at once; a long wait for its blank, so that a long
-    # pause is measured rather than missed.
-    game.command("set hold 50")
+    # A short hold, so that the probe follows at once (the hold is the floor of every pause
+    # measured); a long wait for its blank, so that a long pause is measured rather than missed.
+    game.command("set hold 30")
     game.command("set typewait 30000")
     results = []
     shapes = HELP_SHAPES + [("growing from 4 MiB by 105 MB while read", None)]

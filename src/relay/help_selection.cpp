@@ -67,9 +67,13 @@ struct SelectingHandler {
              (entry.elements.empty() || entry.elements.back().notALine == nullptr);
     }
     entry.keyHashes.push_back(std::hash<std::string>{}(memberKey));
-    if (entry.members.size() < maxLines || entry.members.count(memberKey) > 0) return true;
-    // A larger key than all kept ones never shows; a smaller one takes the largest one's place.
-    if (maxLines == 0 || !(memberKey < entry.members.rbegin()->first)) return false;
+    if (entry.members.size() < maxLines) return true;
+    if (maxLines == 0) return false;
+    // Once the bound is reached, a key larger than all kept ones never shows, nor is it kept; a
+    // kept key takes its new value; a smaller one takes the largest one's place.
+    const std::string& largest = entry.members.rbegin()->first;
+    if (largest < memberKey) return false;
+    if (memberKey == largest || entry.members.count(memberKey) > 0) return true;
     entry.members.erase(std::prev(entry.members.end()));
     return true;
   }
