@@ -11,12 +11,15 @@
 #include "game/game_memory.h"
 #include "host/log_line.h"
 #include "net/connection.h"
+#include "net/pending_lines.h"
 #include "relay/help_file.h"
 
 std::vector<LoggedLine> LoggedLines;
 std::vector<std::string> ChatLines;
 std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
+SendStatus SendStatusNow = SendStatus::kTaken;
+std::size_t SendRoom = SIZE_MAX;
 
 extern "C" {
 
@@ -50,8 +53,12 @@ void ReceiveFromServer(char* buffer, std::size_t length) {
   PendingReceives.pop_front();
 }
 
-void SendToServer(std::string_view bytes) {
-  SentBytes.emplace_back(bytes);
+SendResult SendToServer(std::string_view bytes) {
+  if (SendStatusNow != SendStatus::kTaken) return {SendStatusNow, 0};
+  const std::size_t taken = std::min(bytes.size(), SendRoom);
+  SendRoom -= taken;
+  if (taken > 0) SentBytes.emplace_back(bytes.substr(0, taken));
+  return {SendStatus::kTaken, taken};
 }
 
 std::vector<std::string> LoggedTexts() {
@@ -77,6 +84,11 @@ void FakeGame::TypeLine(const std::string& line) {
 }
 
 void ResetFakeHost(FakeGame& game) {
+  // Without a connection, lines an earlier test left waiting are dropped unlogged.
+  SendStatusNow = SendStatus::kNoConnection;
+  SendPendingLines();
+  SendStatusNow = SendStatus::kTaken;
+  SendRoom = SIZE_MAX;
   LoggedLines.clear();
   ChatLines.clear();
   SentBytes.clear();

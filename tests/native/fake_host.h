@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/loader.h"
+#include "net/connection.h"
 
 struct LoggedLine {
   loader::LogLevel level;
@@ -23,6 +24,10 @@ extern std::vector<std::string> ChatLines;
 extern std::vector<std::string> SentBytes;
 // What each coming receive returns; an empty queue receives nothing.
 extern std::deque<std::string> PendingReceives;
+// How the connection takes sends: while SendStatusNow is kTaken, up to SendRoom bytes more in
+// all (every byte by default), which SentBytes records send by send.
+extern SendStatus SendStatusNow;
+extern std::size_t SendRoom;
 
 // A log line object laid out as the loader's, built by hand around a stream buffer that keeps
 // what is written into it; LoaderLogConstruct makes one, LoaderLogDestruct records and ends it.
