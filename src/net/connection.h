@@ -12,9 +12,9 @@ bool ConnectToServer();
 void ReceiveFromServer(char* buffer, std::size_t length);
 
 enum class SendStatus {
-  kTaken,         // the connection took some of the bytes: all, some, or none when it had no room
+  kTaken,         // the connection took `taken` bytes: all, some, or none when it had no room
   kNoConnection,  // there is no connection, and will not be: nothing goes
-  kFailed,        // the connection failed: nothing went, and nothing more will
+  kFailed,        // the send failed, as on a connection that broke: none of the bytes went
 };
 
 struct SendResult {
@@ -22,5 +22,5 @@ struct SendResult {
   std::size_t taken;  // how many of the bytes went, from their start
 };
 
-// One send of the bytes, which does not wait for room.
+// One send of the bytes; the non-blocking socket takes what it has room for now.
 SendResult SendToServer(std::string_view bytes);
