@@ -11,5 +11,16 @@ bool ConnectToServer();
 // One receive of at most length bytes into buffer; whatever it returns is not looked at.
 void ReceiveFromServer(char* buffer, std::size_t length);
 
-// One send of the bytes; a failed or partial send is not retried.
-void SendToServer(std::string_view bytes);
+enum class SendStatus {
+  kTaken,         // the connection took `taken` bytes: all, some, or none when it had no room
+  kNoConnection,  // there is no connection, and will not be: nothing goes
+  kFailed,        // the send failed, as on a connection that broke: none of the bytes went
+};
+
+struct SendResult {
+  SendStatus status;
+  std::size_t taken;  // how many of the bytes went, from their start
+};
+
+// One send of the bytes; the non-blocking socket takes what it has room for now.
+SendResult SendToServer(std::string_view bytes);

@@ -11,6 +11,8 @@ namespace {
 // The connection to the console program. Written once by ConnectToServer, as soon as the socket
 // is created; never closed.
 SOCKET ServerSocket = INVALID_SOCKET;
+// Set once the socket has connected; without it, lines are not sent and not kept.
+bool ServerConnected = false;
 
 constexpr const char* kServerAddress = "127.0.0.1";
 constexpr std::uint16_t kServerPort = 50382;
@@ -47,6 +49,7 @@ bool ConnectToServer() {
     Log(loader::INFO, kConnectFailed);
     return false;
   }
+  ServerConnected = true;
   // Non-blocking, so that the receive of every pass returns at once when nothing has arrived.
   u_long nonBlocking = 1;
   if (ioctlsocket(ServerSocket, FIONBIO, &nonBlocking) != 0) {
@@ -61,6 +64,11 @@ void ReceiveFromServer(char* buffer, std::size_t length) {
   recv(ServerSocket, buffer, static_cast<int>(length), 0);
 }
 
-void SendToServer(std::string_view bytes) {
-  send(ServerSocket, bytes.data(), static_cast<int>(bytes.size()), 0);
+SendResult SendToServer(std::string_view bytes) {
+  if (!ServerConnected) return {SendStatus::kNoConnection, 0};
+  const int sent = send(ServerSocket, bytes.data(), static_cast<int>(bytes.size()), 0);
+  if (sent != SOCKET_ERROR) return {SendStatus::kTaken, static_cast<std::size_t>(sent)};
+  // A full connection takes nothing now, and may take the bytes on a later pass.
+  if (WSAGetLastError() == WSAEWOULDBLOCK) return {SendStatus::kTaken, 0};
+  return {SendStatus::kFailed, 0};
 }

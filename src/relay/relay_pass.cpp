@@ -4,6 +4,7 @@
 #include "game/game_memory.h"
 #include "host/log.h"
 #include "net/connection.h"
+#include "net/pending_lines.h"
 #include "relay/command_line.h"
 #include "relay/show_help.h"
 
@@ -38,8 +39,9 @@ bool HandleCommandLine(const std::string& line) {
       ShowHelp(std::string(decision.command), std::string(decision.argument));
       return true;
     case CommandAction::kForward:
-      SendToServer(line);
+      // Logged as handed over; a line that cannot go gets a line of its own after this one.
       Log(loader::INFO, kForwardOpen, CapitalizedCommand(decision.command), kForwardClose, line);
+      SendLine(line);
       return true;
   }
   return true;
@@ -47,15 +49,28 @@ bool HandleCommandLine(const std::string& line) {
 
 }  // namespace
 
+// Every command line fits beside nothing, so the waiting lines alone keep one from going.
+static_assert(kMaxCommandLine + 1 <= kPendingLinesRoom);
+
 bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
+  // What the console program had no room for goes before any line taken since.
+  SendPendingLines();
   buffer.fill(0);
   ReceiveFromServer(buffer.data(), kReceiveLength);
   ShowConsoleMessage(MessageInBuffer(buffer.data(), kReceiveLength));
 
-  // While a "/" line is typed, keep its first byte blanked so the game does not show it itself.
-  if (ReadChatState() == kChatTyping && ReadChatFirstChar() == kCommandMark) {
-    captureArmed = true;
-    BlankChatText();
+  if (ReadChatState() == kChatTyping) {
+    const unsigned char firstChar = ReadChatFirstChar();
+    if (firstChar == kCommandMark) {
+      // While a "/" line is typed, keep its first byte blanked so the game does not show it.
+      captureArmed = true;
+      BlankChatText();
+    } else if (firstChar != 0) {
+      // The player is typing a line without the "/": the slash was deleted, or the command was
+      // cancelled and a new line begun. The line sent next is that ordinary line, not one to take.
+      // (A first character of 0 is the moment of Enter, or an empty line: the arm stays.)
+      captureArmed = false;
+    }
   }
   if (ReadChatState() == kChatSent && ReadChatFirstChar() == 0 && captureArmed) {
     captureArmed = false;

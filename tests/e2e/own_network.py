@@ -31,6 +31,9 @@ TEMPLATE = os.path.join(PREFIX_ROOT, "template")
 COPIED_FILES = {"system.reg", "user.reg", "userdef.reg", ".update-timestamp"}
 WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
 
+# Set in the environment of a module run here, so that it knows the network is its own.
+OWN_NETWORK_VARIABLE = "CONSOLE_RELAY_OWN_NETWORK"
+
 SIOCGIFFLAGS = 0x8913
 SIOCSIFFLAGS = 0x8914
 IFF_UP = 0x1
@@ -50,6 +53,18 @@ def probe():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
         s.bind(("127.0.0.1", CONSOLE_PORT))
         s.listen(1)
+
+
+def shrink_tcp_buffers(size):
+    """Makes every TCP socket created from now on in this network hold at most `size` bytes each
+    way, so that a peer that stops reading fills them within a few sends. Only in a network of
+    one's own: returns False, and changes nothing, on the host's network."""
+    if os.environ.get(OWN_NETWORK_VARIABLE) != "1":
+        return False
+    for name in ("tcp_wmem", "tcp_rmem"):
+        with open("/proc/sys/net/ipv4/" + name, "w") as f:
+            f.write("%d %d %d" % (size, size, size))
+    return True
 
 
 def wineserver():
@@ -124,6 +139,7 @@ def run_module(module):
     # One prefix per run: the same module may run from two builds' DLLs at once.
     prefix = os.path.join(PREFIX_ROOT, "%s-%d" % (module, os.getpid()))
     env = dict(os.environ, WINEPREFIX=prefix, **WINE_ENV)
+    env[OWN_NETWORK_VARIABLE] = "1"
     link_tree(TEMPLATE, prefix)
     try:
         here = os.path.dirname(os.path.abspath(__file__))

@@ -268,6 +268,35 @@ class RelaySession(unittest.TestCase):
                                  [b"[Console] Show help [%s] [help]" % command.encode()])
                 self.assertEqual(self.game.chats(since), lines)
 
+    def test_14_an_abandoned_command_line_takes_nothing_later(self):
+        game = self.game
+        self.console.take_received()
+        # (how the "/kick bob" being typed is given up, the ordinary line the player sends next)
+        for abandon, ordinary in [("cancel", b"skill issue bob"), ("delete the slash", b"kick bob")]:
+            with self.subTest(abandon=abandon):
+                game.command("poke state 0")
+                game.command("poke text /kick bob")
+                game.command("poke first 0x2f")
+                game.command("poke state 2")
+                game.wait_blanked()
+                if abandon == "cancel":  # Esc: the chat closes and its text is cleared
+                    game.command("poke state 0")
+                    game.command("poke text ")
+                    game.command("poke first 0")
+                since = game.mark()
+                # Typed over many passes, as a player types, then sent.
+                game.command("timedtype 300 " + ordinary.decode())
+                game.wait_passes(1)
+                self.assertEqual([e.payload.encode() for e in game.kinds("player", since)],
+                                 [ordinary])
+                self.assertNothingFromThePlugin(since)
+                self.assertEqual(self.console.take_received(), b"")
+        since = game.mark()
+        game.type("/kick bob")
+        game.wait_log("[Console] [Kick] kick bob", since)
+        self.assertEqual(self.console.wait_received(b"kick bob"), b"kick bob")
+        self.console.take_received()
+
     def test_99_goes_on_when_the_console_program_goes_away(self):
         game = self.game
         self.console.close_connection()

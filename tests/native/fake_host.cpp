@@ -13,6 +13,7 @@
 #include "host/log_reserve.h"
 #include "host/msvc_stream_layout.h"
 #include "net/connection.h"
+#include "net/pending_lines.h"
 #include "relay/help_file.h"
 
 std::vector<LoggedLine> LoggedLines;
@@ -21,6 +22,8 @@ std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
 std::size_t FakeLogLineExtraBytes = 0;
 std::size_t FakeLogLinesBuilt = 0;
+SendStatus SendStatusNow = SendStatus::kTaken;
+std::size_t SendRoom = SIZE_MAX;
 
 extern "C" {
 
@@ -57,8 +60,12 @@ void ReceiveFromServer(char* buffer, std::size_t length) {
   PendingReceives.pop_front();
 }
 
-void SendToServer(std::string_view bytes) {
-  SentBytes.emplace_back(bytes);
+SendResult SendToServer(std::string_view bytes) {
+  if (SendStatusNow != SendStatus::kTaken) return {SendStatusNow, 0};
+  const std::size_t taken = std::min(bytes.size(), SendRoom);
+  SendRoom -= taken;
+  if (taken > 0) SentBytes.emplace_back(bytes.substr(0, taken));
+  return {SendStatus::kTaken, taken};
 }
 
 std::vector<std::string> LoggedTexts() {
@@ -84,6 +91,11 @@ void FakeGame::TypeLine(const std::string& line) {
 }
 
 void ResetFakeHost(FakeGame& game) {
+  // Without a connection, lines an earlier test left waiting are dropped unlogged.
+  SendStatusNow = SendStatus::kNoConnection;
+  SendPendingLines();
+  SendStatusNow = SendStatus::kTaken;
+  SendRoom = SIZE_MAX;
   LoggedLines.clear();
   ChatLines.clear();
   SentBytes.clear();

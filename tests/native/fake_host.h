@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/loader.h"
+#include "net/connection.h"
 
 struct LoggedLine {
   loader::LogLevel level;
@@ -29,6 +30,10 @@ extern std::deque<std::string> PendingReceives;
 extern std::size_t FakeLogLineExtraBytes;
 // How many line objects the fake loader was asked to build.
 extern std::size_t FakeLogLinesBuilt;
+// How the connection takes sends: while SendStatusNow is kTaken, up to SendRoom bytes more in
+// all (every byte by default), which SentBytes records send by send.
+extern SendStatus SendStatusNow;
+extern std::size_t SendRoom;
 
 // A log line object laid out as the loader's, built by hand around a stream buffer that keeps
 // what is written into it; LoaderLogConstruct makes one, LoaderLogDestruct records and ends it.

@@ -206,6 +206,28 @@ TEST_F(IdlePass, ArmedButNotTakenAllocatesNothing) {
   EXPECT_TRUE(SentBytes.empty());
 }
 
+TEST_F(IdlePass, LinesWaitingForAConsoleProgramThatDoesNotReadAllocateNothing) {
+  SendRoom = 3;
+  for (const char* line : {"kick bob 2", "kick eve 3"}) {
+    game.TypeLine(line);
+    game.state() = 2;
+    game.firstChar() = '/';
+    RunRelayPass(buffer, armed);
+    game.state() = 5;
+    game.firstChar() = 0;
+    RunRelayPass(buffer, armed);
+    game.state() = 0;
+  }
+  const long waiting = AllocationsOfPasses([] {});
+
+  Report("waiting", waiting, kPasses);
+  EXPECT_EQ(waiting, 0);
+  EXPECT_EQ(SentBytes, std::vector<std::string>{"kic"});
+  SendRoom = SIZE_MAX;
+  RunRelayPass(buffer, armed);
+  EXPECT_EQ(SentBytes, (std::vector<std::string>{"kic", "k bob 2", "kick eve 3"}));
+}
+
 TEST_F(IdlePass, LongBusyRunDoesNotGrowMemory) {
   EnterFreshHelpFolder();
   WriteHelpFile("kick", R"({"help": ["Kicks a player.", "Usage: /kick <name>"]})");

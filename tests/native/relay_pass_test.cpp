@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
+#include "net/pending_lines.h"
 
 namespace {
 
@@ -122,18 +124,42 @@ TEST_F(RelayPass, EachTakeNeedsANewArmAlsoAfterAnEmptyLine) {
   EXPECT_EQ(SentBytes, Lines{"kick bob"});
 }
 
-TEST_F(RelayPass, AnArmLastsUntilTheLineIsSentHoweverLongItTakes) {
-  game.state() = 2;
-  game.firstChar() = '/';
-  Pass();
-  game.state() = 7;
-  game.firstChar() = 'x';
-  for (int pass = 0; pass < 20; ++pass) Pass();
-  game.TypeLine("kick late");
-  game.state() = 5;
-  game.firstChar() = 0;
-  Pass();
-  EXPECT_EQ(SentBytes, Lines{"kick late"});
+TEST_F(RelayPass, AnArmLapsesOnlyWhenTheChatShowsAnOrdinaryLineTyped) {
+  struct Between {
+    const char* what;
+    std::int32_t state;
+    unsigned char firstChar;
+    const char* textAtEnter;  // what the chat text buffer holds when the line is sent
+    Lines sent;
+  };
+  const Between rows[] = {
+      {"cancelled, then a new ordinary line", 2, 's', "skill issue bob", {}},
+      {"the slash deleted", 2, 'k', "kick bob", {}},
+      {"the chat closed", 0, 0, "/kick late", {"kick late"}},
+      {"state 3", 3, 'x', "/kick late", {"kick late"}},
+      {"a state not known", 7, 'x', "/kick late", {"kick late"}},
+      {"a negative state", -1, 'x', "/kick late", {"kick late"}},
+      {"typing, first character 0", 2, 0, "/kick late", {"kick late"}},
+  };
+  for (const Between& row : rows) {
+    SCOPED_TRACE(row.what);
+    ResetFakeHost(game);
+    armed = false;
+    game.TypeLine("kick bob");
+    game.state() = 2;
+    game.firstChar() = '/';
+    Pass();
+    game.state() = row.state;
+    game.firstChar() = row.firstChar;
+    for (int pass = 0; pass < 20; ++pass) Pass();
+    std::strcpy(game.text(), row.textAtEnter);
+    game.firstChar() = 0;
+    game.state() = 5;
+    Pass();
+    EXPECT_EQ(SentBytes, row.sent);
+    EXPECT_EQ(LoggedLines.empty(), row.sent.empty());
+    EXPECT_FALSE(armed);
+  }
 }
 
 TEST_F(RelayPass, ShowsAndLogsConsoleMessagesBeforeHandlingALine) {
@@ -173,6 +199,69 @@ TEST_F(RelayPass, ForwardsEvenWhenTheLogLevelHidesTheLines) {
   EXPECT_EQ(SentBytes, Lines{"kick bob"});
   // Every line is still started and ended, with nothing written into it.
   EXPECT_EQ(LoggedTexts(), (Lines{"", ""}));
+}
+
+TEST_F(RelayPass, TheRestOfALineGoesFirstOnTheNextPasses) {
+  SendRoom = 5;
+  TypeAndSend("kick bob 2");
+  SendRoom = 0;
+  TypeAndSend("kick eve 3");
+  Pass();
+  EXPECT_EQ(SentBytes, Lines{"kick "});
+  SendRoom = 7;  // the rest, and the start of the next line
+  Pass();
+  SendRoom = SIZE_MAX;
+  Pass();
+  EXPECT_EQ(SentBytes, (Lines{"kick ", "bob 2", "ki", "ck eve 3"}));
+  EXPECT_EQ(LoggedTexts(),
+            (Lines{"TEST", "[Console] [Kick] kick bob 2", "TEST", "[Console] [Kick] kick eve 3"}));
+}
+
+TEST_F(RelayPass, ALineThatDoesNotFitBesideTheWaitingOnesIsNotSentAndSaysSo) {
+  // Lines of 4000 bytes, each held with its end mark: as many as fit, and one more.
+  const std::size_t fitting = kPendingLinesRoom / 4001;
+  Lines lines;
+  for (std::size_t i = 0; i <= fitting; ++i) {
+    lines.push_back("kick " + std::to_string(100 + i) + " " + std::string(3991, 'z'));
+  }
+  SendRoom = 0;
+  for (const std::string& line : lines) TypeAndSend(line);
+  const Lines waited(lines.begin(), lines.end() - 1);
+  Lines logged;
+  for (const std::string& line : waited)
+    logged.insert(logged.end(), {"TEST", "[Console] [Kick] " + line});
+  logged.insert(logged.end(), {"TEST", "[Console] [Kick] " + lines.back(),
+                               "[Console] [Server] Not sent: " + lines.back()});
+  EXPECT_EQ(LoggedTexts(), logged);
+
+  SendRoom = SIZE_MAX;
+  Pass();
+  EXPECT_EQ(SentBytes, waited);
+  TypeAndSend("kick bob");
+  EXPECT_EQ(SentBytes.back(), "kick bob");
+}
+
+TEST_F(RelayPass, LinesThatCannotGoOnceTheConnectionFailedAreLoggedAsNotSent) {
+  SendRoom = 3;
+  TypeAndSend("kick bob");
+  TypeAndSend("kick eve");
+  SendStatusNow = SendStatus::kFailed;
+  Pass();
+  TypeAndSend("kick ann");
+  EXPECT_EQ(SentBytes, Lines{"kic"});
+  EXPECT_EQ(LoggedTexts(),
+            (Lines{"TEST", "[Console] [Kick] kick bob", "TEST", "[Console] [Kick] kick eve",
+                   "[Console] [Server] Not sent: kick bob", "[Console] [Server] Not sent: kick eve",
+                   "TEST", "[Console] [Kick] kick ann", "[Console] [Server] Not sent: kick ann"}));
+}
+
+TEST_F(RelayPass, WithoutAConnectionLinesAreLoggedAndNotKept) {
+  SendStatusNow = SendStatus::kNoConnection;
+  TypeAndSend("kick bob");
+  SendStatusNow = SendStatus::kTaken;
+  Pass();
+  EXPECT_TRUE(SentBytes.empty());
+  EXPECT_EQ(LoggedTexts(), (Lines{"TEST", "[Console] [Kick] kick bob"}));
 }
 
 }  // namespace
