@@ -370,6 +370,11 @@ class Arguments(unittest.TestCase):
         result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")
         self.assertEqual(result.returncode, 2)
         self.assertIn("bad.rules: larger than 1 MiB, which no rule file needs", result.stderr)
+        if not EMULATOR:
+            # Endless: refused after the first MiB, not read until memory runs out.
+            result = self.run_server("--port", "0", "--script", "/dev/zero")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("/dev/zero: larger than 1 MiB", result.stderr)
 
     def test_a_bad_number_names_the_value(self):
         for option, value, shape in (
