@@ -330,6 +330,26 @@ class Programs(unittest.TestCase):
 
 
 @unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+class Examples(unittest.TestCase):
+    """The example rule file of the build's system answers with its program's output."""
+
+    def test_the_example_runs_its_program(self):
+        if EMULATOR:
+            rules, line, answer = "programs-windows.rules", b"host", rb"console [^ ]+"
+        else:
+            rules, line, answer = "programs.rules", b"roll 3d1", rb"console Rolled 3d1: 1 \+ 1 \+ 1 = 3"
+        server = Server("--port", "0", "--script", os.path.join("examples", rules))
+        try:
+            listening = server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
+            game = connect(int(re.search(r":(\d+) ", listening).group(1)))
+            game.sendall(line)
+            self.assertRegex(receive(game), answer)
+            game.close()
+        finally:
+            server.stop()
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
 class Arguments(unittest.TestCase):
     def run_server(self, *arguments):
         command = ([EMULATOR] if EMULATOR else []) + [SERVER] + list(arguments)
