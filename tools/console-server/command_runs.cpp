@@ -74,9 +74,8 @@ void Run(ProgramToRun program, std::string command) {
   const std::string name = Printable(shown);
   Print('*', name + ": running " + Printable(program.program));
   OutputLines lines(name);
-  const RunResult result = RunProgram(program, Timeout, [&](std::string_view bytes) {
-    lines.Add(bytes);
-  });
+  const RunResult result =
+      RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
   lines.Finish();
   switch (result.end) {
     case RunEnd::kNotStarted:

@@ -80,8 +80,7 @@ void AcceptGame(Socket listener) {
     // A web page or a tool must not take the console away from a running game, which never
     // connects again.
     CloseSocket(connection);
-    Print('!', "closed a new connection (from " + peer +
-                   "): the game's connection is still open");
+    Print('!', "closed a new connection (from " + peer + "): the game's connection is still open");
     return;
   }
   if (Game != kNoSocket) {
@@ -118,8 +117,9 @@ void ReceiveFromGame() {
   const std::string_view line(buffer, static_cast<std::size_t>(count));
   if (!GameHasSent && IsWebRequest(line)) {
     CloseGame();
-    Print('!', "closed the connection: it began with an HTTP request or a TLS handshake, as a "
-               "web page or tool sends, not a game");
+    Print('!',
+          "closed the connection: it began with an HTTP request or a TLS handshake, as a "
+          "web page or tool sends, not a game");
     return;
   }
   GameHasSent = true;

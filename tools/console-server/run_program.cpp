@@ -166,10 +166,10 @@ bool Start(const ProgramToRun& run, HANDLE output, HANDLE job, PROCESS_INFORMATI
   startup.hStdInput = input;
   startup.hStdOutput = childOutput;
   startup.hStdError = childErrors;
-  const BOOL started = CreateProcessW(
-      program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-      CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment.data(),
-      folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+  const BOOL started =
+      CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, environment.data(),
+                     folder.empty() ? nullptr : folder.c_str(), &startup, &process);
   const DWORD reason = GetLastError();
   CloseIfOpen(input);
   CloseIfOpen(childOutput);
