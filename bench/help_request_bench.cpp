@@ -14,6 +14,7 @@
 
 #include "fake_host.h"
 #include "relay/help_file.h"
+#include "relay/help_selection.h"
 #include "relay/show_help.h"
 
 namespace {

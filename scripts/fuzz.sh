@@ -29,10 +29,11 @@ case "${1:-}" in
 esac
 (($# <= 1)) || usage
 
-targets=(fuzz_console_receive fuzz_command_line fuzz_help_file)
+targets=(fuzz_console_receive fuzz_command_line fuzz_help_file fuzz_help_selection)
 # Somewhat longer than the longest input each target can meet: a full receive is 1024 bytes, a
 # chat command line at most 4099.
-declare -A max_len=([fuzz_console_receive]=1100 [fuzz_command_line]=4200 [fuzz_help_file]=4096)
+declare -A max_len=([fuzz_console_receive]=1100 [fuzz_command_line]=4200 [fuzz_help_file]=4096
+  [fuzz_help_selection]=4096)
 
 # Installs clang with its libFuzzer runtime among the rest of the build's packages.
 scripts/setup.sh

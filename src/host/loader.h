@@ -73,8 +73,8 @@ static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
 // ?MinLogLevel@loader@@3W4LogLevel@1@A and ?GameVersion@loader@@3QEBDEB.
 extern "C" {
 
-// loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object of
-// msvc_stream::kLogLineSize bytes that the caller reserves.
+// loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object in a reserve of the
+// caller's, larger than the msvc_stream::kLogLineSize bytes it knows of (host/log_reserve.h).
 LOADER_IMPORT void LoaderLogConstruct(void* line, loader::LogLevel level);
 LOADER_IMPORT void LoaderLogDestruct(void* line);
 

@@ -2,13 +2,14 @@
 #pragma once
 
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "host/loader.h"
+#include "host/log_reserve.h"
 
 #if !PLATFORM_COMPILER_ABI
 #include "host/log_line.h"
-#include "host/msvc_stream_layout.h"
 #endif  // !PLATFORM_COMPILER_ABI
 
 // A piece of a line is written up to its first zero byte, as the stream would write a C string.
@@ -20,19 +21,32 @@ inline std::string_view LogPieceBytes(std::string_view text) {
 }
 
 // Writes the pieces as one line; each piece is written only while the line's level is at least
-// the loader's current minimum, which the loader may change between two pieces.
+// the loader's current minimum, which the loader may change between two pieces. The loader
+// builds the line in a reserve larger than the object that the plugin knows (host/log_reserve.h).
 template <typename... Pieces>
 void Log(loader::LogLevel level, const Pieces&... pieces) {
+  if (LogLinesStopped.load(std::memory_order_relaxed)) return;
+  alignas(kLogLineReserveAlignment) unsigned char reserve[kLogLineReserveBytes];
+  PrepareLogLineReserve(reserve);
 #if PLATFORM_COMPILER_ABI
-  loader::LOG line(level);
-  ((line.level >= loader::MinLogLevel ? static_cast<void>(line.s << LogPieceBytes(pieces))
-                                      : static_cast<void>(0)),
-   ...);
+  auto* line = ::new (static_cast<void*>(reserve)) loader::LOG(level);
+  if (LogLineFitsReserve(reserve)) {
+    ((line->level >= loader::MinLogLevel ? static_cast<void>(line->s << LogPieceBytes(pieces))
+                                         : static_cast<void>(0)),
+     ...);
+  } else {
+    LogLinesStopped = true;
+    if (line->level >= loader::MinLogLevel) line->s << kLogLineTooLarge;
+  }
+  line->~LOG();
 #else
-  // Zeroed, so that a loader that fills the object differently fails the layout test.
-  alignas(msvc_stream::kLogLineAlignment) unsigned char line[msvc_stream::kLogLineSize] = {};
-  LoaderLogConstruct(line, level);
-  (WriteLogPiece(line, LogPieceBytes(pieces)), ...);
-  LoaderLogDestruct(line);
+  LoaderLogConstruct(reserve, level);
+  if (LogLineFitsReserve(reserve)) {
+    (WriteLogPiece(reserve, LogPieceBytes(pieces)), ...);
+  } else {
+    LogLinesStopped = true;
+    WriteLogPiece(reserve, kLogLineTooLarge);
+  }
+  LoaderLogDestruct(reserve);
 #endif  // PLATFORM_COMPILER_ABI
 }

@@ -36,14 +36,16 @@ bool IsDotsAndSpaces(std::string_view segment) {
   return dots >= 2;
 }
 
-// A port number of COM and LPT: a digit, or a superscript 1, 2 or 3 in the ANSI code page or in
-// UTF-8, which Windows takes for the same ports.
+// A port number of COM and LPT: a digit, or a superscript 1, 2 or 3, which Windows takes for the
+// same ports. Help files are opened by their name in the system's code page, where a superscript
+// digit is one byte (code page 1252), two (949) or also the UTF-8 form: so any byte of 0x80 or
+// above after the COM or LPT counts as one. Refusing a few odd names is better than opening a
+// port.
 bool IsPortNumber(std::string_view text) {
-  if (text.size() == 1) {
-    const auto c = static_cast<unsigned char>(text[0]);
-    return (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
-  }
-  return text == "\xC2\xB9" || text == "\xC2\xB2" || text == "\xC2\xB3";
+  if (text.empty()) return false;
+  const auto first = static_cast<unsigned char>(text[0]);
+  if (first >= 0x80) return true;
+  return text.size() == 1 && first >= '0' && first <= '9';
 }
 
 // Windows opens a device for such a name whatever follows its first dot ("COM1.Help.json"), and

@@ -6,6 +6,7 @@
 #include "host/log.h"
 #include "relay/help_file.h"
 #include "relay/help_path.h"
+#include "relay/help_selection.h"
 
 namespace {
 
@@ -35,17 +36,22 @@ void ShowHelp(std::string command, std::string argument) {
     LogHelpFileProblem(path, "not read: " + TooLargeReason(size));
     return;
   }
+  std::string text;
+  if (const auto tooLarge = ReadHelpText(file, size, text)) {
+    LogHelpFileProblem(path, "not read: " + *tooLarge);
+    return;
+  }
+  file.close();
 
-  nlohmann::json value;
-  std::string problem;
-  if (!ReadHelpValue(file, value, problem)) {
-    LogHelpFileProblem(path, problem);
+  const HelpLines selected = SelectHelpLines(text, argument);
+  text = std::string();
+  if (selected.unreadable) {
+    LogHelpFileProblem(path, *selected.unreadable);
     return;
   }
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
-
-  const HelpLines selected = SelectHelpLines(value, argument);
-  for (std::string_view line : selected.lines) ShowChatMessage(std::string(line));
-  if (!selected.problem.empty()) LogHelpFileProblem(path, selected.problem);
+  for (const std::string& line : selected.lines) ShowChatMessage(line);
+  if (selected.cutLines > 0) LogHelpFileProblem(path, CutLinesReason(selected.cutLines));
+  if (selected.problem) LogHelpFileProblem(path, *selected.problem);
   if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected.leftOut));
 }

@@ -10,6 +10,8 @@
 #include "game/chat_output.h"
 #include "game/game_memory.h"
 #include "host/log_line.h"
+#include "host/log_reserve.h"
+#include "host/msvc_stream_layout.h"
 #include "net/connection.h"
 #include "relay/help_file.h"
 
@@ -17,6 +19,8 @@ std::vector<LoggedLine> LoggedLines;
 std::vector<std::string> ChatLines;
 std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
+std::size_t FakeLogLineExtraBytes = 0;
+std::size_t FakeLogLinesBuilt = 0;
 
 extern "C" {
 
@@ -25,6 +29,9 @@ const char* const LoaderGameVersion = "421470";
 
 void LoaderLogConstruct(void* line, loader::LogLevel level) {
   BuildFakeLogLine(static_cast<unsigned char*>(line), level);
+  std::memset(static_cast<unsigned char*>(line) + msvc_stream::kLogLineSize, 0xEE,
+              FakeLogLineExtraBytes);
+  ++FakeLogLinesBuilt;
 }
 
 void LoaderLogDestruct(void* line) {
@@ -82,6 +89,9 @@ void ResetFakeHost(FakeGame& game) {
   SentBytes.clear();
   PendingReceives.clear();
   loader::MinLogLevel = loader::INFO;
+  FakeLogLineExtraBytes = 0;
+  FakeLogLinesBuilt = 0;
+  LogLinesStopped = false;
   game.chatRoot = reinterpret_cast<std::uintptr_t>(game.chat.data());
   GameBase = reinterpret_cast<std::uintptr_t>(&game.chatRoot) - kChatRootOffset;
   ResolveGameSlots();

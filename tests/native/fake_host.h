@@ -2,6 +2,7 @@
 // the game's chat routine, the socket and game memory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -23,6 +24,11 @@ extern std::vector<std::string> ChatLines;
 extern std::vector<std::string> SentBytes;
 // What each coming receive returns; an empty queue receives nothing.
 extern std::deque<std::string> PendingReceives;
+// Bytes that the fake loader's line object has after the level, as a newer loader's may have;
+// LoaderLogConstruct fills them.
+extern std::size_t FakeLogLineExtraBytes;
+// How many line objects the fake loader was asked to build.
+extern std::size_t FakeLogLinesBuilt;
 
 // A log line object laid out as the loader's, built by hand around a stream buffer that keeps
 // what is written into it; LoaderLogConstruct makes one, LoaderLogDestruct records and ends it.

@@ -11,15 +11,36 @@ using Commands = std::vector<std::string>;
 
 TEST(HelpPathRefusal, AcceptsCommandsThatStayInTheHelpFolder) {
   // The last piece always ends in "Help.json": ".." gives the file "..Help.json", in the folder.
-  const Commands accepted = {"kick",      "spawn",      "",
-                             "team/join", "team\\join", "a//b",
-                             "a/./b",     "./kick",     "Kick",
-                             "x..y",      "kick.",      "kick..",
-                             "..",        "a/..",       "...",
-                             "con",       "COM1",       "COM10",
-                             "LPT",       "com",        "auxiliary",
-                             "nul1",      "CONSOLE",    "a/COM1x/b",
-                             "C",         "a.b/c.d",    "\xC3\xA9t\xC3\xA9"};
+  const Commands accepted = {"kick",
+                             "spawn",
+                             "",
+                             "team/join",
+                             "team\\join",
+                             "a//b",
+                             "a/./b",
+                             "./kick",
+                             "Kick",
+                             "x..y",
+                             "kick.",
+                             "kick..",
+                             "..",
+                             "a/..",
+                             "...",
+                             "con",
+                             "COM1",
+                             "COM10",
+                             "LPT",
+                             "com",
+                             "auxiliary",
+                             "nul1",
+                             "CONSOLE",
+                             "a/COM1x/b",
+                             "C",
+                             "a.b/c.d",
+                             "\xC3\xA9t\xC3\xA9",
+                             "COMx\xB9",
+                             "\xB9"
+                             "COM"};
   for (const std::string& command : accepted) {
     EXPECT_EQ(HelpPathRefusal(command), nullptr) << command;
   }
@@ -53,9 +74,11 @@ TEST(HelpPathRefusal, RefusesCommandsThatLeaveTheHelpFolder) {
 TEST(HelpPathRefusal, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
   // The path is command + "Help.json": "COM1." gives "COM1.Help.json", which is the port.
   const Commands refused = {
-      "COM1.",     "AUX.",   "aux.",     "Con.",         "NUL.x",   "prn.",      "com9.",
-      "LPT1.",     "lpt9.",  "COM0.",    "COM1.txt",     "CON/x",   "a/aux/b",   "a\\NUL\\b",
-      "con.txt/x", "CON /x", "COM\xB9.", "LPT\xC2\xB2.", "CONIN$.", "conout$/x", "a/com3.log/b"};
+      "COM1.", "AUX.", "aux.", "Con.", "NUL.x", "prn.", "com9.", "LPT1.", "lpt9.", "COM0.",
+      "COM1.txt", "CON/x", "a/aux/b", "a\\NUL\\b", "con.txt/x", "CON /x", "COM\xB9.",
+      "LPT\xC2\xB2.", "CONIN$.", "conout$/x", "a/com3.log/b",
+      // Superscript one in code pages 949 and 1252, and in UTF-8, before a dot or at the end.
+      "COM\xA9\xF6.", "lpt\xA9\xF6", "COM\xB9", "COM\xC2\xB9", "LPT\xB3/x", "com\xFFx."};
   for (const std::string& command : refused) {
     EXPECT_NE(HelpPathRefusal(command), nullptr) << command;
   }

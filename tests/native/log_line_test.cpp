@@ -8,6 +8,7 @@
 #include "fake_host.h"
 #include "host/log.h"
 #include "host/log_line.h"
+#include "host/log_reserve.h"
 #include "host/msvc_stream_layout.h"
 
 namespace {
@@ -110,6 +111,24 @@ TEST(Log, TestsTheLevelBeforeEachPiece) {
   EXPECT_EQ(LoggedLines[0], (LoggedLine{loader::INFO, "one two"}));
   EXPECT_EQ(LoggedLines[1], (LoggedLine{loader::INFO, ""}));
   EXPECT_EQ(LoggedLines[2], (LoggedLine{loader::ERR, "shown"}));
+}
+
+TEST(Log, GivesALargerLineObjectRoomAndStopsForOneTooLargeForIt) {
+  FakeGame game;
+  ResetFakeHost(game);
+  // A loader whose object has a kilobyte of members after the level gets every line.
+  FakeLogLineExtraBytes = 1024;
+  Log(loader::INFO, "one");
+  FakeLogLineExtraBytes = kLogLineReserveBytes - kLogLineSize - kLogLineCanaryBytes;
+  Log(loader::INFO, "two");
+  EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{"one", "two"}));
+
+  // One byte more reaches the reserve's end: that line says why, and no line is started again.
+  FakeLogLineExtraBytes += 1;
+  Log(loader::INFO, "three");
+  Log(loader::INFO, "four");
+  EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{"one", "two", kLogLineTooLarge}));
+  EXPECT_EQ(FakeLogLinesBuilt, 3u);
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fake_host.h"
 #include "relay/help_file.h"
+#include "relay/help_selection.h"
 
 namespace {
 
@@ -117,6 +119,26 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
        {"Spawns an item."},
        ""},
       {"byte-order mark", "\xef\xbb\xbf" + kSpawn, "help items", true, {"Spawns an item."}, ""},
+      {"line at the length bound",
+       R"({"help": [")" + std::string(kMaxHelpLineBytes, 'x') + R"("]})",
+       "help",
+       true,
+       {std::string(kMaxHelpLineBytes, 'x')},
+       ""},
+      {"longer lines cut",
+       R"({"help": ["a", ")" + std::string(kMaxHelpLineBytes + 1, 'x') + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 1, 'x') + "\xc3\xa9" + R"("]})",
+       "help",
+       true,
+       {"a", std::string(kMaxHelpLineBytes, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
+       "cut 2 lines longer than 4096 bytes to 4096 bytes"},
+      {"nested as deep as allowed",
+       R"({"help": )" + std::string(kMaxHelpDepth - 1, '[') + std::string(kMaxHelpDepth - 1, ']') +
+           "}",
+       "help",
+       true,
+       {},
+       "array"},
   };
   for (const HelpCase& c : cases) ExpectHelpOutcome(c);
 }
@@ -142,6 +164,14 @@ TEST(ShowHelp, StopsAtTheFirstFailureWithoutEndingTheCaller) {
       {"boolean entry", R"({"help": true})", "help", true, {}, "boolean"},
       {"nested array line", R"({"help": [["a"]]})", "help", true, {}, "array"},
       {"null line", R"({"help": ["a", null]})", "help", true, {"a"}, "null"},
+      {"nested too deep",
+       R"({"help": ["a"], "x": )" + std::string(kMaxHelpDepth, '[') +
+           std::string(kMaxHelpDepth, ']') + "}",
+       "help",
+       false,
+       {},
+       "nested deeper than 64 levels"},
+      {"too deep even when never closed", std::string(1 << 20, '['), "help", false, {}, "nested"},
   };
   for (const HelpCase& c : cases) ExpectHelpOutcome(c);
 }
@@ -215,6 +245,16 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
   EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Help file nativePC/plugins/ConsoleHelp/edgeHelp.json: "
                                   "not read: 4194305 bytes, more than the 4194304 a help file may "
                                   "have"}));
+
+  // A file that grows after its size was taken is read no further than the bound.
+  std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));
+  std::string text;
+  EXPECT_EQ(ReadHelpText(grown, static_cast<std::int64_t>(head.size()), text),
+            "it grew past the 4194304 bytes a help file may have while it was read");
+  EXPECT_EQ(grown.tellg(), static_cast<std::streamoff>(kMaxHelpFileBytes + 1));
+  std::istringstream fits(head);
+  EXPECT_EQ(ReadHelpText(fits, 0, text), std::nullopt);
+  EXPECT_EQ(text, head);
 }
 
 TEST(ShowHelp, QuotesAtMostAFewHundredBytesOfAParseError) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 #include <string_view>
 #include <system_error>
 #include <vector>
@@ -13,6 +14,7 @@
 
 #include "relay/help_file.h"
 #include "relay/help_path.h"
+#include "relay/help_selection.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +25,9 @@ constexpr std::string_view kJsonWhitespace = " \t\r\n";
 constexpr std::string_view kAnyCommand = "<command>";
 // How much of the ignored text after the first value a warning quotes.
 constexpr std::size_t kQuotedTextLength = 30;
+// Each entry is checked by a parse of the whole file, as the game reads it for each request; a
+// file of more entries than any help needs is checked only this far.
+constexpr std::size_t kMaxCheckedEntries = 256;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -98,30 +103,34 @@ void WarnAboutIgnoredText(std::istream& in, std::ostream& out) {
 }
 
 // Reports what one entry shows, through the game's own code. Returns false when it fails.
-bool ReportEntry(const nlohmann::json& value, const std::string& key, const std::string& command,
-                 std::ostream& out) {
+bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
+                 const std::string& command, std::ostream& out) {
   if (!StartsWith(key, kDefaultEntry)) {
     out << "  warning: " << Quoted(key)
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
     return true;
   }
-  const HelpLines outcome = SelectHelpLines(value, key);
-  const std::vector<std::string_view>& lines = outcome.lines;
+  const HelpLines outcome = SelectHelpLines(text, key);
+  const std::vector<std::string>& lines = outcome.lines;
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
-  if (lines.empty() && outcome.problem.empty()) {
+  if (lines.empty() && !outcome.problem) {
     out << ": shows nothing\n";
     return true;
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
-  for (std::string_view line : lines) out << "    | " << line << "\n";
+  for (const std::string& line : lines) out << "    | " << line << "\n";
+  if (outcome.cutLines > 0) {
+    out << "    warning: " << CutLinesReason(outcome.cutLines) << " (the plugin shows at most "
+        << kMaxHelpLineBytes << " bytes of a line)\n";
+  }
   if (outcome.leftOut > 0) {
     out << "    warning: " << LeftOutReason(outcome.leftOut) << " (the plugin shows at most "
         << kMaxHelpLines << " lines per request)\n";
   }
-  if (outcome.problem.empty()) return true;
-  out << "    line " << lines.size() + 1 << " fails: " << outcome.problem << "\n";
+  if (!outcome.problem) return true;
+  out << "    line " << lines.size() + 1 << " fails: " << *outcome.problem << "\n";
   return false;
 }
 
@@ -205,28 +214,43 @@ std::optional<std::string> CommandForHelpFile(const fs::path& relativePath) {
   return name.substr(0, name.size() - kHelpFileSuffix.size());
 }
 
-bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out) {
-  nlohmann::json value;
-  std::string error;
-  if (!ReadHelpValue(in, value, error)) {
-    out << "  does not parse, so every request shows nothing: " << Printable(error) << "\n";
+bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                   std::int64_t size) {
+  std::string text;
+  if (const std::optional<std::string> tooLarge = ReadHelpText(in, size, text)) {
+    out << "  the plugin does not read it: " << *tooLarge << "\n";
     return false;
   }
-  WarnAboutIgnoredText(in, out);
+  // Asked through the game's code, for the message the game logs.
+  const HelpLines asked = SelectHelpLines(text, kDefaultEntry);
+  if (asked.unreadable) {
+    out << "  does not parse, so every request shows nothing: " << Printable(*asked.unreadable)
+        << "\n";
+    return false;
+  }
+  // Parses now, and no deeper than a help file may nest: the tree lists the entries.
+  std::istringstream parsed(text);
+  nlohmann::json value;
+  parsed >> value;
+  WarnAboutIgnoredText(parsed, out);
 
   if (value.is_null()) {
     out << "  null: shows nothing for any request\n";
     return true;
   }
   if (!value.is_object()) {
-    // Asked through the game's code, for the message the game logs.
-    out << "  fails for every request: " << SelectHelpLines(value, kDefaultEntry).problem << "\n";
+    out << "  fails for every request: " << asked.problem.value_or("") << "\n";
     return false;
   }
 
   bool ok = true;
+  std::size_t checked = 0;
   for (const auto& member : value.items()) {
-    ok = ReportEntry(value, member.key(), command, out) && ok;
+    if (checked++ == kMaxCheckedEntries) {
+      out << "  warning: " << value.size() - kMaxCheckedEntries << " more entries not checked\n";
+      break;
+    }
+    ok = ReportEntry(text, value, member.key(), command, out) && ok;
   }
   if (!value.contains(std::string(kDefaultEntry))) {
     out << "  warning: no \"help\" entry, so " << ChatLinesFor(command, std::string(kDefaultEntry))
@@ -278,7 +302,7 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
     return CheckResult::kFails;
   }
 
-  const bool ok = CheckHelpText(in, command.value_or(std::string(kAnyCommand)), out);
+  const bool ok = CheckHelpText(in, command.value_or(std::string(kAnyCommand)), out, size);
   out << (ok ? "  ok\n" : "  FAILS\n");
   return ok ? CheckResult::kOk : CheckResult::kFails;
 }

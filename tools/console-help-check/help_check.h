@@ -1,6 +1,7 @@
 // Checking help files: what the game shows for each entry, read through the plugin's own code.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <istream>
 #include <optional>
@@ -21,8 +22,10 @@ enum class CheckResult {
 std::optional<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
 
 // Reports on out what the game shows for each entry of the help value at the start of in, the
-// help file of command. Returns false when some request would fail.
-bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out);
+// help file of command, read within the plugin's bounds. Returns false when some request would
+// fail. size is the file's size where known, so that it is read into one allocation.
+bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                   std::int64_t size = 0);
 
 // Checks one help file. helpFolder is the ConsoleHelp folder it was found in, which gives the
 // command its subfolder prefix; empty for a file named on its own.

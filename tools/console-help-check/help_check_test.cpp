@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "relay/help_file.h"
+#include "relay/help_selection.h"
 
 namespace fs = std::filesystem;
 

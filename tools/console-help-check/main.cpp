@@ -7,6 +7,7 @@
 
 #include "help_check.h"
 #include "relay/help_file.h"
+#include "relay/help_selection.h"
 
 namespace {
 
@@ -21,12 +22,14 @@ void PrintUsage(std::ostream& out) {
          "compared as Windows compares them, in any case. For every entry it shows the chat\n"
          "lines that ask for it and the lines they show, within the plugin's limits ("
       << kMaxHelpLines << " lines\n"
-      << "a request, " << (kMaxHelpFileBytes >> 20)
-      << " MiB a file, no path out of the help folder or to a device).\n"
+      << "a request, " << kMaxHelpLineBytes << " bytes a line, " << (kMaxHelpFileBytes >> 20)
+      << " MiB a file, " << kMaxHelpDepth
+      << " levels of nesting, no path out of the help folder or\n"
+         "to a device).\n"
          "\n"
          "Exit status: 0 when no request fails (warnings allowed), 1 when some request fails\n"
-         "(a file that does not parse, a top level that is no object, a line that is no\n"
-         "string, a name the plugin refuses, a file above "
+         "(a file that does not parse or nests too deep, a top level that is no object, a line\n"
+         "that is no string, a name the plugin refuses, a file above "
       << (kMaxHelpFileBytes >> 20)
       << " MiB), 2 for a usage error or a\n"
          "path that cannot be read.\n";

@@ -1,0 +1,105 @@
+// The event-based help selection against the oracle, the whole file read as a tree: the first
+// line of the input is the argument of a help request, the rest is the help file. For every input
+// both must show exactly the same lines and say exactly the same about them.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "fuzz_check.h"
+#include "relay/cut_reason.h"
+#include "relay/help_file.h"
+#include "relay/help_selection.h"
+#include "tree_help_lines.h"
+
+namespace {
+
+bool SameSelection(const HelpLines& a, const HelpLines& b) {
+  return a.unreadable == b.unreadable && a.lines == b.lines && a.problem == b.problem &&
+         a.leftOut == b.leftOut && a.cutLines == b.cutLines;
+}
+
+// The rules once more, written out from what the help-file documentation promises, over the tree.
+HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument,
+                        std::size_t maxLines) {
+  HelpLines expected;
+  if (value.is_null()) return expected;
+  if (!value.is_object()) {
+    expected.problem =
+        "the top-level value is " + std::string(value.type_name()) + ", not an object";
+    return expected;
+  }
+  const nlohmann::json* entry = nullptr;
+  if (value.contains(argument)) {
+    entry = &value.at(argument);
+  } else if (value.contains(std::string(kDefaultEntry))) {
+    entry = &value.at(std::string(kDefaultEntry));
+  } else {
+    return expected;
+  }
+  if (entry->is_null()) return expected;
+
+  std::vector<const nlohmann::json*> lines;
+  if (entry->is_array() || entry->is_object()) {
+    for (const nlohmann::json& line : *entry) lines.push_back(&line);
+  } else {
+    lines.push_back(entry);
+  }
+  for (const nlohmann::json* line : lines) {
+    if (expected.lines.size() == maxLines) {
+      expected.leftOut = lines.size() - maxLines;
+      break;
+    }
+    if (!line->is_string()) {
+      expected.problem = "a line must be a string, but is " + std::string(line->type_name());
+      break;
+    }
+    const std::string& text = line->get_ref<const std::string&>();
+    expected.lines.push_back(text.substr(0, CutHelpLine(text).size()));
+    if (expected.lines.back().size() < text.size()) ++expected.cutLines;
+  }
+  return expected;
+}
+
+void CheckAgainstOracles(std::string_view file, const std::string& argument, std::size_t maxLines) {
+  const HelpLines selected = SelectHelpLines(file, argument, maxLines);
+  const HelpLines tree = TreeHelpLines(file, argument, maxLines);
+  FUZZ_CHECK(SameSelection(selected, tree));
+
+  FUZZ_CHECK(selected.lines.size() <= maxLines);
+  for (const std::string& line : selected.lines) FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
+  // Every log line stays short, whatever the file quotes.
+  if (selected.unreadable) {
+    FUZZ_CHECK(selected.unreadable->size() <= kMaxReasonBytes + 40);
+    FUZZ_CHECK(selected.lines.empty() && !selected.problem && selected.leftOut == 0);
+    return;
+  }
+  HelpLines parsed;
+  const nlohmann::json value = ParseHelpTree(file, parsed);
+  FUZZ_CHECK(SameSelection(ExpectedLines(value, argument, maxLines), selected));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const std::size_t lineEnd = input.find('\n');
+  const std::string argument(input.substr(0, lineEnd));
+  const std::string_view file =
+      lineEnd == std::string_view::npos ? std::string_view() : input.substr(lineEnd + 1);
+
+  CheckAgainstOracles(file, argument, kMaxHelpLines);
+  // A small bound, so that short inputs reach it too.
+  CheckAgainstOracles(file, argument, 2);
+
+  // Whatever follows the first value is never examined.
+  const HelpLines selected = SelectHelpLines(file, argument);
+  if (!selected.unreadable) {
+    const std::string followed = std::string(file) + " {\"help\": [";
+    FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), selected));
+  }
+  return 0;
+}

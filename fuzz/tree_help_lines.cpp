@@ -1,0 +1,96 @@
+#include "tree_help_lines.h"
+
+#include <sstream>
+#include <string>
+
+#include "relay/cut_reason.h"
+#include "relay/help_file.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+struct TooDeep {};
+
+// The entry for the argument, or nullptr when there is none (which shows nothing). Fails, with
+// the problem set, for a top-level value that is not an object or null.
+const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLines& selected) {
+  if (value.is_object()) {
+    const auto member = value.find(std::string(argument));
+    if (member != value.end()) return &*member;
+    const auto fallback = value.find(std::string(kDefaultEntry));
+    if (fallback != value.end()) return &*fallback;
+    return nullptr;
+  }
+  if (value.is_null()) return nullptr;
+  selected.problem = "the top-level value is " + std::string(value.type_name()) + ", not an object";
+  return nullptr;
+}
+
+// Keeps the line, or says why it is none.
+bool TakeLine(const Json& line, HelpLines& selected) {
+  if (!line.is_string()) {
+    selected.problem = "a line must be a string, but is " + std::string(line.type_name());
+    return false;
+  }
+  const std::string& text = line.get_ref<const std::string&>();
+  const std::string_view kept = CutHelpLine(text);
+  if (kept.size() < text.size()) ++selected.cutLines;
+  selected.lines.emplace_back(kept);
+  return true;
+}
+
+}  // namespace
+
+Json ParseHelpTree(std::string_view text, HelpLines& selected) {
+  std::istringstream in{std::string(text)};
+  Json value;
+  // The callback sees each container open, with the number already open around it, in the order
+  // of the parse: so a file too deep stops where the event-based reading stops.
+  const nlohmann::detail::parser_callback_t<Json> depthBound =
+      [](int depth, nlohmann::detail::parse_event_t event, Json&) {
+        const bool opens = event == nlohmann::detail::parse_event_t::object_start ||
+                           event == nlohmann::detail::parse_event_t::array_start;
+        if (opens && static_cast<std::size_t>(depth) + 1 > kMaxHelpDepth) throw TooDeep{};
+        return true;
+      };
+  try {
+    nlohmann::detail::parser<Json, nlohmann::detail::input_stream_adapter>(
+        nlohmann::detail::input_adapter(in), depthBound)
+        .parse(false, value);
+  } catch (const Json::exception& e) {
+    selected.unreadable = CutReason(e.what());
+    return nullptr;
+  } catch (const TooDeep&) {
+    selected.unreadable = "nested deeper than " + std::to_string(kMaxHelpDepth) +
+                          " levels, more than any help file needs";
+    return nullptr;
+  }
+  return value;
+}
+
+HelpLines TreeHelpLines(std::string_view text, std::string_view argument, std::size_t maxLines) {
+  HelpLines selected;
+  const Json value = ParseHelpTree(text, selected);
+  if (selected.unreadable) return selected;
+  const Json* entry = SelectHelpEntry(value, argument, selected);
+  if (entry == nullptr || entry->is_null()) return selected;
+
+  // An array or object gives its elements (an object's in key order); anything else is one line.
+  if (!entry->is_array() && !entry->is_object()) {
+    if (maxLines == 0) {
+      selected.leftOut = 1;
+    } else {
+      TakeLine(*entry, selected);
+    }
+    return selected;
+  }
+  for (const Json& line : *entry) {
+    if (selected.lines.size() == maxLines) {
+      selected.leftOut = entry->size() - maxLines;
+      break;
+    }
+    if (!TakeLine(line, selected)) break;
+  }
+  return selected;
+}

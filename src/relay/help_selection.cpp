@@ -1,0 +1,258 @@
+#include "relay/help_selection.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <utility>
+
+#include <nlohmann/json.hpp>
+
+#include "relay/cut_reason.h"
+#include "relay/help_file.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+// One element of an entry as it will show: its line, or the type of a value that is no line.
+struct Element {
+  std::string line;
+  const char* notALine = nullptr;  // the JSON type name when the element is no string
+  bool cut = false;
+};
+
+Element LineElement(std::string_view text) {
+  const std::string_view kept = CutHelpLine(text);
+  return {std::string(kept), nullptr, kept.size() < text.size()};
+}
+
+enum class EntryShape { kNull, kSingle, kArray, kObject };
+
+// A member of the top-level object that may be the entry shown, kept only as far as it shows.
+struct Candidate {
+  bool seen = false;
+  EntryShape shape = EntryShape::kNull;
+  // kSingle and kArray: the elements in order, up to the line bound or the first that is no line.
+  std::vector<Element> elements;
+  std::size_t elementCount = 0;  // kArray, kObject: every element, shown or not
+  // kObject: the members with the smallest keys, at most the line bound of them; and a hash of
+  // every key, since a key seen twice counts once among those left out.
+  std::map<std::string, Element> members;
+  std::vector<std::size_t> keyHashes;
+};
+
+// The parser's event handler: follows the nesting and records the two members that may be shown
+// (the argument's and "help"), each overwritten by a later member of the same key.
+struct SelectingHandler {
+  std::string_view argument;
+  std::size_t maxLines = kMaxHelpLines;
+
+  std::size_t depth = 0;               // containers open around the next event
+  const char* topLevelType = nullptr;  // the JSON type name of the first value
+  Candidate forArgument;
+  Candidate forDefault;
+  Candidate* nextMember = nullptr;  // the candidate that the next top-level member value fills
+  Candidate* recording = nullptr;   // the candidate whose array or object is open at depth 2
+  std::string memberKey;            // the last key inside the recorded object
+  std::optional<std::string> unreadable;
+
+  // Whether the element that comes next in the recorded array or object is kept.
+  bool KeepsNext() {
+    Candidate& entry = *recording;
+    ++entry.elementCount;
+    if (entry.shape == EntryShape::kArray) {
+      return entry.elements.size() < maxLines &&
+             (entry.elements.empty() || entry.elements.back().notALine == nullptr);
+    }
+    entry.keyHashes.push_back(std::hash<std::string>{}(memberKey));
+    if (entry.members.size() < maxLines || entry.members.count(memberKey) > 0) return true;
+    // A larger key than all kept ones never shows; a smaller one takes the largest one's place.
+    if (maxLines == 0 || !(memberKey < entry.members.rbegin()->first)) return false;
+    entry.members.erase(std::prev(entry.members.end()));
+    return true;
+  }
+
+  void Keep(Element element) {
+    Candidate& entry = *recording;
+    if (entry.shape == EntryShape::kArray) {
+      entry.elements.push_back(std::move(element));
+    } else {
+      entry.members[memberKey] = std::move(element);
+    }
+  }
+
+  // A value that is no container; text is set for a string.
+  bool Value(const char* type, const std::string* text = nullptr) {
+    if (depth == 0) {
+      topLevelType = type;
+    } else if (depth == 1 && nextMember != nullptr) {
+      *nextMember = Candidate{};
+      nextMember->seen = true;
+      if (std::string_view(type) != "null") {
+        nextMember->shape = EntryShape::kSingle;
+        nextMember->elements.push_back(text != nullptr ? LineElement(*text)
+                                                       : Element{{}, type, false});
+      }
+      nextMember = nullptr;
+    } else if (depth == 2 && recording != nullptr && KeepsNext()) {
+      Keep(text != nullptr ? LineElement(*text) : Element{{}, type, false});
+    }
+    return true;
+  }
+
+  bool Open(EntryShape shape, const char* type) {
+    if (depth + 1 > kMaxHelpDepth) {
+      unreadable = "nested deeper than " + std::to_string(kMaxHelpDepth) +
+                   " levels, more than any help file needs";
+      return false;
+    }
+    if (depth == 0) {
+      topLevelType = type;
+    } else if (depth == 1 && nextMember != nullptr) {
+      *nextMember = Candidate{};
+      nextMember->seen = true;
+      nextMember->shape = shape;
+      recording = nextMember;
+      nextMember = nullptr;
+    } else if (depth == 2 && recording != nullptr && KeepsNext()) {
+      Keep(Element{{}, type, false});
+    }
+    ++depth;
+    return true;
+  }
+
+  bool Close() {
+    --depth;
+    if (depth == 1) recording = nullptr;
+    return true;
+  }
+
+  bool null() { return Value("null"); }
+  bool boolean(bool) { return Value("boolean"); }
+  bool number_integer(Json::number_integer_t) { return Value("number"); }
+  bool number_unsigned(Json::number_unsigned_t) { return Value("number"); }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return Value("number"); }
+  bool string(Json::string_t& text) { return Value("string", &text); }
+  // A template, as older releases of the JSON library have no binary type; JSON text holds none.
+  template <typename Binary>
+  bool binary(Binary&) {
+    return Value("binary");
+  }
+  bool start_object(std::size_t) { return Open(EntryShape::kObject, "object"); }
+  bool end_object() { return Close(); }
+  bool start_array(std::size_t) { return Open(EntryShape::kArray, "array"); }
+  bool end_array() { return Close(); }
+
+  bool key(Json::string_t& key) {
+    if (depth == 1) {
+      nextMember = key == argument ? &forArgument : key == kDefaultEntry ? &forDefault : nullptr;
+    } else if (depth == 2 && recording != nullptr) {
+      memberKey = key;
+    }
+    return true;
+  }
+
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
+    // The library quotes all it read of a bad token, which can be the whole file.
+    unreadable = CutReason(error.what());
+    return false;
+  }
+};
+
+std::string NotALineReason(const char* type) {
+  return "a line must be a string, but is " + std::string(type);
+}
+
+// Adds the element's line, or says why it is none.
+bool Show(const Element& element, HelpLines& selected) {
+  if (element.notALine != nullptr) {
+    selected.problem = NotALineReason(element.notALine);
+    return false;
+  }
+  selected.lines.push_back(element.line);
+  if (element.cut) ++selected.cutLines;
+  return true;
+}
+
+std::size_t DistinctCount(std::vector<std::size_t> hashes) {
+  std::sort(hashes.begin(), hashes.end());
+  return static_cast<std::size_t>(std::unique(hashes.begin(), hashes.end()) - hashes.begin());
+}
+
+void ShowEntry(const Candidate& entry, std::size_t maxLines, HelpLines& selected) {
+  switch (entry.shape) {
+    case EntryShape::kNull:
+      return;
+    case EntryShape::kSingle:
+      if (maxLines == 0) {
+        selected.leftOut = 1;
+      } else {
+        Show(entry.elements.front(), selected);
+      }
+      return;
+    case EntryShape::kArray:
+      for (const Element& element : entry.elements) {
+        if (!Show(element, selected)) return;
+      }
+      if (selected.lines.size() == maxLines) selected.leftOut = entry.elementCount - maxLines;
+      return;
+    case EntryShape::kObject:
+      for (const auto& member : entry.members) {
+        if (!Show(member.second, selected)) return;
+      }
+      if (selected.lines.size() == maxLines && entry.elementCount > maxLines) {
+        selected.leftOut = DistinctCount(entry.keyHashes) - maxLines;
+      }
+      return;
+  }
+}
+
+}  // namespace
+
+HelpLines SelectHelpLines(std::string_view text, std::string_view argument, std::size_t maxLines) {
+  SelectingHandler handler;
+  handler.argument = argument;
+  handler.maxLines = maxLines;
+  HelpLines selected;
+  // Not strict: reading ends with the first complete value, whatever follows it.
+  if (!Json::sax_parse(text, &handler, Json::input_format_t::json, false)) {
+    selected.unreadable = handler.unreadable.value_or("no JSON value");
+    return selected;
+  }
+  const std::string_view topLevelType = handler.topLevelType;
+  if (topLevelType == "null") return selected;
+  if (topLevelType != "object") {
+    selected.problem = "the top-level value is " + std::string(topLevelType) + ", not an object";
+    return selected;
+  }
+  if (handler.forArgument.seen) {
+    ShowEntry(handler.forArgument, maxLines, selected);
+  } else if (handler.forDefault.seen) {
+    ShowEntry(handler.forDefault, maxLines, selected);
+  }
+  return selected;
+}
+
+std::string_view CutHelpLine(std::string_view line, std::size_t maxBytes) {
+  if (line.size() <= maxBytes) return line;
+  std::size_t end = maxBytes;
+  // A byte 10xxxxxx continues a sequence of at most four: cut before the sequence's first byte.
+  for (int back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80;
+       ++back) {
+    --end;
+  }
+  return line.substr(0, end);
+}
+
+std::string LeftOutReason(std::size_t leftOut, std::size_t maxLines) {
+  return "the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
+         std::to_string(maxLines) + ", left out " + std::to_string(leftOut);
+}
+
+std::string CutLinesReason(std::size_t cutLines) {
+  return "cut " + std::to_string(cutLines) + (cutLines == 1 ? " line" : " lines") +
+         " longer than " + std::to_string(kMaxHelpLineBytes) + " bytes to " +
+         std::to_string(kMaxHelpLineBytes) + " bytes";
+}
