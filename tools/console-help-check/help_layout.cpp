@@ -68,18 +68,18 @@ class LayoutReader : public nlohmann::json_sax<Json> {
   bool start_array(std::size_t) override { return Open(false); }
   bool end_object() override { return Close(); }
   bool end_array() override { return Close(); }
-  bool key(string_t& key) override {
+  bool key(string_t& name) override {
     const std::size_t line = LineHere();
     if (depth_ == 1) {
-      keyLines_[key].push_back(line);
-      inEntry_ = !entry_.empty() && key == entry_;
+      keyLines_[name].push_back(line);
+      inEntry_ = !entry_.empty() && name == entry_;
       // A later copy of the entry replaces an earlier one.
       if (inEntry_) {
         objectLines_.clear();
         arrayLines_.clear();
       }
     }
-    if (depth_ == 2) memberKey_ = key;
+    if (depth_ == 2) memberKey_ = name;
     return true;
   }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {

@@ -276,7 +276,9 @@ std::string FoundOnPath(const std::string& program) {
     const std::size_t colon = folders.find(':');
     const std::string_view folder = folders.substr(0, colon);
     folders.remove_prefix(colon == std::string_view::npos ? folders.size() : colon + 1);
-    const std::string candidate = std::string(folder.empty() ? "." : folder) + "/" + program;
+    // A relative folder would name another place once the child is in the rule file's folder.
+    if (folder.empty() || folder[0] != '/') continue;
+    const std::string candidate = std::string(folder) + "/" + program;
     if (access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return program;
