@@ -85,10 +85,20 @@ void ReportFailingLine(std::string_view text, const std::string& key, std::size_
 
 // The plugin reads a file as the library does: of keys that appear twice, the last one counts.
 void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
-  for (const auto& [key, fileLines] : LayoutOf(text, "").duplicateKeys) {
+  // A hostile file repeats a key without end: the report names a few places.
+  constexpr std::size_t kMostNamed = 10;
+  const auto duplicates = LayoutOf(text, "").duplicateKeys;
+  for (std::size_t k = 0; k < duplicates.size() && k < kMostNamed; ++k) {
+    const auto& [key, fileLines] = duplicates[k];
     out << "  warning: " << Quoted(key) << " appears " << fileLines.size() << " times (file lines";
-    for (std::size_t i = 0; i < fileLines.size(); ++i) out << (i ? ", " : " ") << fileLines[i];
-    out << "): the plugin reads only the last one\n";
+    for (std::size_t i = 0; i < fileLines.size() && i < kMostNamed; ++i) {
+      out << (i ? ", " : " ") << fileLines[i];
+    }
+    out << (fileLines.size() > kMostNamed ? ", ..." : "")
+        << "): the plugin reads only the last one\n";
+  }
+  if (duplicates.size() > kMostNamed) {
+    out << "  warning: " << duplicates.size() - kMostNamed << " more keys appear more than once\n";
   }
 }
 
