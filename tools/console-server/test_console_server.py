@@ -281,7 +281,8 @@ class Programs(unittest.TestCase):
                      "$(id)", "`id`", "a;b", "a&b", "a|b", "a^b", "'single'", '"quoted" \\"x\\"',
                      "*", "<in >out"):
             with self.subTest(text=text):
-                self.assertEqual(self.answers("args " + text), [b"console [" + text.encode() + b"]"])
+                self.assertEqual(self.answers("args " + text),
+                                 [b"console [" + text.encode() + b"]"])
 
     def test_quotes_group_words_and_fields_are_filled_in_after_the_split(self):
         self.assertEqual(self.answers("words x y", 4), [b"console [words and]", b"console [a b]",
@@ -337,7 +338,8 @@ class Examples(unittest.TestCase):
         if EMULATOR:
             rules, line, answer = "programs-windows.rules", b"host", rb"console [^ ]+"
         else:
-            rules, line, answer = "programs.rules", b"roll 3d1", rb"console Rolled 3d1: 1 \+ 1 \+ 1 = 3"
+            rules, line = "programs.rules", b"roll 3d1"
+            answer = rb"console Rolled 3d1: 1 \+ 1 \+ 1 = 3"
         server = Server("--port", "0", "--script", os.path.join("examples", rules))
         try:
             listening = server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
