@@ -12,9 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "help_layout.h"
 #include "relay/help_file.h"
 #include "relay/help_path.h"
 #include "relay/help_selection.h"
+#include "report_text.h"
 
 namespace fs = std::filesystem;
 
@@ -33,51 +35,21 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Windows compares file names without regard to the case of ASCII letters.
+// Windows compares file names without regard to the case of letters.
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
+  return CaseFolded(a) == CaseFolded(b);
 }
 
 bool EndsWithName(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && SameName(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text) c = Lower(c);
-  return text;
-}
-
 std::string Shown(const fs::path& path) {
-  return path.generic_u8string();
+  return Escaped(path.generic_u8string());
 }
 
 std::string Quoted(const std::string& key) {
   return nlohmann::json(key).dump();
-}
-
-// The library quotes the bytes where it stopped, which may be ill-formed UTF-8; escaping every
-// byte outside ASCII keeps the report plain text.
-std::string Printable(std::string_view text) {
-  std::string printable;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      printable.push_back(c);
-      continue;
-    }
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-    printable += escaped;
-  }
-  return printable;
 }
 
 // The chat lines that show an entry. Every argument that begins with "help" and has no entry of
@@ -99,7 +71,35 @@ void WarnAboutIgnoredText(std::istream& in, std::ostream& out) {
   const std::size_t lineEnd = rest.find_first_of("\r\n", start);
   const std::size_t length = std::min(lineEnd - start, kQuotedTextLength);
   out << "  warning: the game ignores everything after the first JSON value, here from: "
-      << Printable(std::string_view(rest).substr(start, length)) << "\n";
+      << Escaped(std::string_view(rest).substr(start, length), true) << "\n";
+}
+
+// Chat lines count the lines of an entry, parse errors the lines of the file: say both.
+void ReportFailingLine(std::string_view text, const std::string& key, std::size_t chatLine,
+                       const std::string& problem, std::ostream& out) {
+  const std::vector<std::size_t> fileLines = LayoutOf(text, key).entryLines;
+  out << "    chat line " << chatLine << " of " << Quoted(key);
+  if (chatLine <= fileLines.size()) out << " (file line " << fileLines[chatLine - 1] << ")";
+  out << " fails: " << problem << "\n";
+}
+
+// The plugin reads a file as the library does: of keys that appear twice, the last one counts.
+void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
+  // A hostile file repeats a key without end: the report names a few places.
+  constexpr std::size_t kMostNamed = 10;
+  const auto duplicates = LayoutOf(text, "").duplicateKeys;
+  for (std::size_t k = 0; k < duplicates.size() && k < kMostNamed; ++k) {
+    const auto& [key, fileLines] = duplicates[k];
+    out << "  warning: " << Quoted(key) << " appears " << fileLines.size() << " times (file lines";
+    for (std::size_t i = 0; i < fileLines.size() && i < kMostNamed; ++i) {
+      out << (i ? ", " : " ") << fileLines[i];
+    }
+    out << (fileLines.size() > kMostNamed ? ", ..." : "")
+        << "): the plugin reads only the last one\n";
+  }
+  if (duplicates.size() > kMostNamed) {
+    out << "  warning: " << duplicates.size() - kMostNamed << " more keys appear more than once\n";
+  }
 }
 
 // Reports what one entry shows, through the game's own code. Returns false when it fails.
@@ -120,7 +120,7 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
-  for (const std::string& line : lines) out << "    | " << line << "\n";
+  for (const std::string& line : lines) out << "    | " << Escaped(line) << "\n";
   if (outcome.cutLines > 0) {
     out << "    warning: " << CutLinesReason(outcome.cutLines) << " (the plugin shows at most "
         << kMaxHelpLineBytes << " bytes of a line)\n";
@@ -130,7 +130,7 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
         << kMaxHelpLines << " lines per request)\n";
   }
   if (!outcome.problem) return true;
-  out << "    line " << lines.size() + 1 << " fails: " << *outcome.problem << "\n";
+  ReportFailingLine(text, key, lines.size() + 1, *outcome.problem, out);
   return false;
 }
 
@@ -179,7 +179,7 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
   }
   std::sort(helpFiles.begin(), helpFiles.end());
   std::size_t failing = 0;
-  std::map<std::string, std::string> commandsByLowerCase;
+  std::map<std::string, std::string> commandsByFoldedCase;
   for (const fs::path& file : helpFiles) {
     const CheckResult result = CheckHelpFile(file, folder, out);
     if (result != CheckResult::kOk) ++failing;
@@ -187,7 +187,7 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
 
     // Windows holds only one of two names that differ in case alone.
     const std::string command = CommandForHelpFile(file.lexically_relative(folder)).value_or("");
-    const auto [other, added] = commandsByLowerCase.emplace(Lowered(command), Shown(file));
+    const auto [other, added] = commandsByFoldedCase.emplace(CaseFolded(command), Shown(file));
     if (!added) {
       out << "  warning: on Windows this is the same file as " << other->second
           << ", whose name differs in case only; the game reads one of the two\n";
@@ -224,7 +224,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   // Asked through the game's code, for the message the game logs.
   const HelpLines asked = SelectHelpLines(text, kDefaultEntry);
   if (asked.unreadable) {
-    out << "  does not parse, so every request shows nothing: " << Printable(*asked.unreadable)
+    out << "  does not parse, so every request shows nothing: " << Escaped(*asked.unreadable, true)
         << "\n";
     return false;
   }
@@ -233,6 +233,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
   nlohmann::json value;
   parsed >> value;
   WarnAboutIgnoredText(parsed, out);
+  WarnAboutDuplicateKeys(text, out);
 
   if (value.is_null()) {
     out << "  null: shows nothing for any request\n";

@@ -53,19 +53,47 @@ TEST(HelpCheck, ShowsAnObjectEntryInKeyOrder) {
 }
 
 TEST(HelpCheck, StopsAtTheFirstLineThatIsNoString) {
-  const Checked checked = Check(R"({"help": ["shown", ["not a line"], "never shown"]})");
+  const Checked checked =
+      Check("{\n  \"help\": [\"shown\",\n    [\"not a line\"], \"never shown\"]}");
   EXPECT_FALSE(checked.ok);
   EXPECT_NE(checked.report.find("    | shown\n"
-                                "    line 2 fails: a line must be a string, but is array\n"),
+                                "    chat line 2 of \"help\" (file line 3) fails: a line must be a "
+                                "string, but is array\n"),
             std::string::npos)
       << checked.report;
   EXPECT_EQ(checked.report.find("never shown"), std::string::npos);
 }
 
+TEST(HelpCheck, NamesTheFileLineOfAFailingLineAndWarnsAboutDuplicateKeys) {
+  // Chat lines of an object come in key order; of two "help" entries the plugin reads the last.
+  const Checked checked =
+      Check("{\"help\": [1],\n\"help\": {\n  \"b\": 2,\n  \"a\": \"first\"\n},\n\"help x\": 3.5}");
+  EXPECT_FALSE(checked.ok);
+  EXPECT_NE(checked.report.find("    | first\n    chat line 2 of \"help\" (file line 3) fails"),
+            std::string::npos)
+      << checked.report;
+  EXPECT_NE(checked.report.find("chat line 1 of \"help x\" (file line 6) fails"), std::string::npos)
+      << checked.report;
+  EXPECT_NE(checked.report.find("  warning: \"help\" appears 2 times (file lines 1, 2): the "
+                                "plugin reads only the last one\n"),
+            std::string::npos)
+      << checked.report;
+}
+
+TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
+  // A line that would return to the line start, erase it and fake an "ok", or hide what follows.
+  const Checked checked = Check(R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f"]})");
+  EXPECT_NE(checked.report.find("    | \\x0D\\x1B[2K  ok\n    | \\x1B[8m\\x07\\x7F\n"),
+            std::string::npos)
+      << checked.report;
+  EXPECT_EQ(checked.report.find('\x1b'), std::string::npos);
+}
+
 TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
   const Checked checked = Check(R"({"help": true})");
   EXPECT_FALSE(checked.ok);
-  EXPECT_NE(checked.report.find("line 1 fails: a line must be a string, but is boolean"),
+  EXPECT_NE(checked.report.find("chat line 1 of \"help\" (file line 1) fails: a line must be a "
+                                "string, but is boolean"),
             std::string::npos)
       << checked.report;
 }
@@ -229,6 +257,15 @@ TEST(HelpCheck, ChecksANameInAnyCaseAsTheCommandWindowsFindsItFor) {
   WriteFile(folder / "warphelp.json", R"({"help": "Warps you."})");
   WriteFile(folder / "kickHelp.json", R"({"help": "Kicks."})");
   WriteFile(folder / "KICKHELP.JSON", R"({"help": "Kicks too."})");
+  // Windows folds the case of letters beyond ASCII too.
+  WriteFile(folder /
+                "\xC3\x89p\xC3\x89"
+                "eHelp.json",
+            R"({"help": "Fences."})");
+  WriteFile(folder /
+                "\xC3\xA9p\xC3\xA9"
+                "eHelp.json",
+            R"({"help": "Fences too."})");
   CheckResult result;
   const std::string report = CheckPath(folder, result);
   fs::remove_all(folder);
@@ -245,7 +282,18 @@ TEST(HelpCheck, ChecksANameInAnyCaseAsTheCommandWindowsFindsItFor) {
                         "the two"),
             std::string::npos)
       << report;
-  EXPECT_NE(report.find("console-help-check-case: 3 help files, all ok\n"), std::string::npos)
+  const std::string epee =
+      "\xC3\xA9p\xC3\xA9"
+      "e";
+  EXPECT_NE(report.find(epee + "Help.json: help of /" + epee + "\n  \"help\" for /" + epee + ", /" +
+                        epee + " help, and /" + epee +
+                        " help... without an entry of its own\n"
+                        "    | Fences too.\n"
+                        "  ok\n"
+                        "  warning: on Windows this is the same file as "),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("console-help-check-case: 5 help files, all ok\n"), std::string::npos)
       << report;
 }
 

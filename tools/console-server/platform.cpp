@@ -36,6 +36,14 @@ std::string AddressText(const sockaddr_in& address) {
          std::to_string(ntohs(address.sin_port));
 }
 
+long long Receive(Socket socket, char* buffer, std::size_t length, int flags) {
+#ifdef _WIN32
+  return recv(Native(socket), buffer, static_cast<int>(length), flags);
+#else
+  return recv(Native(socket), buffer, length, flags);
+#endif  // _WIN32
+}
+
 }  // namespace
 
 bool StartSockets() {
@@ -92,11 +100,11 @@ Socket AcceptConnection(Socket listener, std::string& peer) {
 Readable WaitReadable(Socket listener, Socket connection, int timeoutMs) {
   fd_set readable;
   FD_ZERO(&readable);
-  FD_SET(Native(listener), &readable);
-  NativeSocket highest = Native(listener);
-  if (connection != kNoSocket) {
-    FD_SET(Native(connection), &readable);
-    if (Native(connection) > highest) highest = Native(connection);
+  NativeSocket highest = 0;
+  for (const Socket watched : {listener, connection}) {
+    if (watched == kNoSocket) continue;
+    FD_SET(Native(watched), &readable);
+    if (Native(watched) > highest) highest = Native(watched);
   }
   timeval timeout = {};
   timeout.tv_sec = timeoutMs / 1000;
@@ -106,17 +114,17 @@ Readable WaitReadable(Socket listener, Socket connection, int timeoutMs) {
   if (select(static_cast<int>(highest) + 1, &readable, nullptr, nullptr, &timeout) <= 0) {
     return result;
   }
-  result.listener = FD_ISSET(Native(listener), &readable) != 0;
+  result.listener = listener != kNoSocket && FD_ISSET(Native(listener), &readable) != 0;
   result.connection = connection != kNoSocket && FD_ISSET(Native(connection), &readable) != 0;
   return result;
 }
 
 long long ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
-#ifdef _WIN32
-  return recv(Native(socket), buffer, static_cast<int>(length), 0);
-#else
-  return recv(Native(socket), buffer, length, 0);
-#endif  // _WIN32
+  return Receive(socket, buffer, length, 0);
+}
+
+long long PeekBytes(Socket socket, char* buffer, std::size_t length) {
+  return Receive(socket, buffer, length, MSG_PEEK);
 }
 
 bool SendBytes(Socket socket, std::string_view bytes) {

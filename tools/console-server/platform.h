@@ -32,11 +32,14 @@ struct Readable {
 };
 
 // Waits at most timeoutMs for either socket to be readable (or, for the listener, to have a
-// connection waiting). A connection of kNoSocket is not watched.
+// connection waiting). A socket of kNoSocket is not watched.
 Readable WaitReadable(Socket listener, Socket connection, int timeoutMs);
 
 // What recv returns: the number of bytes, 0 when the peer closed the connection, less on error.
 long long ReceiveBytes(Socket socket, char* buffer, std::size_t length);
+
+// Like ReceiveBytes, but leaves the bytes to be received.
+long long PeekBytes(Socket socket, char* buffer, std::size_t length);
 
 // Sends all the bytes (with one send whenever the system takes them at once).
 bool SendBytes(Socket socket, std::string_view bytes);

@@ -1,14 +1,20 @@
-// Canned answers for console-server --script: a rule file maps a command to a reply.
+// Rules for console-server --script: a rule file maps a command to a reply, or to a program.
 //
 //   # comment
 //   kick -> Kicked {args}.
 //   spawn ->
+//   weather => weather.py "{args}" --short
 //   * -> Unknown command: {command}
 //
 // A rule applies when its command is the first word of the line the game sent ("*" applies to
 // any line); the first rule that applies answers. In the reply, {line} is the whole line,
 // {command} its first word and {args} what follows the first space. A rule with no reply
 // answers nothing, which keeps later rules (such as "*") from answering.
+//
+// A "=>" rule runs PROGRAM with the words after it. Words are split at spaces, and double quotes
+// group a word that holds spaces; {line}, {command} and {args} are filled in after the split, so
+// what the player typed always stays within one argument. A relative PROGRAM is found beside the
+// rule file (or, as a bare name, on the PATH), and the program runs in the rule file's folder.
 #pragma once
 
 #include <optional>
@@ -19,10 +25,32 @@
 struct ScriptRule {
   std::string command;
   std::string reply;
+  // For a "=>" rule: the program, and its argument words before filling in.
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string folder;  // the rule file's folder, where the program runs
 };
+
+// A rule file larger than this is refused before it is read whole.
+constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
 // Reads a rule file. On failure returns false and says why (with the line number) in error.
 bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error);
 
-// The reply to a line the game sent, or nothing when no rule applies or the rule is silent.
-std::optional<std::string> ScriptReply(const std::vector<ScriptRule>& rules, std::string_view line);
+// A .bat or .cmd file, which Windows runs through cmd.exe: that parses its arguments again, and
+// no quoting makes a player's text safe there.
+bool IsBatchFile(std::string_view name);
+
+struct ScriptAnswer {
+  std::string reply;  // a "->" rule's reply; empty for a silent rule or a "=>" rule
+  // For a "=>" rule: the program and its arguments, filled in, and the fields of the line.
+  const ScriptRule* run = nullptr;
+  std::vector<std::string> arguments;
+  std::string line;
+  std::string command;
+  std::string args;
+};
+
+// What answers a line the game sent, or nothing when no rule applies or the rule is silent.
+std::optional<ScriptAnswer> ScriptAnswerTo(const std::vector<ScriptRule>& rules,
+                                           std::string_view line);

@@ -6,7 +6,9 @@ port, never on the console port.
 
 import os
 import re
+import shutil
 import socket
+import struct
 import subprocess
 import tempfile
 import threading
@@ -15,6 +17,7 @@ import unittest
 
 SERVER = os.environ.get("CONSOLE_SERVER", "")
 EMULATOR = os.environ.get("CONSOLE_SERVER_EMULATOR", "")
+TEST_PROGRAM = os.environ.get("TEST_PROGRAM", "")
 STAMP = r"\d\d:\d\d:\d\d\.\d\d\d"
 
 RULES = """\
@@ -91,7 +94,7 @@ class Session(unittest.TestCase):
     def setUpClass(cls):
         cls.folder = tempfile.TemporaryDirectory()
         rules = os.path.join(cls.folder.name, "test.rules")
-        with open(rules, "w") as f:
+        with open(rules, "w", encoding="utf-8-sig") as f:
             f.write(RULES)
         cls.server = Server("--port", "0", "--script", rules)
         listening = cls.server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
@@ -106,6 +109,7 @@ class Session(unittest.TestCase):
         cls.folder.cleanup()
 
     def test_01_reads_the_rule_file(self):
+        # The file starts with a byte order mark, which must not spoil the first rule (kick).
         self.server.wait_line(STAMP + r" \* listening on .* with 3 script rules")
 
     def test_02_a_typed_line_without_a_game_is_not_sent(self):
@@ -184,16 +188,167 @@ class Session(unittest.TestCase):
         self.server.type("welcome back")
         self.assertEqual(receive(self.game), b"console welcome back")
 
-    def test_14_a_new_game_replaces_a_connection_still_open(self):
+    def test_14_a_new_connection_while_the_game_is_connected_is_closed(self):
         since = self.server.mark()
-        old = self.game
+        intruder = connect(self.port)
+        self.server.wait_line(STAMP + r" ! closed a new connection \(from 127\.0\.0\.1:\d+\): "
+                              r"the game's connection is still open", since)
+        self.assertEqual(receive(intruder), b"")
+        intruder.close()
+        self.server.type("still yours")
+        self.assertEqual(receive(self.game), b"console still yours")
+
+    def test_15_a_line_of_4099_bytes_is_read_whole(self):
+        since = self.server.mark()
+        line = b"quiet " + b"x" * 4093
+        self.game.sendall(line)
+        self.server.wait_line(STAMP + " > " + line.decode(), since)
+        self.game.sendall(b"kick after")
+        self.assertEqual(receive(self.game), b"console Kicked after.")
+        self.assertEqual(len([x for x in self.server.lines[since:] if " > " in x]), 2)
+
+    def test_16_a_game_restarting_after_a_crash_gets_in(self):
+        since = self.server.mark()
+        # A crashed game's system resets its connection; the new game connects right away.
+        self.game.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.game.close()
         type(self).game = connect(self.port)
-        self.server.wait_line(
-            STAMP + r" \* a new game connected: closed the connection of the previous one", since)
-        self.assertEqual(receive(old), b"")
-        old.close()
-        self.server.type("to the new one")
-        self.assertEqual(receive(self.game), b"console to the new one")
+        self.server.wait_line(STAMP + r" \* game connected .*", since)
+        self.game.sendall(b"kick carl")
+        self.assertEqual(receive(self.game), b"console Kicked carl.")
+
+    def test_17_web_requests_are_closed_at_once(self):
+        self.game.close()
+        type(self).game = None
+        for name, first in (("http", b"POST / HTTP/1.1\r\nHost: 127.0.0.1:50382\r\n\r\n"),
+                            ("tls", b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03")):
+            with self.subTest(name=name):
+                since = self.server.mark()
+                web = connect(self.port)
+                self.server.wait_line(STAMP + r" \* game connected .*", since)
+                web.sendall(first)
+                self.server.wait_line(STAMP + r" ! closed the connection: it began with an HTTP "
+                                      r"request or a TLS handshake, .*", since)
+                self.assertEqual(receive(web), b"")
+                web.close()
+                # Nothing of it is taken for a command line.
+                self.assertFalse([x for x in self.server.lines[since:] if " > " in x])
+        type(self).game = connect(self.port)
+        self.game.sendall(b"kick dan")
+        self.assertEqual(receive(self.game), b"console Kicked dan.")
+
+
+@unittest.skipUnless(SERVER and TEST_PROGRAM, "CONSOLE_SERVER and TEST_PROGRAM name the programs")
+class Programs(unittest.TestCase):
+    """"=>" rules running the test program, found beside the rule file, with a 2 s timeout."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory()
+        program = os.path.basename(TEST_PROGRAM)
+        shutil.copy(TEST_PROGRAM, os.path.join(cls.folder.name, program))
+        rules = os.path.join(cls.folder.name, "programs.rules")
+        with open(rules, "w") as f:
+            f.write("ping -> pong\n"
+                    "args => %s args {args}\n"
+                    'words => %s args "{command} and" "a b" "" x\n'
+                    "env => %s env\n"
+                    "stdin => %s stdin\n"
+                    "lines => %s lines {args}\n"
+                    "long => %s long\n"
+                    "sleep => %s sleep {args}\n"
+                    "fail => %s fail 3\n"
+                    "missing => no-such-program-here\n" % ((program,) * 8))
+        cls.server = Server("--port", "0", "--script", rules, "--exec-timeout", "2")
+        listening = cls.server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
+        cls.port = int(re.search(r":(\d+)", listening.split(" on ", 1)[1]).group(1))
+        cls.game = connect(cls.port)
+        cls.server.wait_line(STAMP + r" \* game connected .*")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.game.close()
+        cls.server.stop()
+        cls.folder.cleanup()
+
+    def answers(self, line, count=1, timeout=10.0):
+        self.game.sendall(line.encode())
+        return [receive(self.game, timeout) for _ in range(count)]
+
+    def test_each_argument_arrives_exactly(self):
+        # Neither a shell nor the C runtime's command-line parser may change any of them.
+        for text in ('"', "\\", '\\"', "a\\", "dir\\ \\\\", "two  spaces ", "%PATH%",
+                     "$(id)", "`id`", "a;b", "a&b", "a|b", "a^b", "'single'", '"quoted" \\"x\\"',
+                     "*", "<in >out"):
+            with self.subTest(text=text):
+                self.assertEqual(self.answers("args " + text),
+                                 [b"console [" + text.encode() + b"]"])
+
+    def test_quotes_group_words_and_fields_are_filled_in_after_the_split(self):
+        self.assertEqual(self.answers("words x y", 4), [b"console [words and]", b"console [a b]",
+                                                         b"console []", b"console [x]"])
+
+    def test_the_line_is_in_the_environment(self):
+        self.assertEqual(self.answers("env a  b", 3), [b"console [env a  b]", b"console [env]",
+                                                       b"console [a  b]"])
+
+    def test_stdin_is_empty(self):
+        self.assertEqual(self.answers("stdin"), [b"console stdin 0 bytes"])
+
+    def test_at_most_20_lines_go_out(self):
+        since = self.server.mark()
+        self.assertEqual(self.answers("lines 25", 20),
+                         [b"console line %d" % n for n in range(1, 21)])
+        self.server.wait_line(STAMP + r" ! /lines: 5 more output lines not sent "
+                                      r"\(20 at most per run\)", since)
+        self.assertIsNone(receive(self.game, timeout=1.0))
+
+    def test_a_long_line_is_cut_at_a_character(self):
+        self.assertEqual(self.answers("long"), [b"console " + "\u20ac".encode() * 338])
+
+    def test_troubles_get_one_chat_line(self):
+        for line, answer in (("fail", "/fail failed (exit status 3)."),
+                             ("missing", "/missing could not be run."),
+                             ("sleep 30", "/sleep timed out after 2 s.")):
+            with self.subTest(line=line):
+                self.assertEqual(self.answers(line), [b"console " + answer.encode()])
+                self.assertIsNone(receive(self.game, timeout=0.5))
+
+    def test_at_most_4_run_at_once_and_the_rest_keeps_working(self):
+        since = self.server.mark()
+        for _ in range(4):
+            self.game.sendall(b"sleep 30")
+            self.server.wait_line(STAMP + r" \* /sleep: running .*", since)
+            since = self.server.mark()
+            time.sleep(0.2)
+        self.assertEqual(self.answers("sleep 1"),
+                         [b"console The server is busy: try /sleep again in a moment."])
+        self.assertEqual(self.answers("ping"), [b"console pong"])
+        self.server.type("typed meanwhile")
+        self.assertEqual(receive(self.game), b"console typed meanwhile")
+        self.assertEqual([receive(self.game) for _ in range(4)],
+                         [b"console /sleep timed out after 2 s."] * 4)
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+class Examples(unittest.TestCase):
+    """The example rule file of the build's system answers with its program's output."""
+
+    def test_the_example_runs_its_program(self):
+        if EMULATOR:
+            rules, line, answer = "programs-windows.rules", b"host", rb"console [^ ]+"
+        else:
+            rules, line = "programs.rules", b"roll 3d1"
+            answer = rb"console Rolled 3d1: 1 \+ 1 \+ 1 = 3"
+        server = Server("--port", "0", "--script", os.path.join("examples", rules))
+        try:
+            listening = server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
+            game = connect(int(re.search(r":(\d+) ", listening).group(1)))
+            game.sendall(line)
+            self.assertRegex(receive(game), answer)
+            game.close()
+        finally:
+            server.stop()
 
 
 @unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
@@ -203,30 +358,61 @@ class Arguments(unittest.TestCase):
         return subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True, text=True,
                               timeout=60)
 
+    def run_rules(self, rules):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "bad.rules")
+            with open(path, "w") as f:
+                f.write(rules)
+            return self.run_server("--port", "0", "--script", path)
+
     def test_help(self):
         result = self.run_server("--help")
         self.assertEqual(result.returncode, 0)
-        self.assertIn("Usage: console-server [--port N] [--script RULES]", result.stdout)
+        self.assertIn("Usage: console-server [--port N] [--script RULES] [--exec-timeout S]",
+                      result.stdout)
 
     def test_a_bad_rule_line_names_its_line(self):
-        with tempfile.TemporaryDirectory() as folder:
-            rules = os.path.join(folder, "bad.rules")
-            with open(rules, "w") as f:
-                f.write("# fine\nkick -> Kicked\nno arrow here\n")
-            result = self.run_server("--port", "0", "--script", rules)
-        self.assertEqual(result.returncode, 2)
-        self.assertIn("bad.rules:3: expected COMMAND -> REPLY, got: no arrow here", result.stderr)
-
-    def test_a_bad_port_names_the_value(self):
-        for value in ("abc", "65536", ""):
-            with self.subTest(value=value):
-                result = self.run_server("--port", value)
+        expected = "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: "
+        for name, line, error in (
+                ("no arrow", "no arrow here", expected + "no arrow here"),
+                ("long", "y" * 500, expected + "y" * 200 + "...\n"),
+                ("batch file", "backup => backup.bat {args}", "will not run backup.bat: cmd.exe"),
+                ("command file", "backup => Backup.CMD. {args}",
+                 "will not run Backup.CMD.: cmd.exe"),
+                ("program from the player", "run => {args}",
+                 "the program cannot come from the player's line ({args})"),
+                ("no program", "run =>", "=> needs a program to run"),
+                ("open quote", 'say => tool "{args}', "a double quote is not closed")):
+            with self.subTest(name=name):
+                result = self.run_rules("# fine\nkick -> Kicked\n" + line + "\n")
                 self.assertEqual(result.returncode, 2)
-                self.assertIn('--port "%s" is not a port number (a whole number from 0 to 65535)'
-                              % value, result.stderr)
+                self.assertIn("bad.rules:3: " + error, result.stderr)
+
+    def test_a_rule_file_above_1_mib_is_refused(self):
+        result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn("bad.rules: larger than 1 MiB, which no rule file needs", result.stderr)
+        if not EMULATOR:
+            # Endless: refused after the first MiB, not read until memory runs out.
+            result = self.run_server("--port", "0", "--script", "/dev/zero")
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("/dev/zero: larger than 1 MiB", result.stderr)
+
+    def test_a_bad_number_names_the_value(self):
+        for option, value, shape in (
+                ("--port", "abc", "a port number (a whole number from 0 to 65535)"),
+                ("--port", "65536", "a port number (a whole number from 0 to 65535)"),
+                ("--port", "", "a port number (a whole number from 0 to 65535)"),
+                ("--exec-timeout", "0", "a number of seconds (a whole number from 1 to 3600)"),
+                ("--exec-timeout", "1.5", "a number of seconds (a whole number from 1 to 3600)")):
+            with self.subTest(option=option, value=value):
+                result = self.run_server(option, value)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn('%s "%s" is not %s' % (option, value, shape), result.stderr)
 
     def test_an_option_without_its_value(self):
-        for option, shape in (("--port", "--port N"), ("--script", "--script RULES")):
+        for option, shape in (("--port", "--port N"), ("--script", "--script RULES"),
+                              ("--exec-timeout", "--exec-timeout S")):
             with self.subTest(option=option):
                 result = self.run_server(option)
                 self.assertEqual(result.returncode, 2)

@@ -1,0 +1,24 @@
+// What console-server prints, and the messages waiting to go to the game. Any thread may print
+// and queue; the main loop sends the queued messages, paced.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The plugin reads at most this many bytes at once: a longer message would arrive in pieces.
+constexpr std::size_t kLongestMessage = 1024;
+// The plugin shows only messages that start so; the chat gets the text after the space.
+constexpr std::string_view kConsolePrefix = "console ";
+// The longest text that one message can carry to the chat.
+constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size();
+
+// One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
+void Print(char mark, std::string_view text);
+
+// Queues "console <text>" for the game, or says (with a "!" line) why it cannot be sent.
+void QueueConsoleMessage(std::string_view text);
+
+// The next queued message, taken off the queue.
+std::optional<std::string> TakeQueuedMessage();

@@ -1,0 +1,38 @@
+// Runs a program without any shell: fork and exec on POSIX, CreateProcessW on Windows. The rest
+// of console-server does not know which.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+struct ProgramToRun {
+  std::string program;  // a path, or a bare name to find on the PATH
+  std::vector<std::string> arguments;
+  // Added to console-server's own environment (replacing variables of the same names).
+  std::vector<std::pair<std::string, std::string>> environment;
+  std::string folder;  // where it runs
+};
+
+enum class RunEnd { kExited, kTimedOut, kNotStarted };
+
+struct RunResult {
+  RunEnd end = RunEnd::kNotStarted;
+  int exitStatus = 0;
+  std::string error;  // why it did not start
+};
+
+// Runs the program with an empty stdin and console-server's stderr, and hands each piece of its
+// stdout to onOutput as it comes. Once timeout has passed, ends it with the processes it
+// started (its process group on POSIX, its job object on Windows).
+RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
+                     const std::function<void(std::string_view)>& onOutput);
+
+#ifdef _WIN32
+// The argument as the C runtime's command-line parser gives it back whole: in double quotes,
+// with the backslashes before a quote (and at the end) doubled and the quote escaped.
+std::wstring QuotedArgument(std::wstring_view argument);
+#endif  // _WIN32
