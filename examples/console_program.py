@@ -2,12 +2,17 @@
 """A console program for the ConsoleRelay plugin: answers /kick and /spawn, prints every line."""
 import contextlib
 import socket
+import sys
 import time
 
 ANSWERS = {"kick": "Kicked {}.", "spawn": "Spawned {} in front of you."}
 
-with socket.create_server(("127.0.0.1", 50382)) as server:  # where the plugin connects
-    print("listening on 127.0.0.1:50382: start the game now", flush=True)
+try:
+    server = socket.create_server(("127.0.0.1", 50382))  # where the plugin connects
+except OSError as error:  # most often: another console program, or a demo, has the port
+    sys.exit("cannot listen on 127.0.0.1:50382: %s" % (error.strerror or error))
+print("listening on 127.0.0.1:50382: start the game now", flush=True)
+with server, contextlib.suppress(KeyboardInterrupt):  # Ctrl-C ends it quietly
     while True:
         game, _ = server.accept()  # the plugin, once, 5 s after the game starts
         print("game connected", flush=True)
