@@ -17,7 +17,7 @@ with server, contextlib.suppress(KeyboardInterrupt):  # Ctrl-C ends it quietly
         game, _ = server.accept()  # the plugin, once, 5 s after the game starts
         print("game connected", flush=True)
         with game, contextlib.suppress(ConnectionError):  # a game that ends resets it at times
-            while line := game.recv(4096):  # one command line per receive, e.g. b"kick bob"
+            while line := game.recv(4099):  # one command line per receive, e.g. b"kick bob"
                 text = line.decode("utf-8", "replace")
                 print("> " + text, flush=True)
                 command, _, args = text.partition(" ")
