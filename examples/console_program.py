@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """A console program for the ConsoleRelay plugin: answers /kick and /spawn, prints every line."""
 import contextlib
+import os
 import socket
 import sys
 import time
@@ -10,7 +11,7 @@ ANSWERS = {"kick": "Kicked {}.", "spawn": "Spawned {} in front of you."}
 try:
     server = socket.create_server(("127.0.0.1", 50382))  # where the plugin connects
 except OSError as error:  # most often: another console program, or a demo, has the port
-    sys.exit("cannot listen on 127.0.0.1:50382: %s" % (error.strerror or error))
+    sys.exit("cannot listen on 127.0.0.1:50382: " + os.strerror(error.errno))
 print("listening on 127.0.0.1:50382: start the game now", flush=True)
 with server, contextlib.suppress(KeyboardInterrupt):  # Ctrl-C ends it quietly
     while True:

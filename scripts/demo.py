@@ -320,6 +320,11 @@ def find_wine():
 
 
 def start(options):
+    if not options.own_console and console_port_taken():
+        raise DemoFailed(
+            "port %d on 127.0.0.1 is taken: another demo or another console program listens on "
+            "it. \"ss -ltnp 'sport = :%d'\" names the program and its process id; end it, then "
+            "start the demo again." % (harness.CONSOLE_PORT, harness.CONSOLE_PORT))
     needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "ConsoleRelay.dll")]
     for path in needed + ([] if options.own_console else [CONSOLE_SERVER]):
         if not os.path.exists(path):
@@ -334,8 +339,10 @@ def start(options):
 
 def console_port_taken():
     """Whether something listens on the console port already. Binds without listening: a
-    connection would count as a game with a console program that holds one."""
+    connection would count as a game with a console program that holds one. SO_REUSEADDR: the
+    closed connections of an earlier run do not count, only a listener does."""
     with socket.socket() as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         try:
             probe.bind(("127.0.0.1", harness.CONSOLE_PORT))
         except OSError:
@@ -345,11 +352,6 @@ def console_port_taken():
 
 def start_console_server():
     global server
-    if console_port_taken():
-        raise DemoFailed(
-            "port %d on 127.0.0.1 is taken: another demo or another console program listens on "
-            "it. \"ss -ltnp 'sport = :%d'\" names the program and its process id; end it, then "
-            "start the demo again." % (harness.CONSOLE_PORT, harness.CONSOLE_PORT))
     show("demo", "Starting console-server (rules: %s)" % shown_path(RULES))
     server = subprocess.Popen([CONSOLE_SERVER, "--script", RULES], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
