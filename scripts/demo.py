@@ -2,10 +2,11 @@
 """The demo's driver: the real plugin in the simulated game under Wine, with a console program.
 
 scripts/demo.sh builds everything and then runs this. It starts console-server (or leaves the
-console port to yours), starts the game in a folder of its own whose help folder is a link to the chosen one
-(so that an edit shows on the next request, as in the game), waits out the plugin's set-up, plays a short scripted session and then hands the chat to the
-person at the keyboard. Whatever it starts, it stops. The game is driven through the end-to-end
-tests' harness (tests/e2e/harness.py), so that tests and demo read the game in one way.
+console port to yours), starts the game in a folder of its own whose help folder is a link to
+the chosen one (so that an edit shows on the next request, as in the game), waits out the
+plugin's set-up, plays a short scripted session and then hands the chat to the person at the
+keyboard. Whatever it starts, it stops. The game is driven through the end-to-end tests' harness
+(tests/e2e/harness.py), so that tests and demo read the game in one way.
 """
 
 import argparse

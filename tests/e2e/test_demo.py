@@ -194,6 +194,11 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         self.assertIn("[Console] [Server] Success", demo_lines(self.output, "log"))
         self.assertIn("game connected", self.program_lines)
 
+    def test_the_prompt_comes_after_the_plugin_says_it_is_ready(self):
+        lines = self.output.decode("utf-8").splitlines()
+        turn = next(n for n, line in enumerate(lines) if line.startswith("demo    | Your turn."))
+        self.assertLess(lines.index("log     | [Console] Ready..."), turn)
+
     def test_help_comes_from_the_users_folder(self):
         first = self.chat.index(WARP_HELP["help"][0])
         self.assertEqual(self.chat[first:first + 2], WARP_HELP["help"])
