@@ -2,24 +2,29 @@
 """The demo's driver: the real plugin in the simulated game under Wine, with a console program.
 
 scripts/demo.sh builds everything and then runs this. It starts console-server (or leaves the
-console port to yours), starts the game in a folder of its own with the chosen help files,
-waits out the plugin's set-up, plays a short scripted session and then hands the chat to the
-person at the keyboard. Whatever it starts, it stops. The game is driven through the end-to-end
-tests' harness (tests/e2e/harness.py), so that tests and demo read the game in one way.
+console port to yours), starts the game in a folder of its own whose help folder is a link to
+the chosen one (so that an edit shows on the next request, as in the game), waits out the
+plugin's set-up, plays a short scripted session and then hands the chat to the person at the
+keyboard. Whatever it starts, it stops. The game is driven through the end-to-end tests' harness
+(tests/e2e/harness.py), so that tests and demo read the game in one way.
 """
 
 import argparse
 import json
 import os
 import re
+import shlex
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+# Where the person who started the demo stands: scripts/demo.sh runs this from ROOT.
+CALLER_DIR = os.environ.get("CONSOLE_RELAY_DEMO_CALLER_DIR") or os.getcwd()
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402 (found through the path above)
 
@@ -30,6 +35,9 @@ HELP_CHECK = os.path.join(NATIVE_DIR, "tools", "console-help-check", "console-he
 RULES = os.path.join(ROOT, "tools", "console-server", "examples", "demo.rules")
 EXAMPLES_DIR = os.path.join(ROOT, "examples", "ConsoleHelp")
 GAME_HELP_DIR = "nativePC/plugins/ConsoleHelp"
+# Where console-help-check looks for the help folder inside a folder it is given, outside in.
+HELP_FOLDER_WAYS = (("nativePC", "plugins", "ConsoleHelp"), ("plugins", "ConsoleHelp"),
+                    ("ConsoleHelp",))
 READY_LINE = b"[Console] Ready..."
 CONNECTED_LINE = b"[Console] [Server] Success"
 # The plugin's lines when it cannot reach the console program (all but the socket's creation).
@@ -53,7 +61,7 @@ examples:
       console-server and the example help files (examples/ConsoleHelp)
   python3 examples/console_program.py    (in another terminal, first)
   scripts/demo.sh --own-console --help-dir my/ConsoleHelp
-      your console program and your help files
+      your console program and your help files (a game folder that holds them works too)
 
 exit status: 0 when everything went as expected (or you ended the session with Ctrl-D),
 1 when something failed (said on the last line), 2 for a bad option, 130 after Ctrl-C.
@@ -75,6 +83,11 @@ server_lines = []
 game = None
 server = None
 stopping = False
+# How many of the game's events follow_game has shown, so that the demo's own lines come after
+# the log lines they speak of.
+shown_cond = threading.Condition()
+shown_count = 0
+test_line_explained = False
 
 try:
     import readline  # noqa: F401 (line editing and history for the prompt)
@@ -102,12 +115,57 @@ def parse_options(argv):
              "cannot connect")
     parser.add_argument(
         "--help-dir", metavar="DIR",
-        help="the help files to use (<command>Help.json, subfolders included) instead of "
-             "examples/ConsoleHelp; they are copied to the game's %s" % GAME_HELP_DIR)
+        help="your help folder (<command>Help.json files, subfolders included) instead of "
+             "examples/ConsoleHelp, or a folder that holds one as %s, plugins/ConsoleHelp or "
+             "ConsoleHelp (a game folder, say), found as console-help-check finds it; the game's "
+             "%s is a link to it, so an edit shows on the next request" % (
+                 GAME_HELP_DIR, GAME_HELP_DIR))
     options = parser.parse_args(argv)
-    if options.help_dir and not os.path.isdir(options.help_dir):
-        parser.error("--help-dir %s: no such folder" % options.help_dir)
+    options.help_folder = EXAMPLES_DIR
+    if options.help_dir:
+        given = os.path.join(CALLER_DIR, options.help_dir)
+        if not os.path.isdir(given):
+            parser.error("--help-dir %s: no such folder" % options.help_dir)
+        options.help_folder = find_help_folder(os.path.abspath(given))
+        if not help_commands(options.help_folder):
+            parser.error("--help-dir %s: no help file (<command>Help.json) in %s" % (
+                options.help_dir, shown_path(options.help_folder)))
     return options
+
+
+def shown_path(path):
+    """path as the person at the keyboard can use it: relative to where they stand, unless that
+    leads up out of it."""
+    relative = os.path.relpath(path, CALLER_DIR)
+    return path if relative.startswith("..") else relative
+
+
+def same_name_in(folder, name, wanted=os.path.exists):
+    """The entry of folder named name, or one whose name differs in case only (Windows finds its
+    files so), that is wanted; None when there is none."""
+    try:
+        names = os.listdir(folder)
+    except OSError:
+        return None
+    matches = [entry for entry in sorted(names)
+               if entry.lower() == name.lower() and wanted(os.path.join(folder, entry))]
+    if not matches:
+        return None
+    return os.path.join(folder, name if name in matches else matches[0])
+
+
+def find_help_folder(folder):
+    """The help folder that console-help-check finds in folder: its nativePC/plugins/ConsoleHelp,
+    plugins/ConsoleHelp or ConsoleHelp, else folder itself."""
+    for way in HELP_FOLDER_WAYS:
+        found = folder
+        for name in way:
+            found = same_name_in(found, name, os.path.isdir)
+            if found is None:
+                break
+        if found is not None:
+            return found
+    return folder
 
 
 def show(source, text):
@@ -159,6 +217,7 @@ def text(data):
 
 def follow_game():
     """Shows each event of the harness's reader as it comes."""
+    global shown_count
     seen = 0
     while True:
         with game.cond:
@@ -170,13 +229,28 @@ def follow_game():
                 show_event(event)
             except ValueError:  # a line the harness cannot take apart: shown as it came
                 show("game", "%s %s" % (event.kind, event.payload))
+            with shown_cond:
+                shown_count += 1
+                shown_cond.notify_all()
             if event.kind == "exit":
                 return
 
 
+def wait_shown():
+    """Waits until every event of the game so far has been shown (or for a second at most)."""
+    position = game.mark()
+    with shown_cond:
+        shown_cond.wait_for(lambda: shown_count >= position, timeout=1.0)
+
+
 def show_event(event):
+    global test_line_explained
     if event.kind == "log":
         show("log", text(event.log_text))
+        if event.log_text == b"TEST" and not test_line_explained:
+            test_line_explained = True
+            show("demo", "(The plugin logs TEST for every command line that holds a space, "
+                         "before it handles the line.)")
     elif event.kind == "chat":
         show("chat", text(event.chat[4]))
     elif event.kind == "player":
@@ -199,13 +273,14 @@ def read_server():
         server_cond.notify_all()
 
 
-def wait_server_line(pattern, since=0, timeout=10.0):
+def wait_server_line(pattern, what, timeout=10.0):
+    """console-server's first line that matches pattern, or None when it ended without one."""
     def found():
-        return next((line for line in server_lines[since:]
+        return next((line for line in server_lines
                      if line is not None and re.search(pattern, line)), None)
     with server_cond:
         if not server_cond.wait_for(lambda: found() or None in server_lines, timeout):
-            raise DemoFailed("console-server did not print a line like %r" % pattern)
+            raise DemoFailed("console-server did not show %s within %d s" % (what, timeout))
         return found()
 
 
@@ -241,11 +316,16 @@ def find_wine():
         return wine
     found = shutil.which("wine64") or shutil.which("wine")
     if not found:
-        raise DemoFailed("Wine is missing (scripts/setup.sh installs it)")
+        raise DemoFailed("Wine is missing (scripts/setup.sh --demo installs it)")
     return found
 
 
 def start(options):
+    if not options.own_console and console_port_taken():
+        raise DemoFailed(
+            "port %d on 127.0.0.1 is taken: another demo or another console program listens on "
+            "it. \"ss -ltnp 'sport = :%d'\" names the program and its process id; end it, then "
+            "start the demo again." % (harness.CONSOLE_PORT, harness.CONSOLE_PORT))
     needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "ConsoleRelay.dll")]
     for path in needed + ([] if options.own_console else [CONSOLE_SERVER]):
         if not os.path.exists(path):
@@ -255,37 +335,51 @@ def start(options):
                      "connects once, 5 s after the game starts.")
     else:
         start_console_server()
-    start_game(options.help_dir or EXAMPLES_DIR)
+    start_game(options.help_folder)
+
+
+def console_port_taken():
+    """Whether something listens on the console port already. Binds without listening: a
+    connection would count as a game with a console program that holds one. SO_REUSEADDR: the
+    closed connections of an earlier run do not count, only a listener does."""
+    with socket.socket() as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind(("127.0.0.1", harness.CONSOLE_PORT))
+        except OSError:
+            return True
+    return False
 
 
 def start_console_server():
     global server
-    show("demo", "Starting console-server (rules: %s)" % os.path.relpath(RULES, ROOT))
+    show("demo", "Starting console-server (rules: %s)" % shown_path(RULES))
     server = subprocess.Popen([CONSOLE_SERVER, "--script", RULES], stdin=subprocess.PIPE,
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                               start_new_session=True)
     threading.Thread(target=read_server, daemon=True).start()
     # Either it listens, or it ends and has said why.
-    if wait_server_line("listening on", timeout=15) is None:
-        raise DemoFailed("console-server did not start (is another console program using "
-                         "port 50382? Then try --own-console)")
+    if wait_server_line("listening on", "that it listens", timeout=15) is None:
+        raise DemoFailed("console-server ended at its start (its last line above says why)")
 
 
-def start_game(help_source):
+def start_game(help_folder):
     global game
     harness.BIN_DIR = BIN_DIR
     harness.WINE = find_wine()
-    harness.EXAMPLES_DIR = ""  # the demo copies its help files itself, subfolders included
+    harness.EXAMPLES_DIR = ""  # the game's help folder becomes a link to help_folder
     show("demo", "Starting the game with the plugin under Wine")
     try:
         game = harness.Game()
     except AssertionError as error:
         raise DemoFailed("the game did not load the plugin:\n" + str(error)) from None
     threading.Thread(target=follow_game, daemon=True).start()
-    # The plugin reads its help files relative to the game's folder, anew on every request.
-    shutil.copytree(help_source, game.help_dir, dirs_exist_ok=True)
-    show("demo", "The game runs in %s; its help files are a copy of %s" % (
-        game.folder, os.path.relpath(help_source)))
+    # The plugin reads its help files relative to the game's folder, anew on every request: with
+    # a link there, it reads the very files that are being edited.
+    os.rmdir(game.help_dir)
+    os.symlink(help_folder, game.help_dir, target_is_directory=True)
+    show("demo", "The game runs in %s; its help folder is %s itself (through a link), so an "
+                 "edit there shows on the next request." % (game.folder, shown_path(help_folder)))
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
     game.command("ready")
@@ -323,6 +417,7 @@ def wait_for_setup(started):
         clear_footer()
     if not game_log({CONNECTED_LINE}):
         raise DemoFailed("the plugin set itself up without logging " + text(CONNECTED_LINE))
+    wait_shown()
 
 
 def step(narration, action):
@@ -345,8 +440,8 @@ def help_commands(folder):
     return commands
 
 
-def scripted_session(help_source, pause):
-    if help_source == EXAMPLES_DIR:
+def scripted_session(help_folder, pause):
+    if help_folder == EXAMPLES_DIR:
         with open(os.path.join(EXAMPLES_DIR, "spawnHelp.json")) as f:
             last_line = json.load(f)["help"][-1].encode("utf-8")
         since = step("The player types /spawn: the plugin answers with help from "
@@ -355,18 +450,17 @@ def scripted_session(help_source, pause):
                   "the help of /spawn")
         time.sleep(pause)
     else:
-        commands = help_commands(help_source)
-        show("demo", "Your help files answer: %s" % (
-            ", ".join("/" + c for c in commands) or "nothing (no <command>Help.json found)"))
+        commands = help_commands(help_folder)
+        show("demo", "Your help files answer: %s" % ", ".join("/" + c for c in commands))
         for command in commands[:3]:
             show("demo", "The player types /%s:" % command)
-            type_and_explain("/" + command, help_source)
+            type_and_explain("/" + command, help_folder)
             time.sleep(pause)
 
     since = step("The player types /kick bob: the plugin sends \"kick bob\" to console-server, "
                  "whose rule \"kick -> Kicked {args}.\" answers in the chat.",
                  lambda: type_in_chat("/kick bob"))
-    wait_server_line(r" > kick bob$")
+    wait_server_line(r" > kick bob$", "that it got \"kick bob\"")
     wait_game(lambda e: e.kind == "chat" and e.chat[4] == b"Kicked bob.", since,
               "console-server's answer to /kick bob")
     time.sleep(pause)
@@ -386,23 +480,20 @@ def scripted_session(help_source, pause):
 
 
 def find_help_file(command):
-    """The help file the plugin reads for command in the game's folder, or None. Like Windows,
-    it ignores the case of the names."""
-    folder = game.help_dir
+    """The help file that the plugin reads for command in the game's help folder, relative to it,
+    or None. A name that leads out of the folder finds none: the plugin refuses it."""
+    path = game.help_dir
     for part in re.split(r"[/\\]", command + "Help.json"):
-        if part in ("", ".", ".."):
-            folder = os.path.normpath(os.path.join(folder, part))
+        if part in ("", "."):
             continue
-        names = os.listdir(folder) if os.path.isdir(folder) else []
-        match = next((name for name in names if name.lower() == part.lower()), None)
-        if match is None:
+        path = None if part == ".." else same_name_in(path, part)
+        if path is None:
             return None
-        folder = os.path.join(folder, match)
-    return os.path.relpath(folder, game.help_dir) if os.path.isfile(folder) else None
+    return os.path.relpath(path, game.help_dir) if os.path.isfile(path) else None
 
 
-def why_nothing_showed(line, help_source):
-    """Why a command line showed nothing in the chat, as the plugin decides it."""
+def why_nothing_showed(line, help_folder, since):
+    """Why a command line typed at since showed nothing in the chat, as the plugin decides it."""
     typed = line[1:]
     command, space, argument = typed.partition(" ")
     if not typed:
@@ -412,17 +503,22 @@ def why_nothing_showed(line, help_source):
     if space and not argument.startswith("help"):
         return ("The console program got \"%s\" (see the log line); it has not answered in the "
                 "chat." % typed)
-    wanted = "%s/%sHelp.json" % (GAME_HELP_DIR, command)
     found = find_help_file(command)
+    help_file_logged = any(e.log_text.startswith(b"[Console] Help file ")
+                           for e in game.log_events(since))
+    if found is None and help_file_logged:
+        return ("The plugin refused the help name \"%s\" (the log line above says why): it "
+                "reads help files only from inside %s." % (command, shown_path(help_folder)))
     if found is None:
-        return ("No help: the plugin looked for %s, and %s holds no %sHelp.json." % (
-            wanted, os.path.relpath(help_source), command))
-    source = os.path.relpath(os.path.join(help_source, found))
+        return ("No help: the plugin looked for %s/%sHelp.json, and %s holds no %sHelp.json." % (
+            GAME_HELP_DIR, command, shown_path(help_folder), command))
+    source = shown_path(os.path.join(help_folder, found))
     return ("%s shows nothing for this line (the log says why, if it can); see what each line "
-            "shows with: %s %s" % (source, os.path.relpath(HELP_CHECK), source))
+            "shows with: %s %s" % (source, shlex.quote(shown_path(HELP_CHECK)),
+                                   shlex.quote(source)))
 
 
-def type_and_explain(line, help_source):
+def type_and_explain(line, help_folder):
     """Types a chat line; when a command shows nothing in the chat, says why."""
     since = game.mark()
     type_in_chat(line)
@@ -432,12 +528,13 @@ def type_and_explain(line, help_source):
         game.wait_for(lambda e: e.kind == "chat", since, HINT_AFTER)
     except AssertionError:
         if game.alive():
-            show("demo", why_nothing_showed(line, help_source))
+            wait_shown()
+            show("demo", why_nothing_showed(line, help_folder, since))
 
 
-def interactive_session(help_source):
+def interactive_session(help_folder):
     global footer
-    commands = help_commands(help_source)
+    commands = help_commands(help_folder)
     show("demo", "Your turn. Type a chat line and press Enter: %s/kick eve for the console "
                  "program, or plain chat." % "".join("/%s, " % c for c in commands[:4]))
     if server:
@@ -463,7 +560,7 @@ def interactive_session(help_source):
         if line.startswith("!") and server:
             console_says(line[1:])
         else:
-            type_and_explain(line, help_source)
+            type_and_explain(line, help_folder)
 
 
 def stop():
@@ -495,7 +592,6 @@ def main(argv):
         parse_options(argv[1:])
         return 0
     options = parse_options(argv)
-    help_source = os.path.abspath(options.help_dir) if options.help_dir else EXAMPLES_DIR
     interactive = not options.no_interactive
     # A closed terminal or a kill ends the demo as Ctrl-C does: with everything stopped.
     signal.signal(signal.SIGTERM, interrupt)
@@ -504,10 +600,10 @@ def main(argv):
     try:
         start(options)
         if not options.own_console:
-            scripted_session(help_source, pause=1.0 if interactive else 0.2)
+            scripted_session(options.help_folder, pause=1.0 if interactive else 0.2)
         if interactive:
+            interactive_session(options.help_folder)
             status = 0
-            interactive_session(help_source)
         else:
             show("demo", "The plugin is set up and connected to your console program."
                  if options.own_console else "The scripted session went as expected.")

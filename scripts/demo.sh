@@ -4,9 +4,11 @@
 # game's chat. Ctrl-C ends it and everything it started. scripts/demo.sh --help lists the
 # options (scripts/demo.py defines them).
 set -euo pipefail
+# Paths given as options, and paths in the demo's hints, are relative to where you stand.
+export CONSOLE_RELAY_DEMO_CALLER_DIR="$PWD"
 cd "$(dirname "$0")/.."
 
-command -v python3 >/dev/null || scripts/setup.sh
+command -v python3 >/dev/null || scripts/setup.sh --demo
 # --help, or a bad option, is answered before anything is installed or built.
 for option in "$@"; do
   case "$option" in
@@ -15,15 +17,39 @@ for option in "$@"; do
 done
 python3 scripts/demo.py --check-options "$@"
 
-scripts/setup.sh
+scripts/setup.sh --demo
 
-# What the demo runs, and what the README has you run next: the plugin, the loader, the game
-# and both tools for Windows; both tools for Linux. Configure output goes to a log; errors show.
-echo "Building (the first time takes a few minutes)..."
+# What the demo runs, and what its hints have you run: the plugin, the loader, the game and both
+# tools for Windows; both tools for Linux. Without GoogleTest (scripts/test.sh installs it) the
+# native build leaves out the unit tests.
+native_options=()
+dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q "install ok installed" ||
+  native_options+=(-DCONSOLE_RELAY_TESTS=OFF)
+build() {
+  { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } &&
+    cmake --build --preset windows -j2 --target ConsoleRelay Zandrel console-server \
+      console-help-check &&
+    { [ -f build/native/CMakeCache.txt ] || cmake --preset native "${native_options[@]}"; } &&
+    cmake --build --preset native -j2 --target console-server console-help-check
+}
+# The build's output goes to a log, shown whole when it fails; a run with nothing to compile
+# prints nothing.
+announce_building() {
+  while IFS= read -r line; do
+    case "$line" in
+      *"Building "* | *"Linking "*)
+        echo "Building (the first time takes a few minutes)..."
+        cat >/dev/null
+        ;;
+    esac
+  done
+}
 mkdir -p build
-cmake --preset windows >build/demo-configure-windows.log
-cmake --build --preset windows -j2 --target ConsoleRelay Zandrel console-server console-help-check
-cmake --preset native >build/demo-configure-native.log
-cmake --build --preset native -j2 --target console-server console-help-check
+log=build/demo-build.log
+if ! build 2>&1 | tee "$log" | announce_building; then
+  cat "$log" >&2
+  echo "The build failed; its output is above and in $log." >&2
+  exit 1
+fi
 
 exec python3 scripts/demo.py "$@"

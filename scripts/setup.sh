@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Installs what building and testing need (Debian packages) and prepares the Wine prefix.
+# With --demo, only what scripts/demo.sh needs: no test, fuzz, benchmark or format tools.
 set -euo pipefail
 
-packages=(cmake make g++ python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64
-          nlohmann-json3-dev googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
-          clang-format)
+demo_packages=(cmake make g++ python3 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine64
+               nlohmann-json3-dev)
+test_packages=(googletest libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
+               clang-format)
+packages=("${demo_packages[@]}")
+[ "${1:-}" = --demo ] || packages+=("${test_packages[@]}")
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-cmake --preset native
+cmake --preset native -DCONSOLE_RELAY_TESTS=ON  # the demo may have left them out
 cmake --build --preset native -j2
 ctest --preset native -j2
 

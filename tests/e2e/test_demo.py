@@ -1,6 +1,7 @@
-"""The demo as a user runs it: its options, its failure when the plugin cannot connect, and a
-session with the example console program (examples/console_program.py) and help files of one's
-own, typed at its prompt, with the hints it gives when a command shows nothing.
+"""The demo as a user runs it: its options, its failure when the plugin cannot connect or the
+console port is taken, and a session with the example console program
+(examples/console_program.py) and a game folder of one's own, whose help files are edited while
+commands are typed at the prompt, with the hints the demo gives when a command shows nothing.
 
 Runs scripts/demo.py with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
 it needs nothing from the native build.
@@ -9,6 +10,7 @@ it needs nothing from the native build.
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import tempfile
@@ -25,11 +27,18 @@ EXAMPLE = os.path.join(SOURCE_DIR, "examples", "console_program.py")
 SESSION_TIMEOUT = harness.SETUP_SECONDS + 90
 
 WARP_HELP = {"help": ["Usage: /warp <place>", "Places: camp, harbour"]}
+WARP_HELP_EDITED = {"help": ["Usage: /warp <place>", "Places: camp, harbour, summit"]}
+FLY_HELP = {"help": "Usage: /fly <height>"}
 
 
 def run_demo(*arguments, stdin=b"", timeout=SESSION_TIMEOUT):
     return subprocess.run([sys.executable, DEMO] + list(arguments), input=stdin,
                           capture_output=True, timeout=timeout)
+
+
+def write_json(path, content):
+    with open(path, "w") as f:
+        json.dump(content, f)
 
 
 def demo_lines(output, source):
@@ -68,6 +77,15 @@ class Options(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"--help-dir /no/such/folder: no such folder", result.stderr)
 
+    def test_a_folder_without_help_files_is_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            os.makedirs(os.path.join(folder, "nativePC", "plugins", "ConsoleHelp"))
+            write_json(os.path.join(folder, "notes.json"), {})
+            result = run_demo("--help-dir", folder, timeout=60)
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(b"--help-dir %s: no help file (<command>Help.json) in %s/nativePC/plugins/"
+                      b"ConsoleHelp" % (folder.encode(), folder.encode()), result.stderr)
+
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
 class NothingListening(unittest.TestCase):
@@ -89,13 +107,13 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        # A game folder as a player has it: the demo finds the help folder inside. It is outside
+        # the folder the demo starts in, so the demo names its paths whole.
         cls.folder = tempfile.TemporaryDirectory()
-        cls.help_dir = os.path.join(cls.folder.name, "MyHelp")
+        cls.help_dir = os.path.join(cls.folder.name, "nativePC", "plugins", "ConsoleHelp")
         os.makedirs(cls.help_dir)
-        with open(os.path.join(cls.help_dir, "warpHelp.json"), "w") as f:
-            json.dump(WARP_HELP, f)
-        with open(os.path.join(cls.help_dir, "quietHelp.json"), "w") as f:
-            json.dump({"help": None}, f)
+        write_json(os.path.join(cls.help_dir, "warpHelp.json"), WARP_HELP)
+        write_json(os.path.join(cls.help_dir, "quietHelp.json"), {"help": None})
 
         cls.program = subprocess.Popen([sys.executable, EXAMPLE], stdout=subprocess.PIPE)
         cls.program_lines = []
@@ -110,11 +128,50 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         if not listening.wait(10):
             raise AssertionError("the example console program did not start")
 
-        typed = ["/warp", "/kick bob", "/spawn torch 3", "/nosuchcommand", "/", "/kick ",
-                 "/quiet"]
-        cls.result = run_demo("--own-console", "--help-dir", cls.help_dir,
-                              stdin="".join(line + "\n" for line in typed).encode("utf-8"))
-        cls.output = cls.result.stdout
+        # Ctrl-C must reach the demo as it reaches it on a terminal.
+        demo = subprocess.Popen(
+            [sys.executable, DEMO, "--own-console", "--help-dir", cls.folder.name],
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+        output = []
+        shown = threading.Condition()
+
+        def read_demo():
+            for raw in demo.stdout:
+                with shown:
+                    output.append(raw)
+                    shown.notify_all()
+            with shown:
+                output.append(None)
+                shown.notify_all()
+
+        def wait_shown(line=None):
+            """Waits for line, or with no line for the end of the output."""
+            with shown:
+                shown.wait_for(lambda: None in output or
+                               (line is not None and line.encode() + b"\n" in output),
+                               SESSION_TIMEOUT)
+
+        def type_lines(*lines):
+            demo.stdin.write("".join(line + "\n" for line in lines).encode("utf-8"))
+            demo.stdin.flush()
+
+        threading.Thread(target=read_demo, daemon=True).start()
+        type_lines("/warp", "/kick bob", "/spawn torch 3", "/nosuchcommand", "/", "/kick ",
+                   "/quiet", "/../secret", "/fly")
+        wait_shown("demo    | No help: the plugin looked for nativePC/plugins/ConsoleHelp/"
+                   "flyHelp.json, and %s holds no flyHelp.json." % cls.help_dir)
+        # Edited while the game runs: the next request shows the edit.
+        write_json(os.path.join(cls.help_dir, "warpHelp.json"), WARP_HELP_EDITED)
+        write_json(os.path.join(cls.help_dir, "flyHelp.json"), FLY_HELP)
+        type_lines("/warp", "/fly")
+        wait_shown("chat    | " + FLY_HELP["help"])
+        demo.send_signal(signal.SIGINT)
+        cls.returncode = demo.wait(timeout=30)
+        wait_shown()
+        for stream in (demo.stdin, demo.stdout, demo.stderr):
+            stream.close()
+        cls.output = b"".join(output[:-1])
         cls.chat = demo_lines(cls.output, "chat")
         cls.hints = demo_lines(cls.output, "demo")
         # The game has ended; the example program notices and waits for the next start.
@@ -126,19 +183,30 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
     def tearDownClass(cls):
         cls.program.terminate()
         cls.program.wait()
+        cls.program.stdout.close()
         cls.folder.cleanup()
 
-    def test_the_session_ends_well_at_the_end_of_input(self):
-        self.assertEqual(self.result.returncode, 0, self.output.decode("utf-8"))
+    def test_ctrl_c_stops_the_game_with_exit_status_130(self):
+        self.assertEqual(self.returncode, 130, self.output.decode("utf-8"))
         self.assertEqual(self.hints[-1], "Stopped the game.")
 
     def test_the_plugin_connected_to_the_example_program(self):
         self.assertIn("[Console] [Server] Success", demo_lines(self.output, "log"))
         self.assertIn("game connected", self.program_lines)
 
+    def test_the_prompt_comes_after_the_plugin_says_it_is_ready(self):
+        lines = self.output.decode("utf-8").splitlines()
+        turn = next(n for n, line in enumerate(lines) if line.startswith("demo    | Your turn."))
+        self.assertLess(lines.index("log     | [Console] Ready..."), turn)
+
     def test_help_comes_from_the_users_folder(self):
         first = self.chat.index(WARP_HELP["help"][0])
         self.assertEqual(self.chat[first:first + 2], WARP_HELP["help"])
+
+    def test_an_edit_shows_on_the_next_request(self):
+        edited = self.chat.index(WARP_HELP_EDITED["help"][1])
+        self.assertLess(self.chat.index(WARP_HELP["help"][1]), edited)
+        self.assertEqual(self.chat[edited + 1:], [FLY_HELP["help"]])
 
     def test_the_example_program_answers_in_the_chat(self):
         self.assertIn("> kick bob", self.program_lines)
@@ -149,7 +217,17 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
     def test_a_command_without_help_file_names_the_file_looked_for(self):
         self.assertIn("No help: the plugin looked for "
                       "nativePC/plugins/ConsoleHelp/nosuchcommandHelp.json, and %s holds no "
-                      "nosuchcommandHelp.json." % os.path.relpath(self.help_dir), self.hints)
+                      "nosuchcommandHelp.json." % self.help_dir, self.hints)
+
+    def test_a_refused_name_says_so(self):
+        self.assertIn("The plugin refused the help name \"../secret\" (the log line above says "
+                      "why): it reads help files only from inside %s." % self.help_dir, self.hints)
+
+    def test_test_in_the_log_is_explained_once_where_it_first_shows(self):
+        lines = self.output.decode("utf-8").splitlines()
+        explained = [n for n, line in enumerate(lines) if "The plugin logs TEST" in line]
+        self.assertEqual(len(explained), 1)
+        self.assertEqual(lines.index("log     | TEST"), explained[0] - 1)
 
     def test_lines_the_plugin_ignores_say_so(self):
         self.assertIn("A / alone does nothing.", self.hints)
@@ -157,9 +235,29 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
                       self.hints)
 
     def test_a_help_file_that_shows_nothing_is_named(self):
-        quiet = os.path.relpath(os.path.join(self.help_dir, "quietHelp.json"))
-        self.assertTrue(any(hint.startswith(quiet + " shows nothing for this line")
-                            for hint in self.hints), self.hints)
+        quiet = os.path.join(self.help_dir, "quietHelp.json")
+        hint = next(hint for hint in self.hints if hint.startswith(quiet + " shows nothing"))
+        # The checker's command runs as shown from the folder the demo was started in.
+        checker = os.path.join(SOURCE_DIR, "build", "native", "tools", "console-help-check",
+                               "console-help-check")
+        shown_checker, shown_file = hint.rsplit("with: ", 1)[1].split(" ")
+        self.assertEqual(os.path.normpath(os.path.join(os.getcwd(), shown_checker)), checker)
+        self.assertEqual(shown_file, quiet)
+
+    def test_a_taken_port_is_named_plainly(self):
+        # The example program listens: a demo with its own console-server cannot.
+        result = run_demo("--no-interactive", timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(demo_lines(result.stdout, "demo"), [
+            "FAILED: port 50382 on 127.0.0.1 is taken: another demo or another console program "
+            "listens on it. \"ss -ltnp 'sport = :50382'\" names the program and its process id; "
+            "end it, then start the demo again."])
+
+    def test_a_second_example_program_says_why_in_one_line(self):
+        result = subprocess.run([sys.executable, EXAMPLE], capture_output=True, timeout=30)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr,
+                         b"cannot listen on 127.0.0.1:50382: Address already in use\n")
 
     def test_commands_that_showed_something_get_no_hint(self):
         for hint in self.hints:

@@ -1,5 +1,6 @@
-"""The release ZIP: laid out as the game folder expects, with the tools, docs and licence for the
-user in one folder, text in CRLF, and the binaries the tests ran.
+"""The release ZIP: laid out as the game folder expects, with the tools, docs, examples and licence
+for the user in one folder that an update may overwrite, text in CRLF, a guide written for players
+and server owners, and the binaries the tests ran.
 
 Makes the package with cpack when there is none, or when something in it is newer than it. The
 build folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
@@ -25,9 +26,12 @@ EXAMPLES_DIR = os.path.join(SOURCE_DIR, "examples", "ConsoleHelp")
 PLUGINS = "nativePC/plugins/"
 USER_FOLDER = PLUGINS + "ConsoleRelay/"
 TOOLS = ("console-server.exe", "console-help-check.exe")
-DOCS = ("install", "console-programs", "help-files", "log-lines", "console-server",
-        "console-help-check")
+HELP_EXAMPLES = USER_FOLDER + "examples/ConsoleHelp/"
+DOCS = ("install", "log-lines", "help-files", "console-programs")
 BINARY = (".dll", ".exe")
+# What only a developer's copy of the project has: its folders, Markdown, build tools.
+REPOSITORY_TRACES = (r"\b(?:build|src|sim|tests|tools|scripts|fuzz|bench|packaging|cmake)[/\\]|"
+                     r"\.md\b|```|\]\(|\bctest\b|\bcmake\b|\bWine\b")
 
 
 def sha256(data):
@@ -84,7 +88,7 @@ class Package(unittest.TestCase):
 
     def test_layout(self):
         expected = {PLUGINS + "ConsoleRelay.dll"}
-        expected |= {PLUGINS + "ConsoleHelp/" + name for name in os.listdir(EXAMPLES_DIR)
+        expected |= {HELP_EXAMPLES + name for name in os.listdir(EXAMPLES_DIR)
                      if name.endswith(".json")}
         expected |= {USER_FOLDER + name for name in ("README.txt", "LICENSE.txt") + TOOLS}
         expected |= {USER_FOLDER + "docs/%s.txt" % name for name in DOCS}
@@ -123,10 +127,19 @@ class Package(unittest.TestCase):
                 self.assertIn(b"\r\n", data)
                 self.assertEqual(data.count(b"\n"), data.count(b"\r\n"))
 
+    def test_an_update_leaves_the_users_help_files_alone(self):
+        # The plugin's help folder is the user's: the package only offers examples to copy there.
+        self.assertEqual([name for name in self.contents if "/ConsoleHelp/" in name and
+                          not name.startswith(HELP_EXAMPLES)], [])
+        install = self.contents[USER_FOLDER + "docs/install.txt"].decode("utf-8")
+        self.assertRegex(install, r"The first time only.*\s+nativePC\\plugins\\ConsoleRelay\\"
+                                  r"examples\\ConsoleHelp into nativePC\\plugins\\")
+        self.assertIn("never touches nativePC\\plugins\\ConsoleHelp", install)
+
     def test_the_help_files_are_the_examples(self):
         for name in os.listdir(EXAMPLES_DIR):
             with self.subTest(name=name):
-                packaged = self.contents[PLUGINS + "ConsoleHelp/" + name]
+                packaged = self.contents[HELP_EXAMPLES + name]
                 example = read(os.path.join(EXAMPLES_DIR, name))
                 self.assertEqual(packaged.replace(b"\r\n", b"\n"), example)
                 self.assertEqual(json.loads(packaged), json.loads(example))
@@ -135,24 +148,50 @@ class Package(unittest.TestCase):
         self.assertEqual(self.contents[USER_FOLDER + "LICENSE.txt"].replace(b"\r\n", b"\n"),
                          read(os.path.join(SOURCE_DIR, "LICENSE")))
 
-    def test_the_docs_link_only_to_what_the_package_holds(self):
-        for name in DOCS:
-            path = USER_FOLDER + "docs/%s.txt" % name
-            text = self.contents[path].decode("utf-8")
+    def test_the_guide_is_written_for_players(self):
+        guide = {name: self.contents[USER_FOLDER + name].decode("utf-8")
+                 for name in ["README.txt"] + ["docs/%s.txt" % doc for doc in DOCS]}
+        shipped_docs = {"%s.txt" % doc for doc in DOCS} | {"README.txt", "LICENSE.txt"}
+        for name, text in guide.items():
             with self.subTest(name=name):
-                self.assertNotRegex(text, r"\]\([^)]*\)", "a Markdown link was left")
-                # A link becomes "label (file)", with file relative to the doc.
-                for target in re.findall(r"\(([\w./-]+\.(?:txt|py|rules))\)", text):
-                    resolved = os.path.normpath(os.path.join(os.path.dirname(path), target))
-                    self.assertIn(resolved, self.contents, target)
+                self.assertIsNone(re.search(REPOSITORY_TRACES, text))
+                for mentioned in re.findall(r"[\w-]+\.txt\b", text):
+                    self.assertIn(mentioned, shipped_docs)
+                for example in re.findall(r"examples[/\\]([\w.]+\.(?:py|rules|json))", text):
+                    self.assertIn(USER_FOLDER + "examples/" + example, self.contents)
+        install = guide["docs/install.txt"]
+        for topic in ("Installing", "Updating", "Removing it", "The loader's log",
+                      "When nothing happens"):
+            self.assertRegex(install, r"\n%s\r\n-+\r\n" % topic)
+
+    def test_the_guide_explains_every_log_line(self):
+        # Every line of the developers' list, and every reason a help file is not shown, is in
+        # the guide: a new one must be explained to players too.
+        def listed(doc, after=""):
+            with open(os.path.join(SOURCE_DIR, "docs", doc)) as f:
+                text = f.read()
+            return re.findall(r"^\| `([^`]+)` \|", text[text.index(after):], re.MULTILINE)
+
+        def words(text):
+            return " ".join(text.split())
+
+        for guide, lines in (("log-lines", listed("log-lines.md")),
+                             ("help-files", listed("help-files.md", "## In the game's log"))):
+            text = words(self.contents[USER_FOLDER + "docs/%s.txt" % guide].decode("utf-8"))
+            self.assertGreater(len(lines), 3)
+            for line in lines:
+                known_part = words(re.split(r"<|\.\.\.$", line)[0])  # "<...>", "...": any text
+                with self.subTest(guide=guide, line=line):
+                    self.assertIn(known_part, text)
 
     def test_the_readme_lists_what_the_package_holds(self):
         note = self.contents[USER_FOLDER + "README.txt"].decode("utf-8")
         self.assertIn(PLUGINS + "ConsoleRelay.dll", note)
         self.assertIn(PLUGINS + "ConsoleHelp/", note)
         for name in self.contents:
-            if name.startswith(USER_FOLDER) and not name.startswith(USER_FOLDER + "docs/"):
+            if name.startswith(USER_FOLDER) and not name.startswith(HELP_EXAMPLES):
                 self.assertIn(name[len(USER_FOLDER):], note)
+        self.assertIn(HELP_EXAMPLES[len(USER_FOLDER):], note)
         self.assertIn("127.0.0.1, TCP port 50382", note)
         self.assertNotIn("@VERSION@", note)
 

@@ -95,6 +95,8 @@ class RelaySession(unittest.TestCase):
             (b"kick  help", [b"TEST", b"[Console] [Kick] kick  help"], b"kick  help", []),
             (b"9lives x", [b"TEST", b"[Console] [9lives] 9lives x"], b"9lives x", []),
             (b"\xe9t\xe9 x", [b"TEST", b"[Console] [\xe9t\xe9] \xe9t\xe9 x"], b"\xe9t\xe9 x", []),
+            (b"\xc3\xa9t\xc3\xa9 x", [b"TEST", b"[Console] [\xc3\xa9t\xc3\xa9] \xc3\xa9t\xc3\xa9 x"],
+             b"\xc3\xa9t\xc3\xa9 x", []),
         ]
         self.console.take_received()
         for line, logs, sent, chat in rows:
@@ -140,6 +142,9 @@ class RelaySession(unittest.TestCase):
             ("consolehello", b"consolehello"),
             ("console a b", b"a b"),
             ("console oneconsole two", b"oneconsole two"),
+            # UTF-8 passes as it is; a line end is kept, in the chat and in the log line.
+            (b"console gr\xc3\xbc\xc3\x9fe", b"gr\xc3\xbc\xc3\x9fe"),
+            ("console hello\n", b"hello\n"),
         ]
         for message, shown in rows:
             with self.subTest(message=message):
