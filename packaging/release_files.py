@@ -23,6 +23,8 @@ GUIDE = "packaging/docs"
 EXAMPLES = {
     "examples/console_program.py": "examples/console_program.py",
     "tools/console-server/examples/demo.rules": "examples/demo.rules",
+    "tools/console-server/examples/programs-windows.rules": "examples/programs.rules",
+    "tools/console-server/examples/roll.py": "examples/roll.py",
 }
 HELP_EXAMPLES = "examples/ConsoleHelp"
 

@@ -93,7 +93,7 @@ class Package(unittest.TestCase):
         expected |= {USER_FOLDER + name for name in ("README.txt", "LICENSE.txt") + TOOLS}
         expected |= {USER_FOLDER + "docs/%s.txt" % name for name in DOCS}
         expected |= {USER_FOLDER + "examples/" + name
-                     for name in ("console_program.py", "demo.rules")}
+                     for name in ("console_program.py", "demo.rules", "programs.rules", "roll.py")}
         self.assertEqual(set(self.contents), expected)
 
     def test_nothing_lands_in_the_game_folder_itself(self):
