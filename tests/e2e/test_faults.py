@@ -139,8 +139,8 @@ class Faults(unittest.TestCase):
         game.write_help("deeper", "[" * 100000)
         game.write_help("utf", b'{"help": ["\xc3\x28", "ok"]}')
         for command, shown, problem in [("huge", [], b"bytes, more than the 4194304"),
-                                        ("deep", [], b"array"),
-                                        ("deeper", [], b"parse_error"),
+                                        ("deep", [], b"nested deeper than"),
+                                        ("deeper", [], b"nested deeper than"),
                                         ("utf", [], b"parse_error")]:
             with self.subTest(command=command):
                 since = game.mark()
