@@ -45,26 +45,33 @@ class HelpFaults(unittest.TestCase):
         console.take_received()
         fault_summary.record(scenario, game.alive(), True)
 
+    def request_then_private_command(self, request, seconds, private):
+        """Asks for help, then types a private "/" line that many seconds later: the line must be
+        blanked and forwarded, never shown. Returns the mark before the request."""
+        game, console = self.game, self.console
+        console.take_received()
+        since = game.mark()
+        game.type(request)
+        time.sleep(seconds)
+        typed = game.mark()
+        game.type(b"/" + private)
+        self.assertEqual(console.wait_received(private), private)
+        self.assertEqual([e.kind for e in game.kinds("blank", typed)], ["blank"])
+        self.assertEqual(game.kinds("noblank", since) + game.kinds("player", since), [])
+        return since
+
     def help_problem(self, since, timeout=30):
         return self.game.wait_for(lambda e: e.kind == "log" and b"Help file" in e.log_text,
                                   since, timeout=timeout).log_text
 
     def test_entry_of_a_million_lines_then_a_private_command(self):
-        game, console = self.game, self.console
+        game = self.game
         # {"help":["small"],"help all":["a",...]}: a million lines in 4,000,032 bytes.
         text = json.dumps({"help": ["small"], "help all": ["a"] * 1000000},
                           separators=(",", ":"))
         self.assertLess(len(text), MAX_HELP_FILE_BYTES)
         game.write_help("big", text)
-        console.take_received()
-        since = game.mark()
-        game.type("/big help all")
-        time.sleep(1)
-        kick = game.mark()
-        game.type("/kick secret")
-        self.assertEqual(console.wait_received(b"kick secret"), b"kick secret")
-        self.assertEqual([e.kind for e in game.kinds("blank", kick)], ["blank"])
-        self.assertEqual(game.kinds("noblank", since) + game.kinds("player", since), [])
+        since = self.request_then_private_command("/big help all", 1, b"kick secret")
 
         left_out = game.wait_log(problem_line(
             "big", "the entry has more than %d lines: showed the first %d, left out %d"
@@ -77,18 +84,10 @@ class HelpFaults(unittest.TestCase):
         self.assertStillWorking("help: entry of 1,000,000 lines, /kick 1 s later")
 
     def test_never_closed_brackets_then_a_private_command(self):
-        game, console = self.game, self.console
+        game = self.game
         # As many "[" as a help file may hold: refused at the nesting bound, early in the file.
         game.write_help("deep", "[" * MAX_HELP_FILE_BYTES)
-        console.take_received()
-        since = game.mark()
-        game.type("/deep help")
-        time.sleep(0.4)
-        login = game.mark()
-        game.type("/login hunter2")
-        self.assertEqual(console.wait_received(b"login hunter2"), b"login hunter2")
-        self.assertEqual([e.kind for e in game.kinds("blank", login)], ["blank"])
-        self.assertEqual(game.kinds("noblank", since) + game.kinds("player", since), [])
+        since = self.request_then_private_command("/deep help", 0.4, b"login hunter2")
         self.assertEqual(self.help_problem(since), problem_line(
             "deep", "nested deeper than %d levels, more than any help file needs"
             % plugin_constant("kMaxHelpDepth")))
