@@ -215,14 +215,16 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   EXPECT_EQ(ChatLines, expected);
   EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Show help [big] [help all]"}));
 
-  // An object entry is cut the same way, and what lies past the bound is never looked at.
+  // An object entry is cut the same way, and what lies past the bound is never looked at; a key
+  // given twice counts once, with its last value.
   ResetFakeHost(game);
   std::string object = R"({"help": {)";
   for (std::size_t i = 0; i < kMaxHelpLines; ++i)
     object += "\"k" + std::to_string(1000 + i) + "\": \"x\",";
-  WriteHelpFile("big", object + R"("z1": 1, "z2": "y"}})");
+  WriteHelpFile("big", object + R"("z1": 1, "k1000": "again", "z2": "y", "z1": 2}})");
   ShowHelp("big", "help");
   EXPECT_EQ(ChatLines.size(), kMaxHelpLines);
+  EXPECT_EQ(ChatLines.front(), "again");
   EXPECT_EQ(LoggedTexts().back(),
             "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has more "
             "than 100 lines: showed the first 100, left out 2");
