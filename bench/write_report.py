@@ -62,7 +62,7 @@ def dll_sizes(path):
 
 
 def shape_growth_kib(shape):
-    return max(0, shape["peak_rss_anon_kib"] - shape["idle_rss_anon_kib"])
+    return max(0, shape["peak_resident_kib"] - shape["resident_kib"])
 
 
 def main():
@@ -282,11 +282,13 @@ def main():
           "request types a `/` line. The worker's pause runs from the log line it writes on "
           "taking the request to the moment it blanks that `/` line (reading, parsing, showing, "
           "logging and freeing all lie between); a `/` line typed meanwhile waits at most that "
-          "long for its blank. Memory is the game's peak private memory (sampled every 50 ms) "
-          "over what it was just before the shape's requests."
+          "long for its blank. Memory is how far the game's resident memory rose over what it "
+          "was just before the shape's requests, from the kernel's exact peak (`VmHWM`, started "
+          "anew for each shape through `/proc/<pid>/clear_refs`): the requests map no files, so "
+          "all of the rise is private memory."
           % format(max(shape["file_bytes"] for shape in shapes), ","))
         w("")
-        w("| Help file | Bytes | Pauses | Peak private over idle | Lines shown | Logged |")
+        w("| Help file | Bytes | Pauses | Peak memory over idle | Lines shown | Logged |")
         w("|---|---|---|---|---|---|")
         for shape in shapes:
             logged = "; ".join(line.split(": ", 1)[-1][:90] for line in shape["logged"])
