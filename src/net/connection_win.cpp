@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/log.h"
+#include "plugin_numbers.h"
 
 namespace {
 
@@ -15,7 +16,6 @@ SOCKET ServerSocket = INVALID_SOCKET;
 bool ServerConnected = false;
 
 constexpr const char* kServerAddress = "127.0.0.1";
-constexpr std::uint16_t kServerPort = 50382;
 
 constexpr const char* kWinsockFailed = "[Console] Can't Initialize winsock!";
 constexpr const char* kCreateSocket = "[Console] [Server] Create the socket";
