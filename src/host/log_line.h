@@ -1,4 +1,4 @@
-// Writing text into the loader's log line object, laid out as the platform compiler's
+// Writing text into the loader's log line object, laid out as MSVC's
 // std::stringstream, from a plugin built by another compiler.
 #pragma once
 
