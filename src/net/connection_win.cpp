@@ -52,7 +52,8 @@ bool ConnectToServer() {
   ServerConnected = true;
   // Non-blocking, so that the receive of every pass returns at once when nothing has arrived.
   u_long nonBlocking = 1;
-  if (ioctlsocket(ServerSocket, FIONBIO, &nonBlocking) != 0) {
+  // FIONBIO is an unsigned constant with its top bit set; ioctlsocket takes the same bits as long.
+  if (ioctlsocket(ServerSocket, static_cast<long>(FIONBIO), &nonBlocking) != 0) {
     Log(loader::INFO, kNonBlockingFailed);
     return false;
   }
