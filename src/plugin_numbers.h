@@ -1,8 +1,10 @@
 // The plugin's numbers that can be seen from outside it: where it connects, when it starts and
 // how much a help request shows. The end-to-end tests and the benchmarks read them from this file
-// (tests/e2e/harness.py), so each is one plain decimal integer, alone on its line.
+// (tests/e2e/harness.py), so each is one plain decimal integer (the durations in milliseconds),
+// alone on its line.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -11,13 +13,13 @@ constexpr std::uint16_t kServerPort = 50382;
 
 // The set-up before the first pass, 45 s in all (RelayWorker): the game is given this long to
 // start before the console program is looked for,
-constexpr std::int64_t kSetUpConnectDelayMs = 5000;
+constexpr std::chrono::milliseconds kSetUpConnectDelay{5000};
 // then this long to load before its memory is first read,
-constexpr std::int64_t kSetUpGameWaitMs = 40000;
+constexpr std::chrono::milliseconds kSetUpGameWait{40000};
 // and after that its readiness is tested this often.
-constexpr std::int64_t kReadinessRetryMs = 1000;
+constexpr std::chrono::milliseconds kReadinessRetry{1000};
 // The pause between two passes of the relay.
-constexpr std::int64_t kPassPauseMs = 10;
+constexpr std::chrono::milliseconds kPassPause{10};
 
 // A request shows at most this many lines. A chat shows about a dozen lines at a time and keeps
 // a few screens of them; help that runs longer scrolls away unread, and a longer entry would only

@@ -1,6 +1,5 @@
 #include "relay/relay_worker.h"
 
-#include <chrono>
 #include <exception>
 #include <thread>
 
@@ -14,11 +13,6 @@
 #include "relay/relay_pass.h"
 
 namespace {
-
-constexpr auto kSetUpConnectDelay = std::chrono::milliseconds(kSetUpConnectDelayMs);
-constexpr auto kSetUpGameWait = std::chrono::milliseconds(kSetUpGameWaitMs);
-constexpr auto kReadinessRetry = std::chrono::milliseconds(kReadinessRetryMs);
-constexpr auto kPassPause = std::chrono::milliseconds(kPassPauseMs);
 
 constexpr const char* kReady = "[Console] Ready...";
 constexpr const char* kNoGameModuleOpen = "[Console] ";

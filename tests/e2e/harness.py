@@ -26,21 +26,22 @@ ARRIVAL_CLOCK = time.CLOCK_MONOTONIC_RAW
 
 
 def plugin_constant(name):
-    """A number of the plugin (src/plugin_numbers.h), so that a test or benchmark does not state
-    the rule a second time."""
+    """A number of the plugin (src/plugin_numbers.h; a duration in milliseconds), so that a test
+    or benchmark does not state the rule a second time."""
     with open(PLUGIN_NUMBERS, encoding="utf-8") as f:
         for line in f:
             words = line.split()
-            # constexpr <type> <name> = <digits>;
+            # "constexpr <type> <name> = <digits>;" or "constexpr <type> <name>{<digits>};"
             if len(words) == 5 and words[0] == "constexpr" and words[2] == name:
                 return int(words[4].rstrip(";"))
+            if len(words) == 3 and words[0] == "constexpr" and words[2].startswith(name + "{"):
+                return int(words[2][len(name) + 1:].rstrip("};"))
     raise LookupError("no constant %s in %s" % (name, PLUGIN_NUMBERS))
 
 
 CONSOLE_PORT = plugin_constant("kServerPort")
 # The plugin waits 5 s before connecting and 40 s more before its first look at the game.
-SETUP_SECONDS = (plugin_constant("kSetUpConnectDelayMs")
-                 + plugin_constant("kSetUpGameWaitMs")) // 1000
+SETUP_SECONDS = (plugin_constant("kSetUpConnectDelay") + plugin_constant("kSetUpGameWait")) // 1000
 
 
 def unescape(text):
