@@ -11,8 +11,8 @@
 namespace {
 
 constexpr const char* kConsoleLine = "[Console] ";
-// Logged for every line with a space: a test word once, kept because those who read the log
-// (console program owners, their scripts) look for it.
+// Logged before every taken line that holds a space. Only a test word once, but kept: log
+// readers and their scripts take it as the mark that such a line was taken (log-lines.md).
 constexpr const char* kSpaceMarker = "TEST";
 constexpr const char* kFindingHelp = "[Console] finding help for ";
 constexpr const char* kForwardOpen = "[Console] [";
