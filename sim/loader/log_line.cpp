@@ -1,7 +1,6 @@
-// The loader's log line. Built with MSVC, it is the plain class. Built with
-// mingw-w64, it is made in the caller's object as MSVC's std::stringstream would be,
-// with the runtime's own constructors from msvcp140.dll, so that a plugin sees exactly what the
-// real loader gives it.
+// The loader's log line. Built with MSVC, it is the plain class. Built with mingw-w64, it is made
+// in the caller's object as MSVC's std::stringstream would be, with the runtime's own
+// constructors from msvcp140.dll, so that a plugin sees exactly what the real loader gives it.
 #include <windows.h>
 
 #include <atomic>

@@ -1,10 +1,10 @@
 // The host mod loader's log and version interface, imported from loader.dll.
 //
-// The loader is built with MSVC. Built with that compiler too, the plugin uses
-// the loader's declarations as they are. Built with any other (mingw-w64, or natively for the
-// tests), it cannot share the loader's C++ names or its std::stringstream, so it binds the four
-// names under plain C names, which loader.def maps to their decorated form in the import library,
-// and writes into the line object through the layout in host/msvc_stream_layout.h.
+// The loader is built with MSVC. Built with MSVC too, the plugin uses the loader's declarations
+// as they are. Built with any other compiler (mingw-w64, or natively for the tests), it cannot
+// share the loader's C++ names or its std::stringstream, so it binds the four names under plain C
+// names, which loader.def maps to their decorated form in the import library, and writes into the
+// line object through the layout in host/msvc_stream_layout.h.
 #pragma once
 
 #include <cstdint>

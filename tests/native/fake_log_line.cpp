@@ -1,5 +1,5 @@
-// The loader's log line object as MSVC lays it out, made by hand: only the
-// fields that a plugin built by another compiler looks at are filled in.
+// The loader's log line object as MSVC lays it out, made by hand: only the fields that a plugin
+// built by another compiler looks at are filled in.
 #include <cstdint>
 #include <cstring>
 #include <string>
