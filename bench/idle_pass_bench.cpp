@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   long skippedPauses = 0;
   if (relay) {
     for (long i = 0; i < passes; ++i) {
-      if (!RunRelayPass(PassBuffer, CaptureArmed)) ++skippedPauses;
+      if (RunRelayPass(PassBuffer, CaptureArmed) == NextPass::kAtOnce) ++skippedPauses;
     }
   } else {
     for (long i = 0; i < passes; ++i) {

@@ -66,9 +66,8 @@ bool NamesDevice(std::string name) {
 // An accepted command walks the path as Windows resolves it: it never climbs above the help
 // folder, names no drive, stream or device and does not start at a root.
 void CheckHelpPathRule(std::string_view command) {
-  const char* refusal = HelpPathRefusal(command);
-  if (refusal != nullptr) {
-    FUZZ_CHECK(*refusal != '\0');
+  if (const std::optional<std::string> refusal = HelpPathRefusal(command)) {
+    FUZZ_CHECK(!refusal->empty());
     return;
   }
   FUZZ_CHECK(command.empty() || !IsSeparator(command[0]));
@@ -147,7 +146,7 @@ Outcome TypeAndSend(std::string_view bytes, loader::LogLevel minLogLevel) {
 
   ReceiveBuffer buffer{};
   bool armed = false;
-  FUZZ_CHECK(RunRelayPass(buffer, armed));
+  FUZZ_CHECK(RunRelayPass(buffer, armed) == NextPass::kAfterPause);
   FUZZ_CHECK(armed);
   FUZZ_CHECK(game.text()[0] == 0);
   FUZZ_CHECK(LoggedLines.empty() && SentBytes.empty() && ChatLines.empty());
@@ -155,7 +154,7 @@ Outcome TypeAndSend(std::string_view bytes, loader::LogLevel minLogLevel) {
   game.state() = kChatSent;
   game.firstChar() = 0;
   Outcome outcome;
-  outcome.pause = RunRelayPass(buffer, armed);
+  outcome.pause = RunRelayPass(buffer, armed) == NextPass::kAfterPause;
   FUZZ_CHECK(!armed);
   outcome.logged = LoggedLines;
   outcome.sent = SentBytes;
@@ -218,7 +217,7 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
   FUZZ_CHECK(outcome.pause);
   FUZZ_CHECK(outcome.sent.empty());
   const Outcome help = ShowHelpAlone(helpCommand, helpArgument);
-  if (HelpPathRefusal(helpCommand) != nullptr) {
+  if (HelpPathRefusal(helpCommand)) {
     // Refused: one line that names the file, and nothing shown.
     FUZZ_CHECK(help.chat.empty());
     FUZZ_CHECK(help.logged.size() == 1);

@@ -11,7 +11,7 @@ namespace {
 // The loaded plugin; null when none was given or it failed to load.
 HMODULE Plugin = nullptr;
 
-// The name under which the platform compiler exports bool Load(): the loader looks it up so.
+// The name under which MSVC exports bool Load(): the loader looks it up so.
 constexpr const char* kLoadExport = "?Load@@YA_NXZ";
 
 using PluginLoad = bool (*)();

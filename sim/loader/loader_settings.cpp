@@ -56,7 +56,7 @@ const char* ReadGameVersion() {
 
 }  // namespace
 
-#if PLATFORM_COMPILER_ABI
+#if MSVC_ABI
 namespace loader {
 
 LogLevel MinLogLevel = ReadMinLogLevel();
@@ -71,4 +71,4 @@ loader::LogLevel LoaderMinLogLevel = ReadMinLogLevel();
 const char* const LoaderGameVersion = ReadGameVersion();
 
 }  // extern "C"
-#endif  // PLATFORM_COMPILER_ABI
+#endif  // MSVC_ABI

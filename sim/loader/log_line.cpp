@@ -1,7 +1,6 @@
-// The loader's log line. Built with the platform compiler, it is the plain class. Built with
-// mingw-w64, it is made in the caller's object as that compiler's std::stringstream would be,
-// with the runtime's own constructors from msvcp140.dll, so that a plugin sees exactly what the
-// real loader gives it.
+// The loader's log line. Built with MSVC, it is the plain class. Built with mingw-w64, it is made
+// in the caller's object as MSVC's std::stringstream would be, with the runtime's own
+// constructors from msvcp140.dll, so that a plugin sees exactly what the real loader gives it.
 #include <windows.h>
 
 #include <atomic>
@@ -10,7 +9,7 @@
 #include <string>
 
 #include "host/loader.h"
-#include "host/msvc_stream_layout.h"
+#include "msvc_stream_parts.h"
 #include "sim_report.h"
 #include "sim_report_internal.h"
 
@@ -33,7 +32,7 @@ void ReportLogLine(loader::LogLevel level, const std::string& text) {
 
 }  // namespace
 
-#if PLATFORM_COMPILER_ABI
+#if MSVC_ABI
 
 namespace loader {
 
@@ -182,25 +181,25 @@ extern "C" void LoaderLogConstruct(void* object, loader::LogLevel level) {
   auto* line = static_cast<unsigned char*>(object);
   // The order of the stringstream's own constructor: vbtables, the virtual base, the iostream
   // with the address of the buffer member, then the buffer member itself.
-  Put(line, kIstreamVbtableOffset, &IstreamVbtable[0]);
-  Put(line, kOstreamOffset, &OstreamVbtable[0]);
-  runtime.basicIos(line + kBasicIosOffset);
-  runtime.basicIostream(line, line + kStringBufferOffset, 0);
+  Put(line, offsetof(LogLineObject, istreamVbtable), &IstreamVbtable[0]);
+  Put(line, offsetof(LogLineObject, ostreamVbtable), &OstreamVbtable[0]);
+  runtime.basicIos(line + offsetof(LogLineObject, basicIosVtable));
+  runtime.basicIostream(line, line + offsetof(LogLineObject, stringBufferVtable), 0);
   Put(line, kVtordispOffset, std::int32_t{0});
-  void* buffer = line + kStringBufferOffset;
+  void* buffer = line + offsetof(LogLineObject, stringBufferVtable);
   runtime.streamBuffer(buffer);
-  Put(line, kStringBufferOffset, &runtime.lineBufferVtable[0]);
+  Put(line, offsetof(LogLineObject, stringBufferVtable), &runtime.lineBufferVtable[0]);
   LineText(buffer) = new std::string();
-  Put(line, kLevelOffset, level);
+  Put(line, offsetof(LogLineObject, level), level);
   std::memset(line + kLogLineSize, kExtraByte, ExtraBytes());
 }
 
 extern "C" void LoaderLogDestruct(void* object) {
   const Runtime& runtime = LoadRuntime();
   auto* line = static_cast<unsigned char*>(object);
-  void* buffer = line + kStringBufferOffset;
+  void* buffer = line + offsetof(LogLineObject, stringBufferVtable);
   loader::LogLevel level;
-  std::memcpy(&level, line + kLevelOffset, sizeof level);
+  std::memcpy(&level, line + offsetof(LogLineObject, level), sizeof level);
   std::string* text = LineText(buffer);
   for (std::size_t i = 0; i < ExtraBytes(); ++i) {
     if (line[kLogLineSize + i] != kExtraByte) {
@@ -212,7 +211,7 @@ extern "C" void LoaderLogDestruct(void* object) {
   delete text;
   runtime.streamBufferDestructor(buffer);
   // The istream and ostream parts hold nothing; basic_ios holds the locale.
-  runtime.basicIosDestructor(line + kBasicIosOffset);
+  runtime.basicIosDestructor(line + offsetof(LogLineObject, basicIosVtable));
 }
 
-#endif  // PLATFORM_COMPILER_ABI
+#endif  // MSVC_ABI

@@ -6,12 +6,11 @@
 #include <system_error>
 #include <thread>
 
+#include "game/game_build.h"
 #include "host/log.h"
 #include "relay/relay_worker.h"
 
 namespace {
-
-constexpr const char* kExpectedGameVersion = "421470";
 
 constexpr const char* kWrongVersion = "Console: Wrong version";
 constexpr const char* kLoading = "Console Plugin loading...";
@@ -31,7 +30,7 @@ std::thread& WorkerSlot() {
 bool IsExpectedGameVersion(const char* version) {
   // A loader that reports no version is not one that this plugin was built for.
   if (version == nullptr) return false;
-  return std::string(version) == kExpectedGameVersion;
+  return std::string(version) == kGameVersion;
 }
 
 }  // namespace

@@ -1,8 +1,5 @@
 #include "game/game_memory.h"
 
-#include <chrono>
-#include <thread>
-
 std::uintptr_t GameBase = 0;
 std::uintptr_t ChatState = 0;
 std::uintptr_t ChatText = 0;
@@ -16,11 +13,6 @@ T ReadGame(std::uintptr_t address) {
   return *reinterpret_cast<const volatile T*>(address);
 }
 
-// The second wait of the 45 s set-up, after kSetUpConnectDelay (relay/relay_worker.cpp): the
-// game is given this long to load before its readiness is first tested.
-constexpr auto kSetUpGameWait = std::chrono::milliseconds(40000);
-constexpr auto kReadinessRetry = std::chrono::milliseconds(1000);
-
 }  // namespace
 
 std::uintptr_t ResolvePointerChain(std::uintptr_t start, PointerChain chain) {
@@ -33,11 +25,6 @@ std::uintptr_t ResolvePointerChain(std::uintptr_t start, PointerChain chain) {
 
 bool IsGameReady(std::uintptr_t gameBase) {
   return ReadGame<std::uint32_t>(gameBase + kChatRootOffset) != 0;
-}
-
-void WaitForGame() {
-  std::this_thread::sleep_for(kSetUpGameWait);
-  while (!IsGameReady(GameBase)) std::this_thread::sleep_for(kReadinessRetry);
 }
 
 void ResolveGameSlots() {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "game/game_build.h"
+
 // Offsets followed one after the other from a start address; each is added zero-extended.
 using PointerChain = std::vector<std::uint32_t>;
 
@@ -16,18 +18,6 @@ extern std::uintptr_t ChatState;      // 32-bit chat state word
 extern std::uintptr_t ChatText;       // chat text buffer, ending in a zero byte
 extern std::uintptr_t ChatFirstChar;  // the chat's first-character byte
 
-// The game keeps its chat root pointer here, relative to GameBase.
-constexpr std::uintptr_t kChatRootOffset = 0x4D18278;
-constexpr std::uint32_t kChatStateOffset = 0x205C;
-constexpr std::uint32_t kChatTextOffset = 0x1058;
-constexpr std::uint32_t kChatFirstCharOffset = 0x50;
-
-// What the chat state word reads while a line is typed, and once it is sent; and the first
-// character that makes a typed line a command.
-constexpr std::int32_t kChatTyping = 2;
-constexpr std::int32_t kChatSent = 5;
-constexpr unsigned char kCommandMark = '/';
-
 // The longest command line the take copies: the chat text buffer cannot reach past the state
 // word that follows it in the chat object.
 constexpr std::size_t kMaxCommandLine = kChatStateOffset - kChatTextOffset - 1;
@@ -37,9 +27,6 @@ std::uintptr_t ResolvePointerChain(std::uintptr_t start, PointerChain chain);
 
 // The game is ready once the low-order 32 bits of its chat root pointer are non-zero.
 bool IsGameReady(std::uintptr_t gameBase);
-
-// Sleeps the fixed start-up time, then polls once a second until the game is ready.
-void WaitForGame();
 
 // Resolves ChatState, ChatText and ChatFirstChar from the chat root as it is now.
 void ResolveGameSlots();

@@ -2,7 +2,14 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <string>
+
+#include "game/game_build.h"
+
 std::uintptr_t FindGameModule() {
+  // The name is plain ASCII: each of its bytes is the same character in UTF-16.
+  const std::wstring name(kGameModuleName, kGameModuleName + std::strlen(kGameModuleName));
   // A module handle is the module's base address.
-  return reinterpret_cast<std::uintptr_t>(GetModuleHandleW(L"Zandrel.exe"));
+  return reinterpret_cast<std::uintptr_t>(GetModuleHandleW(name.c_str()));
 }

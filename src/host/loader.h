@@ -1,15 +1,15 @@
 // The host mod loader's log and version interface, imported from loader.dll.
 //
-// The loader is built with the platform compiler. Built with that compiler too, the plugin uses
-// the loader's declarations as they are. Built with any other (mingw-w64, or natively for the
-// tests), it cannot share the loader's C++ names or its std::stringstream, so it binds the four
-// names under plain C names, which loader.def maps to their decorated form in the import library,
-// and writes into the line object through the layout in host/msvc_stream_layout.h.
+// The loader is built with MSVC. Built with MSVC too, the plugin uses the loader's declarations
+// as they are. Built with any other compiler (mingw-w64, or natively for the tests), it cannot
+// share the loader's C++ names or its std::stringstream, so it binds the four names under plain C
+// names, which loader.def maps to their decorated form in the import library, and writes into the
+// line object through the layout in host/msvc_stream_layout.h.
 #pragma once
 
 #include <cstdint>
 
-#include "host/compiler.h"
+#include "host/msvc_abi.h"
 
 namespace loader {
 
@@ -17,7 +17,7 @@ enum LogLevel : std::int32_t { DEBUG = 0, INFO = 1, WARN = 2, ERR = 3 };
 
 }  // namespace loader
 
-#if PLATFORM_COMPILER_ABI
+#if MSVC_ABI
 
 #include <sstream>
 
@@ -31,7 +31,8 @@ enum LogLevel : std::int32_t { DEBUG = 0, INFO = 1, WARN = 2, ERR = 3 };
 namespace loader {
 
 // One log line: the loader's constructor starts it, its destructor emits the text written into
-// the stream. The plugin relies on exactly this layout: the stream, then the stored level.
+// the stream. The plugin relies on exactly this layout: the stream, then the stored level. (The
+// declarations of host/loader_names.cpp, with the members.)
 class LOADER_API LOG {
  public:
   explicit LOG(LogLevel level);
@@ -61,6 +62,9 @@ static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
 
 #else
 
+// The line object's layout (host/msvc_stream_layout.h) is that of x64.
+static_assert(sizeof(void*) == 8, "the loader's log line object is known for x64 only");
+
 // Imported, never exported under these names: the stand-in loader exports only the decorated
 // names, as the real loader does.
 #if defined(_WIN32) && !defined(LOADER_BUILD)
@@ -69,8 +73,8 @@ static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
 #define LOADER_IMPORT
 #endif  // _WIN32 && !LOADER_BUILD
 
-// loader.def: ??0LOG@loader@@QEAA@W4LogLevel@1@@Z, ??1LOG@loader@@QEAA@XZ,
-// ?MinLogLevel@loader@@3W4LogLevel@1@A and ?GameVersion@loader@@3QEBDEB.
+// loader.def binds these to the decorated names of the loader's declarations
+// (host/loader_names.cpp).
 extern "C" {
 
 // loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object in a reserve of the
@@ -93,4 +97,4 @@ inline const char* const& GameVersion = LoaderGameVersion;
 
 }  // namespace loader
 
-#endif  // PLATFORM_COMPILER_ABI
+#endif  // MSVC_ABI

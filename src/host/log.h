@@ -8,9 +8,9 @@
 #include "host/loader.h"
 #include "host/log_reserve.h"
 
-#if !PLATFORM_COMPILER_ABI
+#if !MSVC_ABI
 #include "host/log_line.h"
-#endif  // !PLATFORM_COMPILER_ABI
+#endif  // !MSVC_ABI
 
 // A piece of a line is written up to its first zero byte, as the stream would write a C string.
 inline std::string_view LogPieceBytes(const char* text) {
@@ -28,7 +28,7 @@ void Log(loader::LogLevel level, const Pieces&... pieces) {
   if (LogLinesStopped.load(std::memory_order_relaxed)) return;
   alignas(kLogLineReserveAlignment) unsigned char reserve[kLogLineReserveBytes];
   PrepareLogLineReserve(reserve);
-#if PLATFORM_COMPILER_ABI
+#if MSVC_ABI
   auto* line = ::new (static_cast<void*>(reserve)) loader::LOG(level);
   if (LogLineFitsReserve(reserve)) {
     ((line->level >= loader::MinLogLevel ? static_cast<void>(line->s << LogPieceBytes(pieces))
@@ -48,5 +48,5 @@ void Log(loader::LogLevel level, const Pieces&... pieces) {
     WriteLogPiece(reserve, kLogLineTooLarge);
   }
   LoaderLogDestruct(reserve);
-#endif  // PLATFORM_COMPILER_ABI
+#endif  // MSVC_ABI
 }

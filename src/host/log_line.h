@@ -1,5 +1,5 @@
-// Writing text into the loader's log line object, laid out as the platform compiler's
-// std::stringstream, from a plugin built by another compiler.
+// Writing text into the loader's log line object, laid out as MSVC's std::stringstream, from a
+// plugin built by another compiler.
 #pragma once
 
 #include <string_view>

@@ -1,13 +1,13 @@
-// Where things lie in the loader's log line object. The loader is built with the platform
-// compiler, so its loader::LOG is a std::stringstream of that compiler's standard library,
-// followed by the line's level. A plugin built with another compiler cannot use that type and
-// finds its way through it with these numbers instead (x64 only).
+// Where things lie in the loader's log line object. The loader is built with MSVC, so its
+// loader::LOG is a std::stringstream of MSVC's standard library, followed by the line's level. A
+// plugin built with another compiler cannot use that type and finds its way through it with this
+// mirror of the object instead (x64 only).
 //
-// Sources: the public source of the platform compiler's standard library (<sstream>, <istream>,
-// <ostream>, <ios>, <xiosbase>, <streambuf>), identical for VS 2015 to VS 2022 and for release
-// and debug builds; cross-checked against the runtime's own constructors (msvcp140.dll, whose
-// basic_ios and basic_iostream constructors the stand-in loader calls, so that every end-to-end
-// test checks these numbers again) and against clang's record layout for that target.
+// Sources: the public source of MSVC's standard library (<sstream>, <istream>, <ostream>, <ios>,
+// <xiosbase>, <streambuf>), identical for VS 2015 to VS 2022 and for release and debug builds;
+// cross-checked against the runtime's own constructors (msvcp140.dll, whose basic_ios and
+// basic_iostream constructors the stand-in loader calls, so that every end-to-end test checks
+// these numbers again) and against clang's record layout for that target.
 #pragma once
 
 #include <cstddef>
@@ -15,40 +15,64 @@
 
 namespace msvc_stream {
 
-// basic_stringstream<char>: basic_iostream's two vbtable pointers and the istream's count, then
-// the basic_stringbuf member, then the virtual base basic_ios at the end.
-constexpr std::size_t kStringStreamSize = 248;
-constexpr std::size_t kLogLineSize = kStringStreamSize + 8;  // the level, padded to 8
-constexpr std::size_t kLogLineAlignment = 8;
-constexpr std::size_t kLevelOffset = kStringStreamSize;
+// The line object, field by field where the plugin reads or writes, in bytes elsewhere. Never
+// made or read as this type: the object is the loader's, so its fields are read bytewise at
+// offsetof(LogLineObject, field).
+struct LogLineObject {
+  // basic_stringstream<char> derives from basic_iostream, whose istream part leads the object:
+  // its vbtable pointer (entry 1 of the table is the distance from here to basic_ios, the virtual
+  // base) and its character count.
+  const std::int32_t* istreamVbtable;
+  std::int64_t istreamCount;
+  // The ostream part: its own vbtable pointer (entry 1: the distance from here to basic_ios).
+  const std::int32_t* ostreamVbtable;
+  // The basic_stringbuf member, led by basic_streambuf's vtable pointer (xsputn in kXsputnSlot).
+  void* const* stringBufferVtable;
+  // The rest of the stream buffer, then the stringstream's vtordisp for its virtual base.
+  unsigned char stringBufferRest[120];
+  // The virtual base basic_ios, at the end. It begins with ios_base: the vtable pointer, the
+  // stream's _Stdstr, then the stream state (kGoodBit, or kBadBit among others).
+  void* basicIosVtable;
+  std::uint64_t iosStdstr;
+  std::int32_t streamState;
+  // The rest of ios_base's 72 bytes.
+  unsigned char iosBaseRest[52];
+  // basic_ios::_Mystrbuf: the stream buffer, which is the member at stringBufferVtable.
+  void* streamBuffer;
+  // basic_ios::_Tiestr and _Fillch, padded to 8.
+  void* tiedStream;
+  char fillCharacter;
+  unsigned char iosPadding[7];
+  // loader::LOG's own member after the stream: the line's level (padded to 8 at the end).
+  std::int32_t level;
+};
 
-// The istream part's vbtable pointer leads the object; entry 1 of that table is the distance from
-// it to basic_ios. The ostream part starts with its own vbtable pointer.
-constexpr std::size_t kIstreamVbtableOffset = 0;
-constexpr std::size_t kOstreamOffset = 16;
-constexpr std::int32_t kIstreamToBasicIos = 152;
-constexpr std::int32_t kOstreamToBasicIos = kIstreamToBasicIos - kOstreamOffset;
-constexpr std::size_t kStringBufferOffset = 24;
-// The stringstream's own vtordisp for its virtual base, just before that base.
-constexpr std::size_t kVtordispOffset = 148;
-constexpr std::size_t kBasicIosOffset = 152;
+static_assert(offsetof(LogLineObject, istreamVbtable) == 0);
+static_assert(offsetof(LogLineObject, ostreamVbtable) == 16);
+static_assert(offsetof(LogLineObject, stringBufferVtable) == 24);
+static_assert(offsetof(LogLineObject, basicIosVtable) == 152);
+static_assert(offsetof(LogLineObject, streamState) == 152 + 16);
+static_assert(offsetof(LogLineObject, streamBuffer) == 152 + 72);
+static_assert(offsetof(LogLineObject, level) == 248);
+static_assert(sizeof(LogLineObject) == 256);
+static_assert(alignof(LogLineObject) == 8);
 
-// Inside ios_base: vfptr, _Stdstr, then the stream state (goodbit 0, badbit 4).
-constexpr std::size_t kStreamStateInIos = 16;
+constexpr std::size_t kStringStreamSize = offsetof(LogLineObject, level);
+constexpr std::size_t kLogLineSize = sizeof(LogLineObject);
+constexpr std::size_t kLogLineAlignment = alignof(LogLineObject);
+
+// Entry 1 of each vbtable.
+constexpr auto kIstreamToBasicIos = static_cast<std::int32_t>(
+    offsetof(LogLineObject, basicIosVtable) - offsetof(LogLineObject, istreamVbtable));
+constexpr auto kOstreamToBasicIos = static_cast<std::int32_t>(
+    offsetof(LogLineObject, basicIosVtable) - offsetof(LogLineObject, ostreamVbtable));
+
+// Stream states.
 constexpr std::int32_t kGoodBit = 0;
 constexpr std::int32_t kBadBit = 4;
-// basic_ios::_Mystrbuf follows the 72 bytes of ios_base.
-constexpr std::size_t kStreamBufferPointerInIos = 72;
 
 // basic_streambuf's vtable: destructor, _Lock, _Unlock, overflow, pbackfail, showmanyc,
 // underflow, uflow, xsgetn, xsputn, seekoff, seekpos, setbuf, sync, imbue.
-constexpr std::size_t kOverflowSlot = 3;
 constexpr std::size_t kXsputnSlot = 9;
-constexpr std::size_t kStreamBufferVtableSlots = 15;
-// basic_streambuf<char> itself: the vtable pointer, twelve pointers and counts, the locale.
-constexpr std::size_t kStreamBufferBaseSize = 104;
-
-static_assert(kStringBufferOffset + kStreamBufferBaseSize <= kVtordispOffset);
-static_assert(kBasicIosOffset + kStreamBufferPointerInIos + 8 <= kStringStreamSize);
 
 }  // namespace msvc_stream

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "host/log.h"
+#include "plugin_numbers.h"
 
 namespace {
 
@@ -15,7 +16,6 @@ SOCKET ServerSocket = INVALID_SOCKET;
 bool ServerConnected = false;
 
 constexpr const char* kServerAddress = "127.0.0.1";
-constexpr std::uint16_t kServerPort = 50382;
 
 constexpr const char* kWinsockFailed = "[Console] Can't Initialize winsock!";
 constexpr const char* kCreateSocket = "[Console] [Server] Create the socket";
@@ -52,7 +52,8 @@ bool ConnectToServer() {
   ServerConnected = true;
   // Non-blocking, so that the receive of every pass returns at once when nothing has arrived.
   u_long nonBlocking = 1;
-  if (ioctlsocket(ServerSocket, FIONBIO, &nonBlocking) != 0) {
+  // FIONBIO is an unsigned constant with its top bit set; ioctlsocket takes the same bits as long.
+  if (ioctlsocket(ServerSocket, static_cast<long>(FIONBIO), &nonBlocking) != 0) {
     Log(loader::INFO, kNonBlockingFailed);
     return false;
   }

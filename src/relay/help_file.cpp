@@ -9,31 +9,28 @@ std::string HelpFilePath(std::string_view command) {
   return path;
 }
 
-std::int64_t HelpFileSize(std::istream& in) {
+std::optional<std::uint64_t> HelpFileSize(std::istream& in) {
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   // A folder has a size on some systems, but not one byte to read.
   if (!in || size < 0 || (size > 0 && in.peek() == std::istream::traits_type::eof())) {
     in.clear(std::ios::failbit);
-    return -1;
+    return std::nullopt;
   }
-  return static_cast<std::int64_t>(size);
+  return static_cast<std::uint64_t>(size);
 }
 
-std::string TooLargeReason(std::int64_t size) {
-  return std::to_string(size) + " bytes, more than the " + std::to_string(kMaxHelpFileBytes) +
-         " a help file may have";
-}
-
-std::optional<std::string> ReadHelpText(std::istream& in, std::int64_t size, std::string& text) {
+std::optional<std::string> ReadHelpText(std::istream& in, std::uint64_t size, std::string& text) {
+  text.clear();
+  if (size > kMaxHelpFileBytes) {
+    return std::to_string(size) + " bytes, more than the " + std::to_string(kMaxHelpFileBytes) +
+           " a help file may have";
+  }
   // One byte past the bound tells a file that grew while it was read from one that fits.
   constexpr std::size_t kReadBound = kMaxHelpFileBytes + 1;
   constexpr std::size_t kChunk = 64 * 1024;
-  text.clear();
-  text.reserve(std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int64_t>(size, 0)),
-                                     kMaxHelpFileBytes) +
-               1);
+  text.reserve(static_cast<std::size_t>(size) + 1);
   std::streambuf* file = in.rdbuf();
   while (text.size() < kReadBound) {
     const std::size_t had = text.size();

@@ -63,7 +63,7 @@ bool IsDeviceName(std::string_view segment) {
 
 }  // namespace
 
-const char* HelpPathRefusal(std::string_view command) {
+std::optional<std::string> HelpPathRefusal(std::string_view command) {
   if (!command.empty() && IsSeparator(command[0])) {
     return "a command that starts with / or \\ would leave the help folder";
   }
@@ -82,5 +82,5 @@ const char* HelpPathRefusal(std::string_view command) {
       return "a command that names a device (CON, AUX, COM1...) is no help file";
     start = end + 1;
   }
-  return nullptr;
+  return std::nullopt;
 }

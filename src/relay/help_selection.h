@@ -7,18 +7,7 @@
 #include <string_view>
 #include <vector>
 
-// A request shows at most this many lines. A chat shows about a dozen lines at a time and keeps
-// a few screens of them; help that runs longer scrolls away unread, and a longer entry would only
-// keep the worker from the chat (where a "/" line typed meanwhile would go out unblanked).
-constexpr std::size_t kMaxHelpLines = 100;
-
-// A longer help line is cut to this many bytes: the game's chat routine gets lines of at most
-// some thousand bytes from the console program, and nothing says that it copes with megabytes.
-constexpr std::size_t kMaxHelpLineBytes = 4096;
-
-// Help files nest two or three levels; a file nested deeper than this is not read, so that its
-// parse cannot take memory and time without end.
-constexpr std::size_t kMaxHelpDepth = 64;
+#include "plugin_numbers.h"
 
 // What a help file shows for one argument.
 struct HelpLines {

@@ -11,6 +11,8 @@
 namespace {
 
 constexpr const char* kConsoleLine = "[Console] ";
+// Logged before every taken line that holds a space. Only a test word once, but kept: log
+// readers and their scripts take it as the mark that such a line was taken (log-lines.md).
 constexpr const char* kSpaceMarker = "TEST";
 constexpr const char* kFindingHelp = "[Console] finding help for ";
 constexpr const char* kForwardOpen = "[Console] [";
@@ -24,27 +26,27 @@ void ShowConsoleMessage(std::string_view message) {
   Log(loader::INFO, kConsoleLine, text);
 }
 
-// Returns false when the next pass is to follow at once.
-bool HandleCommandLine(const std::string& line) {
+NextPass HandleCommandLine(const std::string& line) {
   const CommandDecision decision = DecideCommand(line);
   if (decision.hasSpace) Log(loader::INFO, kSpaceMarker);
 
   switch (decision.action) {
     case CommandAction::kNothing:
-      return true;
+      return NextPass::kAfterPause;
     case CommandAction::kEmptyArgument:
-      return false;
+      // A line that ends in its space asks for nothing and leaves nothing to wait for.
+      return NextPass::kAtOnce;
     case CommandAction::kHelp:
       if (decision.hasSpace) Log(loader::INFO, kFindingHelp, decision.command);
       ShowHelp(std::string(decision.command), std::string(decision.argument));
-      return true;
+      return NextPass::kAfterPause;
     case CommandAction::kForward:
       // Logged as handed over; a line that cannot go gets a line of its own after this one.
       Log(loader::INFO, kForwardOpen, CapitalizedCommand(decision.command), kForwardClose, line);
       SendLine(line);
-      return true;
+      return NextPass::kAfterPause;
   }
-  return true;
+  return NextPass::kAfterPause;
 }
 
 }  // namespace
@@ -52,7 +54,7 @@ bool HandleCommandLine(const std::string& line) {
 // Every command line fits beside nothing, so the waiting lines alone keep one from going.
 static_assert(kMaxCommandLine + 1 <= kPendingLinesRoom);
 
-bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
+NextPass RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
   // What the console program had no room for goes before any line taken since.
   SendPendingLines();
   buffer.fill(0);
@@ -76,5 +78,5 @@ bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
     captureArmed = false;
     return HandleCommandLine(CopyCommandLine());
   }
-  return true;
+  return NextPass::kAfterPause;
 }

@@ -8,5 +8,11 @@
 // One receive, plus a zero byte that a full receive cannot overwrite.
 using ReceiveBuffer = std::array<char, kReceiveLength + 1>;
 
-// Runs one pass. Returns false when the pause before the next pass is to be skipped.
-bool RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed);
+// When the relay runs its next pass.
+enum class NextPass {
+  kAfterPause,  // after the pause between passes, as almost always
+  kAtOnce,      // without the pause
+};
+
+// Runs one pass and says when the next one follows.
+NextPass RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed);

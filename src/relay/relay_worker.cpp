@@ -1,31 +1,26 @@
 #include "relay/relay_worker.h"
 
-#include <chrono>
 #include <exception>
 #include <thread>
 
+#include "game/game_build.h"
 #include "game/game_memory.h"
 #include "game/game_module.h"
 #include "host/log.h"
 #include "net/connection.h"
+#include "plugin_numbers.h"
 #include "relay/cut_reason.h"
 #include "relay/relay_pass.h"
 
 namespace {
 
-// The set-up takes 45 s before the first pass: this wait of 5 s gives the game time to start
-// before the console program is looked for, and kSetUpGameWait (game/game_memory.cpp), 40 s
-// more, gives it time to load before its memory is read.
-constexpr auto kSetUpConnectDelay = std::chrono::milliseconds(5000);
-constexpr auto kPassPause = std::chrono::milliseconds(10);
-
 constexpr const char* kReady = "[Console] Ready...";
-constexpr const char* kNoGameModule =
-    "[Console] Zandrel.exe is not loaded in this process; the console stays off";
+constexpr const char* kNoGameModuleOpen = "[Console] ";
+constexpr const char* kNoGameModuleClose = " is not loaded in this process; the console stays off";
 constexpr const char* kPassFailed = "[Console] A pass failed and was skipped: ";
 
 // Keeps one failing pass (a help file too large for memory, say) from ending the worker.
-bool RunContainedPass(ReceiveBuffer& buffer, bool& captureArmed) {
+NextPass RunContainedPass(ReceiveBuffer& buffer, bool& captureArmed) {
   try {
     return RunRelayPass(buffer, captureArmed);
   } catch (const std::exception& e) {
@@ -39,7 +34,7 @@ bool RunContainedPass(ReceiveBuffer& buffer, bool& captureArmed) {
     } catch (...) {
     }
   }
-  return true;
+  return NextPass::kAfterPause;
 }
 
 }  // namespace
@@ -48,18 +43,25 @@ void RelayWorker() {
   GameBase = FindGameModule();
   // Anywhere but in the game, following the chat root would read unmapped memory.
   if (GameBase == 0) {
-    Log(loader::INFO, kNoGameModule);
+    Log(loader::INFO, kNoGameModuleOpen, kGameModuleName, kNoGameModuleClose);
     return;
   }
+  // The game starts before the console program is looked for.
   std::this_thread::sleep_for(kSetUpConnectDelay);
+  // The result is not needed: each failure is logged where it happens, and without a
+  // connection the passes receive nothing and keep no line to send.
   ConnectToServer();
-  WaitForGame();
+  // The game loads before its memory is first read.
+  std::this_thread::sleep_for(kSetUpGameWait);
+  while (!IsGameReady(GameBase)) std::this_thread::sleep_for(kReadinessRetry);
   ResolveGameSlots();
   Log(loader::INFO, kReady);
 
   ReceiveBuffer buffer{};
   bool captureArmed = false;
   for (;;) {
-    if (RunContainedPass(buffer, captureArmed)) std::this_thread::sleep_for(kPassPause);
+    if (RunContainedPass(buffer, captureArmed) == NextPass::kAfterPause) {
+      std::this_thread::sleep_for(kPassPause);
+    }
   }
 }

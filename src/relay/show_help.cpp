@@ -1,6 +1,7 @@
 #include "relay/show_help.h"
 
 #include <fstream>
+#include <optional>
 
 #include "game/chat_output.h"
 #include "host/log.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr const char* kShowHelp = "[Console] Show help [";
 constexpr const char* kHelpFileProblem = "[Console] Help file ";
+constexpr const char* kNotRead = "not read: ";
 
 void LogHelpFileProblem(const std::string& path, const std::string& problem) {
   Log(loader::INFO, kHelpFileProblem, path, ": ", problem);
@@ -22,23 +24,19 @@ void LogHelpFileProblem(const std::string& path, const std::string& problem) {
 void ShowHelp(std::string command, std::string argument) {
   const std::string path = HelpFilePath(command);
   // Checked before anything is opened: a device such as COM1 can block whoever opens it.
-  if (const char* refusal = HelpPathRefusal(command)) {
-    LogHelpFileProblem(path, std::string("not read: ") + refusal);
+  if (const std::optional<std::string> refusal = HelpPathRefusal(command)) {
+    LogHelpFileProblem(path, kNotRead + *refusal);
     return;
   }
-  // Read anew for every request, so an edited help file shows at once.
+  // Read anew for every request, so an edited help file shows at once. A missing file, and one
+  // without a size (a folder, where a folder can be opened), is as good as missing: nothing shows
+  // and nothing is logged.
   std::ifstream file(path);
-  if (!file) return;
-  // A file without a size (a folder, where a folder can be opened) is as good as missing.
-  const std::int64_t size = HelpFileSize(file);
-  if (size < 0) return;
-  if (static_cast<std::uint64_t>(size) > kMaxHelpFileBytes) {
-    LogHelpFileProblem(path, "not read: " + TooLargeReason(size));
-    return;
-  }
+  const std::optional<std::uint64_t> size = file ? HelpFileSize(file) : std::nullopt;
+  if (!size) return;
   std::string text;
-  if (const auto tooLarge = ReadHelpText(file, size, text)) {
-    LogHelpFileProblem(path, "not read: " + *tooLarge);
+  if (const std::optional<std::string> refusal = ReadHelpText(file, *size, text)) {
+    LogHelpFileProblem(path, kNotRead + *refusal);
     return;
   }
   file.close();

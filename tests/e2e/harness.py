@@ -17,25 +17,26 @@ from dataclasses import dataclass
 BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN", "")
 WINE = os.environ.get("CONSOLE_RELAY_WINE", "/usr/lib/wine/wine64")
 EXAMPLES_DIR = os.environ.get("CONSOLE_RELAY_EXAMPLES", "")
-SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src")
+# The plugin's numbers that tests and benchmarks read back, one plain integer a line.
+PLUGIN_NUMBERS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
+                              "plugin_numbers.h")
 # The clock of the arrival times that ConsoleProgram notes: under Wine, the host's performance
 # counter runs on it too.
 ARRIVAL_CLOCK = time.CLOCK_MONOTONIC_RAW
 
 
 def plugin_constant(name):
-    """A number that the plugin's sources define once (a constexpr integer, shift or duration), so
-    that a test or benchmark does not state the rule a second time."""
-    pattern = re.compile(r"constexpr [\w:]+ %s\s*=\s*(?:std::chrono::milliseconds\()?([^;)]+)"
-                         % re.escape(name))
-    for folder, _, files in os.walk(SOURCE_DIR):
-        for file_name in sorted(files):
-            with open(os.path.join(folder, file_name), encoding="utf-8") as f:
-                match = pattern.search(f.read())
-            if match:
-                value, _, shift = re.sub(r"(?<=\d)u\b", "", match.group(1)).partition("<<")
-                return int(value, 0) << (int(shift) if shift else 0)
-    raise LookupError("no constant %s in %s" % (name, SOURCE_DIR))
+    """A number of the plugin (src/plugin_numbers.h; a duration in milliseconds), so that a test
+    or benchmark does not state the rule a second time."""
+    with open(PLUGIN_NUMBERS, encoding="utf-8") as f:
+        for line in f:
+            words = line.split()
+            # "constexpr <type> <name> = <digits>;" or "constexpr <type> <name>{<digits>};"
+            if len(words) == 5 and words[0] == "constexpr" and words[2] == name:
+                return int(words[4].rstrip(";"))
+            if len(words) == 3 and words[0] == "constexpr" and words[2].startswith(name + "{"):
+                return int(words[2][len(name) + 1:].rstrip("};"))
+    raise LookupError("no constant %s in %s" % (name, PLUGIN_NUMBERS))
 
 
 CONSOLE_PORT = plugin_constant("kServerPort")

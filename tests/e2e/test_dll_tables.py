@@ -1,9 +1,12 @@
 """The shipped DLL imports only Windows system DLLs and the loader, under the names that the
-loader, built by the platform compiler, exports; and it exports only Load."""
+loader, built by MSVC, exports; and it exports only Load. The loader's names are those of its
+declarations (src/host/loader_names.cpp) as clang decorates them for the MSVC ABI, and both .def
+files write exactly these."""
 
 import os
 import re
 import subprocess
+import tempfile
 import unittest
 
 from harness import BIN_DIR
@@ -12,12 +15,32 @@ OBJDUMP = os.environ.get("CONSOLE_RELAY_OBJDUMP", "x86_64-w64-mingw32-objdump")
 SYSTEM_DLLS = {"kernel32.dll", "ws2_32.dll", "msvcrt.dll", "ucrtbase.dll", "user32.dll",
                "advapi32.dll", "ntdll.dll"}
 SYSTEM_DLL_PATTERN = re.compile(r"api-ms-win-.*\.dll")
-LOADER_IMPORTS = {
-    "??0LOG@loader@@QEAA@W4LogLevel@1@@Z",    # loader::LOG::LOG(loader::LogLevel)
-    "??1LOG@loader@@QEAA@XZ",                 # loader::LOG::~LOG()
-    "?MinLogLevel@loader@@3W4LogLevel@1@A",   # loader::LogLevel loader::MinLogLevel
-    "?GameVersion@loader@@3QEBDEB",           # const char* const loader::GameVersion
-}
+CLANG = os.environ.get("CONSOLE_RELAY_CLANG", "clang")
+NM = os.environ.get("CONSOLE_RELAY_NM", "x86_64-w64-mingw32-nm")
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+LOADER_DECLARATIONS = os.path.join(SOURCE_DIR, "src", "host", "loader_names.cpp")
+DEF_FILES = [os.path.join(SOURCE_DIR, "src", "host", "loader.def"),
+             os.path.join(SOURCE_DIR, "sim", "loader", "loader.def")]
+
+
+def declared_loader_names():
+    """The names that the loader's declarations refer to, decorated as MSVC does."""
+    with tempfile.TemporaryDirectory() as folder:
+        obj = os.path.join(folder, "loader_names.obj")
+        subprocess.run([CLANG, "--target=x86_64-pc-windows-msvc", "-c", LOADER_DECLARATIONS,
+                        "-o", obj], check=True)
+        out = subprocess.run([NM, "-u", obj], check=True, capture_output=True, text=True).stdout
+    return {line.split()[-1] for line in out.splitlines() if line.strip()}
+
+
+def def_file_names(path):
+    """The decorated names that a .def file binds: MSVC's decoration begins with a "?"."""
+    with open(path, encoding="utf-8") as f:
+        exports = f.read().split("EXPORTS", 1)[1]
+    return {word for word in exports.split() if word.startswith("?")}
+
+
+LOADER_IMPORTS = declared_loader_names()
 
 
 def tables(path):
@@ -63,6 +86,12 @@ class DllTables(unittest.TestCase):
         _, exports = tables(os.path.join(BIN_DIR, "loader.dll"))
         self.assertLessEqual(LOADER_IMPORTS, set(exports))
         self.assertFalse([name for name in exports if name.startswith("_Z")])
+
+    def test_both_def_files_write_exactly_the_declared_names(self):
+        self.assertEqual(len(LOADER_IMPORTS), 4, LOADER_IMPORTS)
+        for path in DEF_FILES:
+            with self.subTest(path=path):
+                self.assertEqual(def_file_names(path), LOADER_IMPORTS)
 
     def test_exports_only_the_decorated_load(self):
         self.assertEqual(self.exports, ["?Load@@YA_NXZ"])

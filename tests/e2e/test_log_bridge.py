@@ -1,4 +1,4 @@
-"""The plugin's log lines reach a loader built by the platform compiler: its decorated names and
+"""The plugin's log lines reach a loader built by MSVC: its decorated names and
 its std::stringstream, made by the runtime's own constructors in the stand-in loader. This
 loader's line object has a kilobyte of members after the level, as a newer loader's may have."""
 

@@ -109,6 +109,22 @@ void ResetFakeHost(FakeGame& game) {
   ResolveGameSlots();
 }
 
+namespace {
+
+// The help folder entered last. Entering the next removes it, and so does the end of the
+// process, so that no run leaves folders behind in the temporary directory.
+struct EnteredHelpFolder {
+  std::filesystem::path path;
+  void Remove() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+  ~EnteredHelpFolder() { Remove(); }
+};
+EnteredHelpFolder LastHelpFolder;
+
+}  // namespace
+
 void EnterFreshHelpFolder() {
   static int folderCount = 0;
   const std::filesystem::path folder =
@@ -117,6 +133,8 @@ void EnterFreshHelpFolder() {
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder / "nativePC/plugins/ConsoleHelp");
   std::filesystem::current_path(folder);
+  LastHelpFolder.Remove();
+  LastHelpFolder.path = folder;
 }
 
 void WriteHelpFile(const std::string& command, const std::string& content) {

@@ -1,9 +1,10 @@
-// The loader's log line object as the platform compiler lays it out, made by hand: only the
-// fields that a plugin built by another compiler looks at are filled in.
+// The loader's log line object as MSVC lays it out, made by hand: only the fields that a plugin
+// built by another compiler looks at are filled in.
 #include <cstdint>
 #include <cstring>
 #include <string>
 
+#include "../../sim/loader/msvc_stream_parts.h"
 #include "fake_host.h"
 #include "host/msvc_stream_layout.h"
 
@@ -16,12 +17,14 @@ const std::int32_t OstreamVbtable[2] = {0, kOstreamToBasicIos};
 
 // The stream buffer keeps its text behind its base part, as a derived buffer keeps its members.
 std::string*& BufferText(const unsigned char* line) {
-  return *reinterpret_cast<std::string**>(const_cast<unsigned char*>(line) + kStringBufferOffset +
+  return *reinterpret_cast<std::string**>(const_cast<unsigned char*>(line) +
+                                          offsetof(LogLineObject, stringBufferVtable) +
                                           kStreamBufferBaseSize);
 }
 
 std::int64_t KeepBytes(void* streamBuffer, const char* bytes, std::int64_t count) {
-  const auto* line = static_cast<const unsigned char*>(streamBuffer) - kStringBufferOffset;
+  const auto* line =
+      static_cast<const unsigned char*>(streamBuffer) - offsetof(LogLineObject, stringBufferVtable);
   BufferText(line)->append(bytes, static_cast<std::size_t>(count));
   return count;
 }
@@ -40,14 +43,14 @@ void Put(unsigned char* line, std::size_t offset, T value) {
 }  // namespace
 
 void BuildFakeLogLine(unsigned char* line, loader::LogLevel level) {
-  Put(line, kIstreamVbtableOffset, &IstreamVbtable[0]);
-  Put(line, kOstreamOffset, &OstreamVbtable[0]);
-  Put(line, kStringBufferOffset, FakeBufferVtable());
-  Put(line, kBasicIosOffset + kStreamStateInIos, kGoodBit);
-  Put(line, kBasicIosOffset + kStreamBufferPointerInIos,
-      static_cast<void*>(line + kStringBufferOffset));
+  Put(line, offsetof(LogLineObject, istreamVbtable), &IstreamVbtable[0]);
+  Put(line, offsetof(LogLineObject, ostreamVbtable), &OstreamVbtable[0]);
+  Put(line, offsetof(LogLineObject, stringBufferVtable), FakeBufferVtable());
+  Put(line, offsetof(LogLineObject, streamState), kGoodBit);
+  Put(line, offsetof(LogLineObject, streamBuffer),
+      static_cast<void*>(line + offsetof(LogLineObject, stringBufferVtable)));
   BufferText(line) = new std::string();
-  Put(line, kLevelOffset, level);
+  Put(line, offsetof(LogLineObject, level), level);
 }
 
 const std::string& FakeLogLineText(const unsigned char* line) {

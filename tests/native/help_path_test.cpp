@@ -42,7 +42,7 @@ TEST(HelpPathRefusal, AcceptsCommandsThatStayInTheHelpFolder) {
                              "\xB9"
                              "COM"};
   for (const std::string& command : accepted) {
-    EXPECT_EQ(HelpPathRefusal(command), nullptr) << command;
+    EXPECT_EQ(HelpPathRefusal(command), std::nullopt) << command;
   }
 }
 
@@ -67,7 +67,7 @@ TEST(HelpPathRefusal, RefusesCommandsThatLeaveTheHelpFolder) {
                             ".. /x",
                             "a/. ./b"};
   for (const std::string& command : refused) {
-    EXPECT_NE(HelpPathRefusal(command), nullptr) << command;
+    EXPECT_NE(HelpPathRefusal(command), std::nullopt) << command;
   }
 }
 
@@ -80,18 +80,18 @@ TEST(HelpPathRefusal, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
       // Superscript one in code pages 949 and 1252, and in UTF-8, before a dot or at the end.
       "COM\xA9\xF6.", "lpt\xA9\xF6", "COM\xB9", "COM\xC2\xB9", "LPT\xB3/x", "com\xFFx."};
   for (const std::string& command : refused) {
-    EXPECT_NE(HelpPathRefusal(command), nullptr) << command;
+    EXPECT_NE(HelpPathRefusal(command), std::nullopt) << command;
   }
 }
 
 TEST(HelpPathRefusal, SaysWhy) {
-  EXPECT_STREQ(HelpPathRefusal("../x"), "a .. in a command would leave the help folder");
-  EXPECT_STREQ(HelpPathRefusal("/x"),
-               "a command that starts with / or \\ would leave the help folder");
-  EXPECT_STREQ(HelpPathRefusal("C:x"),
-               "a command with a : names a drive or a stream, not a help file");
-  EXPECT_STREQ(HelpPathRefusal("COM1."),
-               "a command that names a device (CON, AUX, COM1...) is no help file");
+  EXPECT_EQ(HelpPathRefusal("../x"), "a .. in a command would leave the help folder");
+  EXPECT_EQ(HelpPathRefusal("/x"),
+            "a command that starts with / or \\ would leave the help folder");
+  EXPECT_EQ(HelpPathRefusal("C:x"),
+            "a command with a : names a drive or a stream, not a help file");
+  EXPECT_EQ(HelpPathRefusal("COM1."),
+            "a command that names a device (CON, AUX, COM1...) is no help file");
 }
 
 }  // namespace

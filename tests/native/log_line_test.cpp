@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "../../sim/loader/msvc_stream_parts.h"
 #include "fake_host.h"
 #include "host/log.h"
 #include "host/log_line.h"
@@ -46,22 +47,24 @@ TEST(LogLineLayout, WritesNothingIntoAnUnexpectedLayout) {
   } cases[] = {
       {"buffer pointer elsewhere",
        [](LineObject& l, const void*, const void*, void* const*, void* buffer) {
-         l.Put(kBasicIosOffset + kStreamBufferPointerInIos, buffer);
+         l.Put(offsetof(LogLineObject, streamBuffer), buffer);
        }},
       {"no buffer pointer",
        [](LineObject& l, const void*, const void*, void* const*, void*) {
-         l.Put(kBasicIosOffset + kStreamBufferPointerInIos, static_cast<void*>(nullptr));
+         l.Put(offsetof(LogLineObject, streamBuffer), static_cast<void*>(nullptr));
        }},
       {"bad stream", [](LineObject& l, const void*, const void*, void* const*,
-                        void*) { l.Put(kBasicIosOffset + kStreamStateInIos, kBadBit); }},
+                        void*) { l.Put(offsetof(LogLineObject, streamState), kBadBit); }},
       {"istream vbtable", [](LineObject& l, const void* istream, const void*, void* const*,
-                             void*) { l.Put(kIstreamVbtableOffset, istream); }},
+                             void*) { l.Put(offsetof(LogLineObject, istreamVbtable), istream); }},
       {"ostream vbtable", [](LineObject& l, const void*, const void* ostream, void* const*,
-                             void*) { l.Put(kOstreamOffset, ostream); }},
-      {"no vbtable", [](LineObject& l, const void*, const void*, void* const*,
-                        void*) { l.Put(kIstreamVbtableOffset, static_cast<void*>(nullptr)); }},
+                             void*) { l.Put(offsetof(LogLineObject, ostreamVbtable), ostream); }},
+      {"no vbtable",
+       [](LineObject& l, const void*, const void*, void* const*, void*) {
+         l.Put(offsetof(LogLineObject, istreamVbtable), static_cast<void*>(nullptr));
+       }},
       {"no xsputn", [](LineObject& l, const void*, const void*, void* const* vtable,
-                       void*) { l.Put(kStringBufferOffset, vtable); }},
+                       void*) { l.Put(offsetof(LogLineObject, stringBufferVtable), vtable); }},
   };
   for (const auto& broken : cases) {
     SCOPED_TRACE(broken.what);
@@ -88,7 +91,7 @@ TEST(LogLineLayout, AShortWriteMarksTheStreamBadAndStopsLaterPieces) {
   LineObject line;
   void* vtable[kStreamBufferVtableSlots] = {};
   vtable[kXsputnSlot] = reinterpret_cast<void*>(&TakeTwo);
-  line.Put(kStringBufferOffset, static_cast<void* const*>(vtable));
+  line.Put(offsetof(LogLineObject, stringBufferVtable), static_cast<void* const*>(vtable));
   EXPECT_NE(LogLineStreamBuffer(line.bytes), nullptr);
   WriteLogLineBytes(line.bytes, "four");
   EXPECT_EQ(LogLineStreamBuffer(line.bytes), nullptr);

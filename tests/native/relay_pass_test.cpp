@@ -21,7 +21,7 @@ class RelayPass : public ::testing::Test {
     WriteHelpFile("kick", R"({"help": ["Kicks a player."], "helpful 2": ["Second page."]})");
   }
 
-  bool Pass() { return RunRelayPass(buffer, armed); }
+  bool Pass() { return RunRelayPass(buffer, armed) == NextPass::kAfterPause; }
 
   // The player types "/" + line and sends it; returns what the take pass returned.
   bool TypeAndSend(const std::string& line) {

@@ -251,7 +251,7 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
   // A file that grows after its size was taken is read no further than the bound.
   std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));
   std::string text;
-  EXPECT_EQ(ReadHelpText(grown, static_cast<std::int64_t>(head.size()), text),
+  EXPECT_EQ(ReadHelpText(grown, head.size(), text),
             "it grew past the 4194304 bytes a help file may have while it was read");
   EXPECT_EQ(grown.tellg(), static_cast<std::streamoff>(kMaxHelpFileBytes + 1));
   std::istringstream fits(head);

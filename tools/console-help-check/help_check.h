@@ -25,7 +25,7 @@ std::optional<std::string> CommandForHelpFile(const std::filesystem::path& relat
 // help file of command, read within the plugin's bounds. Returns false when some request would
 // fail. size is the file's size where known, so that it is read into one allocation.
 bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
-                   std::int64_t size = 0);
+                   std::uint64_t size = 0);
 
 // Checks one help file. helpFolder is the ConsoleHelp folder it was found in, which gives the
 // command its subfolder prefix; empty for a file named on its own.
