@@ -9,7 +9,7 @@ cmake --preset native -DCONSOLE_RELAY_TESTS=ON  # the demo may have left them ou
 cmake --build --preset native -j2
 ctest --preset native -j2
 
-# A short bounded run of every fuzz target (about a minute); longer runs: scripts/fuzz.sh 600.
+# A short bounded run of every fuzz target (a minute or two); longer runs: scripts/fuzz.sh 600.
 scripts/fuzz.sh
 
 cmake --preset windows
