@@ -23,9 +23,11 @@ struct Element {
   bool cut = false;
 };
 
-Element LineElement(std::string_view text) {
-  const std::string_view kept = CutHelpLine(text);
-  return {std::string(kept), nullptr, kept.size() < text.size()};
+// The element for a value that is no container: its line for a string (text set), else its type.
+Element ValueElement(const char* type, const std::string* text) {
+  if (text == nullptr) return {{}, type, false};
+  const std::string_view kept = CutHelpLine(*text);
+  return {std::string(kept), nullptr, kept.size() < text->size()};
 }
 
 enum class EntryShape { kNull, kSingle, kArray, kObject };
@@ -57,6 +59,17 @@ struct SelectingHandler {
   Candidate* recording = nullptr;   // the candidate whose array or object is open at depth 2
   std::string memberKey;            // the last key inside the recorded object
   std::optional<std::string> unreadable;
+
+  // The candidate whose member value begins now, started afresh: a later member of the same key
+  // replaces an earlier one.
+  Candidate& StartMember(EntryShape shape) {
+    Candidate& member = *nextMember;
+    member = Candidate{};
+    member.seen = true;
+    member.shape = shape;
+    nextMember = nullptr;
+    return member;
+  }
 
   // Whether the element that comes next in the recorded array or object is kept.
   bool KeepsNext() {
@@ -92,16 +105,13 @@ struct SelectingHandler {
     if (depth == 0) {
       topLevelType = type;
     } else if (depth == 1 && nextMember != nullptr) {
-      *nextMember = Candidate{};
-      nextMember->seen = true;
-      if (std::string_view(type) != "null") {
-        nextMember->shape = EntryShape::kSingle;
-        nextMember->elements.push_back(text != nullptr ? LineElement(*text)
-                                                       : Element{{}, type, false});
+      if (std::string_view(type) == "null") {
+        StartMember(EntryShape::kNull);
+      } else {
+        StartMember(EntryShape::kSingle).elements.push_back(ValueElement(type, text));
       }
-      nextMember = nullptr;
     } else if (depth == 2 && recording != nullptr && KeepsNext()) {
-      Keep(text != nullptr ? LineElement(*text) : Element{{}, type, false});
+      Keep(ValueElement(type, text));
     }
     return true;
   }
@@ -115,13 +125,9 @@ struct SelectingHandler {
     if (depth == 0) {
       topLevelType = type;
     } else if (depth == 1 && nextMember != nullptr) {
-      *nextMember = Candidate{};
-      nextMember->seen = true;
-      nextMember->shape = shape;
-      recording = nextMember;
-      nextMember = nullptr;
+      recording = &StartMember(shape);
     } else if (depth == 2 && recording != nullptr && KeepsNext()) {
-      Keep(Element{{}, type, false});
+      Keep(ValueElement(type, nullptr));
     }
     ++depth;
     return true;
