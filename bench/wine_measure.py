@@ -333,17 +333,24 @@ HELP_SHAPES = [
 ]
 
 
-def measure_help_shape(game, memory, command, pauses):
+def measure_help_shape(game, command, pauses, grow_path=None):
     """Asks for the command's help and types a "/" line right after. The worker's pause is from
     the log line it writes on taking the request to the moment it blanks that line: reading,
-    parsing, showing, logging and freeing all lie between."""
+    parsing, showing, logging and freeing all lie between. With grow_path, that help file grows
+    while the request reads it."""
     since = game.mark()
+    grower = None
+    if grow_path:
+        grower = threading.Thread(target=grow_while_read, args=(grow_path, game, since))
+        grower.start()
     game.type("/%s help" % command)
     game.command("type /probe now", timeout=60)
     asked = game.wait_log("[Console] finding help for " + command, since)
     game.wait_log("[Console] [Probe] probe now", since, timeout=30)
     blanked = game.kinds("blank", since)[-1]
     pauses.append(blanked.ms - asked.ms)
+    if grower:
+        grower.join()
     return since
 
 
@@ -382,21 +389,9 @@ def measure_help_shapes(game, memory, pid):
         idle_kib = before.get("RssAnon", 0) + before.get("VmSwap", 0)
         memory.reset_peak("plugin")
         pauses = []
+        # A growing file is asked for once: the first request leaves it grown.
         for _ in range(2 if make else 1):
-            if make is None:
-                with open(path, "w") as f:
-                    f.write(text)
-                since = game.mark()
-                grower = threading.Thread(target=grow_while_read, args=(path, game, since))
-                grower.start()
-                game.type("/%s help" % command)
-                game.command("type /probe now", timeout=60)
-                asked = game.wait_log("[Console] finding help for " + command, since)
-                game.wait_log("[Console] [Probe] probe now", since, timeout=30)
-                pauses.append(game.kinds("blank", since)[-1].ms - asked.ms)
-                grower.join()
-            else:
-                since = measure_help_shape(game, memory, command, pauses)
+            since = measure_help_shape(game, command, pauses, None if make else path)
             time.sleep(0.5)
         problems = [t.decode("latin-1") for t in game.logs(since) if b"Help file" in t]
         after = status_kib(pid)
