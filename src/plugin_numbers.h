@@ -18,6 +18,9 @@ constexpr std::chrono::milliseconds kSetUpConnectDelay{5000};
 constexpr std::chrono::milliseconds kSetUpGameWait{40000};
 // and after that its readiness is tested this often.
 constexpr std::chrono::milliseconds kReadinessRetry{1000};
+// While there is no link to the console program (none at set-up, or one lost since), a connect
+// is tried this often, so that a console program started or restarted later is found soon.
+constexpr std::chrono::milliseconds kConnectRetry{2000};
 // The pause between two passes of the relay.
 constexpr std::chrono::milliseconds kPassPause{10};
 

@@ -5,6 +5,7 @@
 
 #include "host/log.h"
 #include "net/connection.h"
+#include "net/server_link.h"
 
 namespace {
 
@@ -25,9 +26,15 @@ void LogNotSent(std::string_view line) {
   Log(loader::INFO, kNotSent, line);
 }
 
-// Empties the buffer; each line still in it from `start` on is logged when asked.
-void DropPendingLines(std::size_t start, bool logEach) {
-  for (; logEach && start < PendingSize; start += PendingLineAt(start).size() + 1) {
+// The lines before `start` went: the rest move to the front.
+void DropSentLines(std::size_t start) {
+  std::memmove(PendingBytes.data(), PendingBytes.data() + start, PendingSize - start);
+  PendingSize -= start;
+}
+
+// Empties the buffer, logging each line still in it.
+void DropPendingLines() {
+  for (std::size_t start = 0; start < PendingSize; start += PendingLineAt(start).size() + 1) {
     LogNotSent(PendingLineAt(start));
   }
   PendingSize = 0;
@@ -56,7 +63,12 @@ void SendPendingLines() {
     const std::string_view rest = line.substr(FirstLineSent);
     const SendResult result = SendToServer(rest);
     if (result.status != SendStatus::kTaken) {
-      DropPendingLines(start, result.status == SendStatus::kFailed);
+      DropSentLines(start);
+      if (result.status == SendStatus::kFailed) {
+        LoseLinkAndPendingLines();
+      } else {
+        DropPendingLines();
+      }
       return;
     }
     if (result.taken < rest.size()) {
@@ -66,7 +78,10 @@ void SendPendingLines() {
     FirstLineSent = 0;
     start += line.size() + 1;
   }
-  // The lines that went make room at the front.
-  std::memmove(PendingBytes.data(), PendingBytes.data() + start, PendingSize - start);
-  PendingSize -= start;
+  DropSentLines(start);
+}
+
+void LoseLinkAndPendingLines() {
+  LoseServerLink();
+  DropPendingLines();
 }

@@ -5,6 +5,7 @@
 #include "host/log.h"
 #include "net/connection.h"
 #include "net/pending_lines.h"
+#include "net/server_link.h"
 #include "relay/command_line.h"
 #include "relay/show_help.h"
 
@@ -55,10 +56,13 @@ NextPass HandleCommandLine(const std::string& line) {
 static_assert(kMaxCommandLine + 1 <= kPendingLinesRoom);
 
 NextPass RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
+  KeepServerLink(LinkClock::now());
   // What the console program had no room for goes before any line taken since.
   SendPendingLines();
   buffer.fill(0);
-  ReceiveFromServer(buffer.data(), kReceiveLength);
+  if (ReceiveFromServer(buffer.data(), kReceiveLength) == ReceiveStatus::kLost) {
+    LoseLinkAndPendingLines();
+  }
   ShowConsoleMessage(MessageInBuffer(buffer.data(), kReceiveLength));
 
   if (ReadChatState() == kChatTyping) {

@@ -400,13 +400,16 @@ class ConsoleProgram:
         conn.close()
 
     def stop(self):
-        self.server.close()
+        # An accept or receive blocked in another thread would keep a plain close from freeing
+        # the port and from reaching the plugin.
         with self.cond:
-            for conn in self.connections:
-                try:
-                    conn.close()
-                except OSError:
-                    pass
+            sockets = [self.server] + self.connections
+        for sock in sockets:
+            try:
+                sock.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+            sock.close()
 
 
 def ready_session(help_files=None):

@@ -1,9 +1,16 @@
-"""A session in which no console program listens when the plugin starts."""
+"""A session in which no console program listens when the plugin starts: one starts late, stops,
+and starts again."""
 
 import time
 import unittest
 
-from harness import ConsoleProgram, Game, SETUP_SECONDS
+from harness import ConsoleProgram, Game, SETUP_SECONDS, plugin_constant
+
+NOT_SENT = "[Console] [Server] Not sent: "
+CONNECTED_AGAIN = "[Console] [Server] Connected again"
+RETRY_SECONDS = plugin_constant("kConnectRetry") / 1000
+# How long after the plugin is ready the console program starts.
+LATE_START_SECONDS = 20
 
 
 class NoConsoleProgram(unittest.TestCase):
@@ -13,14 +20,12 @@ class NoConsoleProgram(unittest.TestCase):
         cls.game.command("ready")  # ready before the first test
         cls.loading = cls.game.wait_log("Console Plugin loading...")
         cls.game.wait_log("[Console] [Server] Failed", timeout=20)
-        # A console program that starts too late is never connected to.
-        cls.console = ConsoleProgram()
         cls.ready = cls.game.wait_ready()
+        cls.ready_at = time.monotonic()
 
     @classmethod
     def tearDownClass(cls):
         cls.game.close()
-        cls.console.stop()
 
     def test_logs_the_failed_connection_and_starts_right_after_the_fixed_wait(self):
         self.assertEqual(self.game.logs()[:4], [b"Console Plugin loading...",
@@ -31,17 +36,48 @@ class NoConsoleProgram(unittest.TestCase):
         self.assertGreaterEqual(waited, SETUP_SECONDS * 1000)
         self.assertLess(waited, SETUP_SECONDS * 1000 + 900)  # no 1 s retry was needed
 
-    def test_help_and_forwarding_go_on_without_a_connection(self):
+    def start_console_program(self):
+        """Starts a console program and waits until the plugin has linked to it."""
         since = self.game.mark()
-        self.game.type("/kick")
-        self.game.wait_for(lambda e: e.kind == "chat", since)
-        self.game.type("/kick bob 2")
-        self.game.wait_log("[Console] [Kick] kick bob 2", since)
-        self.game.settle(0.5)
-        self.assertEqual(self.game.chats(since), [b"Kicks a player."])
-        self.assertEqual(self.game.logs(since), [b"[Console] Show help [kick] [help]", b"TEST",
-                                                 b"[Console] [Kick] kick bob 2"])
-        self.assertEqual(self.console.connections, [])
+        console = ConsoleProgram()
+        listening = time.monotonic()
+        self.game.wait_log(CONNECTED_AGAIN, since, timeout=RETRY_SECONDS + 10)
+        console.wait_connected()
+        return console, time.monotonic() - listening
+
+    def test_help_and_not_sent_lines_without_a_console_program_then_one_found_late_and_again(self):
+        game = self.game
+        since = game.mark()
+        game.type("/kick")
+        game.wait_for(lambda e: e.kind == "chat", since)
+        game.type("/kick bob 2")
+        game.wait_log(NOT_SENT + "kick bob 2", since)
+        self.assertEqual(game.chats(since), [b"Kicks a player."])
+        self.assertEqual(game.logs(since), [b"[Console] Show help [kick] [help]", b"TEST",
+                                            b"[Console] [Kick] kick bob 2",
+                                            (NOT_SENT + "kick bob 2").encode()])
+
+        # Started long after the game: found without a restart of the game.
+        time.sleep(max(0.0, self.ready_at + LATE_START_SECONDS - time.monotonic()))
+        console, found_after = self.start_console_program()
+        self.assertLess(found_after, RETRY_SECONDS + 3)
+        game.type("/kick bob")
+        console.wait_received(b"kick bob")
+
+        # Stopped: the link is lost, and what is typed meanwhile says it did not go.
+        since = game.mark()
+        console.stop()
+        game.wait_log("[Console] [Server] Connection lost", since)
+        game.type("/ban eve")
+        game.wait_log(NOT_SENT + "ban eve", since)
+
+        # Started again: only what is typed from then on arrives.
+        console, _ = self.start_console_program()
+        game.type("/kick ann")
+        console.wait_received(b"kick ann")
+        game.settle(0.5)
+        self.assertEqual(console.take_received(), b"kick ann")
+        console.stop()
 
 
 if __name__ == "__main__":

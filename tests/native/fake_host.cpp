@@ -20,6 +20,10 @@ std::vector<LoggedLine> LoggedLines;
 std::vector<std::string> ChatLines;
 std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
+bool ConsoleProgramClosed = false;
+SocketState FakeSocket = SocketState::kConnected;
+SocketState ConnectComesTo = SocketState::kConnected;
+int ConnectsStarted = 0;
 std::size_t FakeLogLineExtraBytes = 0;
 std::size_t FakeLogLinesBuilt = 0;
 SendStatus SendStatusNow = SendStatus::kTaken;
@@ -53,14 +57,39 @@ bool ConnectToServer() {
   return true;
 }
 
-void ReceiveFromServer(char* buffer, std::size_t length) {
-  if (PendingReceives.empty()) return;
+SocketState ServerSocketState() {
+  return FakeSocket;
+}
+
+SocketState StartConnecting() {
+  ++ConnectsStarted;
+  return FakeSocket = SocketState::kConnecting;
+}
+
+SocketState CheckConnecting() {
+  if (FakeSocket == SocketState::kConnecting) {
+    FakeSocket = ConnectComesTo;
+  }
+  return FakeSocket;
+}
+
+void CloseServerSocket() {
+  FakeSocket = SocketState::kClosed;
+}
+
+ReceiveStatus ReceiveFromServer(char* buffer, std::size_t length) {
+  if (FakeSocket != SocketState::kConnected) return ReceiveStatus::kNothing;
+  if (PendingReceives.empty()) {
+    return ConsoleProgramClosed ? ReceiveStatus::kLost : ReceiveStatus::kNothing;
+  }
   const std::string& bytes = PendingReceives.front();
   std::memcpy(buffer, bytes.data(), std::min(length, bytes.size()));
   PendingReceives.pop_front();
+  return ReceiveStatus::kReceived;
 }
 
 SendResult SendToServer(std::string_view bytes) {
+  if (FakeSocket != SocketState::kConnected) return {SendStatus::kNoConnection, 0};
   if (SendStatusNow != SendStatus::kTaken) return {SendStatusNow, 0};
   const std::size_t taken = std::min(bytes.size(), SendRoom);
   SendRoom -= taken;
@@ -91,9 +120,12 @@ void FakeGame::TypeLine(const std::string& line) {
 }
 
 void ResetFakeHost(FakeGame& game) {
-  // Without a connection, lines an earlier test left waiting are dropped unlogged.
-  SendStatusNow = SendStatus::kNoConnection;
-  SendPendingLines();
+  // Lines an earlier test left waiting are dropped.
+  LoseLinkAndPendingLines();
+  FakeSocket = SocketState::kConnected;
+  ConsoleProgramClosed = false;
+  ConnectComesTo = SocketState::kConnected;
+  ConnectsStarted = 0;
   SendStatusNow = SendStatus::kTaken;
   SendRoom = SIZE_MAX;
   LoggedLines.clear();

@@ -23,8 +23,15 @@ struct LoggedLine {
 extern std::vector<LoggedLine> LoggedLines;
 extern std::vector<std::string> ChatLines;
 extern std::vector<std::string> SentBytes;
-// What each coming receive returns; an empty queue receives nothing.
+// What each coming receive returns; an empty queue receives nothing, or finds the connection
+// gone once ConsoleProgramClosed is set.
 extern std::deque<std::string> PendingReceives;
+extern bool ConsoleProgramClosed;
+// The socket, as the connection calls leave it. A connect that was started becomes, at the next
+// look, what ConnectComesTo says: connected, refused (closed) or still under way.
+extern SocketState FakeSocket;
+extern SocketState ConnectComesTo;
+extern int ConnectsStarted;
 // Bytes that the fake loader's line object has after the level, as a newer loader's may have;
 // LoaderLogConstruct fills them.
 extern std::size_t FakeLogLineExtraBytes;

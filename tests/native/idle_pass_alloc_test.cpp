@@ -168,10 +168,16 @@ TEST_F(IdlePass, CountsTheAllocationsOfThisProgram) {
   EXPECT_EQ(AllocationCount.load() - before, 2);
 }
 
-TEST_F(IdlePass, NothingReceivedAndNothingTypedAllocatesNothing) {
+TEST_F(IdlePass, NothingReceivedAndNothingTypedAllocatesNothingWithOrWithoutALink) {
   const long allocations = AllocationsOfPasses([] {});
+  // No console program: the passes look for one every so often, and find none.
+  CloseServerSocket();
+  ConnectComesTo = SocketState::kClosed;
+  const long unlinked = AllocationsOfPasses([] {});
   Report("idle", allocations, kPasses);
+  Report("idle_unlinked", unlinked, kPasses);
   EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(unlinked, 0);
   EXPECT_EQ(skippedPauses, 0);
   EXPECT_FALSE(armed);
   EXPECT_TRUE(LoggedLines.empty());

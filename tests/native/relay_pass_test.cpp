@@ -8,6 +8,8 @@
 
 #include "fake_host.h"
 #include "net/pending_lines.h"
+#include "net/server_link.h"
+#include "plugin_numbers.h"
 
 namespace {
 
@@ -242,6 +244,7 @@ TEST_F(RelayPass, ALineThatDoesNotFitBesideTheWaitingOnesIsNotSentAndSaysSo) {
 }
 
 TEST_F(RelayPass, LinesThatCannotGoOnceTheConnectionFailedAreLoggedAsNotSent) {
+  ConnectComesTo = SocketState::kClosed;  // no link again within the test
   SendRoom = 3;
   TypeAndSend("kick bob");
   TypeAndSend("kick eve");
@@ -251,17 +254,68 @@ TEST_F(RelayPass, LinesThatCannotGoOnceTheConnectionFailedAreLoggedAsNotSent) {
   EXPECT_EQ(SentBytes, Lines{"kic"});
   EXPECT_EQ(LoggedTexts(),
             (Lines{"TEST", "[Console] [Kick] kick bob", "TEST", "[Console] [Kick] kick eve",
-                   "[Console] [Server] Not sent: kick bob", "[Console] [Server] Not sent: kick eve",
-                   "TEST", "[Console] [Kick] kick ann", "[Console] [Server] Not sent: kick ann"}));
+                   "[Console] [Server] Connection lost", "[Console] [Server] Not sent: kick bob",
+                   "[Console] [Server] Not sent: kick eve", "TEST", "[Console] [Kick] kick ann",
+                   "[Console] [Server] Not sent: kick ann"}));
 }
 
-TEST_F(RelayPass, WithoutAConnectionLinesAreLoggedAndNotKept) {
-  SendStatusNow = SendStatus::kNoConnection;
-  TypeAndSend("kick bob");
-  SendStatusNow = SendStatus::kTaken;
+TEST_F(RelayPass, AClosedConnectionShowsItsLastMessageAndNoOldLineGoesToTheNextLink) {
+  ConnectComesTo = SocketState::kClosed;
+  SendRoom = 0;
+  TypeAndSend("ban bob");
+  PendingReceives.push_back("console bye");
+  ConsoleProgramClosed = true;
   Pass();
-  EXPECT_TRUE(SentBytes.empty());
-  EXPECT_EQ(LoggedTexts(), (Lines{"TEST", "[Console] [Kick] kick bob"}));
+  Pass();
+  TypeAndSend("ban eve");
+  // The console program is back: only what is typed from now on goes to it.
+  FakeSocket = SocketState::kConnected;
+  ConsoleProgramClosed = false;
+  SendRoom = SIZE_MAX;
+  Pass();
+  TypeAndSend("ban ann");
+  EXPECT_EQ(ChatLines, Lines{"bye"});
+  EXPECT_EQ(SentBytes, Lines{"ban ann"});
+  EXPECT_EQ(LoggedTexts(),
+            (Lines{"TEST", "[Console] [Ban] ban bob", "[Console] bye",
+                   "[Console] [Server] Connection lost", "[Console] [Server] Not sent: ban bob",
+                   "TEST", "[Console] [Ban] ban eve", "[Console] [Server] Not sent: ban eve",
+                   "TEST", "[Console] [Ban] ban ann"}));
+}
+
+// Each step lets `ms` pass since the link was lost, says what a connect started comes to, and
+// runs KeepServerLink once.
+struct LinkStep {
+  int ms;
+  SocketState connectComesTo;
+  int connectsStarted;
+  SocketState after;
+};
+
+TEST_F(RelayPass, WithoutALinkAConnectIsTriedEveryIntervalWithoutWaitingAndOnlyALinkIsLogged) {
+  // Later than every attempt that earlier tests made on the real clock.
+  static LinkClock::time_point lost = LinkClock::now() + std::chrono::hours(1);
+  lost += std::chrono::hours(1);
+  LoseLinkAndPendingLines();
+  const int retry = static_cast<int>(kConnectRetry.count());
+  const LinkStep steps[] = {
+      {0, SocketState::kClosed, 1, SocketState::kConnecting},  // at once after the loss
+      {10, SocketState::kClosed, 1, SocketState::kClosed},     // refused: logs nothing
+      {retry - 1, SocketState::kClosed, 1, SocketState::kClosed},
+      {retry, SocketState::kConnecting, 2, SocketState::kConnecting},
+      {retry + 10, SocketState::kConnecting, 2, SocketState::kConnecting},  // still under way
+      {2 * retry, SocketState::kConnecting, 3, SocketState::kConnecting},   // dropped, begun anew
+      {2 * retry + 10, SocketState::kConnected, 3, SocketState::kConnected},
+      {5 * retry, SocketState::kConnected, 3, SocketState::kConnected},  // linked: no more tries
+  };
+  for (const LinkStep& step : steps) {
+    ConnectComesTo = step.connectComesTo;
+    KeepServerLink(lost + std::chrono::milliseconds(step.ms));
+    EXPECT_EQ(ConnectsStarted, step.connectsStarted) << step.ms << " ms";
+    EXPECT_EQ(FakeSocket, step.after) << step.ms << " ms";
+  }
+  EXPECT_EQ(LoggedTexts(),
+            (Lines{"[Console] [Server] Connection lost", "[Console] [Server] Connected again"}));
 }
 
 }  // namespace
