@@ -12,10 +12,10 @@ try:
     server = socket.create_server(("127.0.0.1", 50382))  # where the plugin connects
 except OSError as error:  # most often: another console program, or a demo, has the port
     sys.exit("cannot listen on 127.0.0.1:50382: " + os.strerror(error.errno))
-print("listening on 127.0.0.1:50382: start the game now", flush=True)
+print("listening on 127.0.0.1:50382: the game links to it, started now or earlier", flush=True)
 with server, contextlib.suppress(KeyboardInterrupt):  # Ctrl-C ends it quietly
     while True:
-        game, _ = server.accept()  # the plugin, once, 5 s after the game starts
+        game, _ = server.accept()  # the plugin: 5 s after the game starts, or within 2 s
         print("game connected", flush=True)
         with game, contextlib.suppress(ConnectionError):  # a game that ends resets it at times
             while line := game.recv(4099):  # one command line per receive, e.g. b"kick bob"

@@ -40,10 +40,16 @@ HELP_FOLDER_WAYS = (("nativePC", "plugins", "ConsoleHelp"), ("plugins", "Console
                     ("ConsoleHelp",))
 READY_LINE = b"[Console] Ready..."
 CONNECTED_LINE = b"[Console] [Server] Success"
+# The plugin's lines when a link to a console program is made later, or lost.
+LINKED_AGAIN_LINE = b"[Console] [Server] Connected again"
+LINK_LOST_LINE = b"[Console] [Server] Connection lost"
+NOT_SENT_PREFIX = b"[Console] [Server] Not sent: "
 # The plugin's lines when it cannot reach the console program (all but the socket's creation).
 CONNECT_FAILURES = (b"[Console] [Server] Failed", b"[Console] [Server] INVALID_SOCKET",
                     b"[Console] [Server] Non-blocking check fail",
                     b"[Console] Can't Initialize winsock!")
+# While it has no link, the plugin looks for a console program this often.
+RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
 # How long a chat line may take to show before the prompt says why nothing showed.
 HINT_AFTER = 1.0
 PROMPT = "you> "
@@ -53,13 +59,14 @@ Runs the real ConsoleRelay.dll in the simulated game under Wine, with a console 
 127.0.0.1:50382. Once the plugin is set up (45 s), it plays a short session and then leaves you
 at the game's chat: what you type is typed into the chat ("/..." lines are commands; a line
 starting with ! is typed into console-server instead). When a command shows nothing in the chat,
-the demo says why: which help file the plugin looked for, or that the console program got it.
+the demo says why: which help file the plugin looked for, or whether the line went to the
+console program.
 """
 EPILOG = """\
 examples:
   scripts/demo.sh
       console-server and the example help files (examples/ConsoleHelp)
-  python3 examples/console_program.py    (in another terminal, first)
+  python3 examples/console_program.py    (in another terminal, before or after)
   scripts/demo.sh --own-console --help-dir my/ConsoleHelp
       your console program and your help files (a game folder that holds them works too)
 
@@ -109,10 +116,10 @@ def parse_options(argv):
              "with exit status 0 only when everything showed as expected")
     parser.add_argument(
         "--own-console", action="store_true",
-        help="start no console-server and play no script: the plugin connects to your console "
-             "program, which must listen on 127.0.0.1:50382 before the demo starts (the plugin "
-             "connects once, 5 s after the game starts); the demo stops with an error when it "
-             "cannot connect")
+        help="start no console-server and play no script: the plugin links to your console "
+             "program on 127.0.0.1:50382 whenever it listens, started before the demo or after "
+             "(without a link, the plugin looks for one every 2 s); with --no-interactive, the "
+             "demo stops with an error when none listens once the plugin is set up")
     parser.add_argument(
         "--help-dir", metavar="DIR",
         help="your help folder (<command>Help.json files, subfolders included) instead of "
@@ -247,6 +254,10 @@ def show_event(event):
     global test_line_explained
     if event.kind == "log":
         show("log", text(event.log_text))
+        if event.log_text == LINK_LOST_LINE:
+            show("demo", "(The console program closed the link, or it broke. The plugin links "
+                         "again as soon as a console program listens; it looks every %g s.)"
+                 % RETRY_SECONDS)
         if event.log_text == b"TEST" and not test_line_explained:
             test_line_explained = True
             show("demo", "(The plugin logs TEST for every command line that holds a space, "
@@ -331,11 +342,11 @@ def start(options):
         if not os.path.exists(path):
             raise DemoFailed("%s is missing; scripts/demo.sh builds it" % path)
     if options.own_console:
-        show("demo", "Your console program must listen on 127.0.0.1:50382 already: the plugin "
-                     "connects once, 5 s after the game starts.")
+        show("demo", "Start your console program on 127.0.0.1:50382 whenever you like: the plugin "
+                     "links to it within %g s of its listening." % RETRY_SECONDS)
     else:
         start_console_server()
-    start_game(options.help_folder)
+    start_game(options.help_folder, options.own_console)
 
 
 def console_port_taken():
@@ -363,7 +374,7 @@ def start_console_server():
         raise DemoFailed("console-server ended at its start (its last line above says why)")
 
 
-def start_game(help_folder):
+def start_game(help_folder, own_console):
     global game
     harness.BIN_DIR = BIN_DIR
     harness.WINE = find_wine()
@@ -383,10 +394,10 @@ def start_game(help_folder):
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
     game.command("ready")
-    wait_for_setup(started)
+    wait_for_setup(started, own_console)
 
 
-def wait_for_setup(started):
+def wait_for_setup(started, own_console):
     show("demo", "The plugin takes %d s to set itself up: it connects to the console program "
                  "after 5 s, then waits for the game." % harness.SETUP_SECONDS)
     reported = 0
@@ -394,11 +405,10 @@ def wait_for_setup(started):
     try:
         while not game_log({READY_LINE}):
             failure = game_log(CONNECT_FAILURES)
-            if failure:
+            if failure and not own_console:
                 raise DemoFailed(
-                    "the plugin could not connect to a console program on 127.0.0.1:50382 (its "
-                    "log says \"%s\"). Start the console program before the demo: the plugin "
-                    "connects once, 5 s after the game starts, and never again." % text(failure))
+                    "the plugin could not connect to console-server on 127.0.0.1:50382 (its log "
+                    "says \"%s\")" % text(failure))
             if not game.alive():
                 raise DemoFailed("the game ended during the set-up")
             elapsed = time.monotonic() - started
@@ -415,9 +425,25 @@ def wait_for_setup(started):
                 game.cond.wait(0.25)
     finally:
         clear_footer()
-    if not game_log({CONNECTED_LINE}):
+    if not own_console and not game_log({CONNECTED_LINE}):
         raise DemoFailed("the plugin set itself up without logging " + text(CONNECTED_LINE))
     wait_shown()
+    if own_console and not game_log({CONNECTED_LINE, LINKED_AGAIN_LINE}):
+        show("demo", "No console program listens on 127.0.0.1:50382 yet. Start yours: the plugin "
+                     "links to it within %g s and logs %s. Until then, command lines are logged "
+                     "as not sent." % (RETRY_SECONDS, text(LINKED_AGAIN_LINE)))
+
+
+def wait_for_link(since):
+    """Waits a few of the plugin's retries for a link to the player's console program."""
+    try:
+        game.wait_for(lambda e: e.kind == "log" and e.log_text in (CONNECTED_LINE,
+                                                                    LINKED_AGAIN_LINE),
+                      since, 2 * RETRY_SECONDS + 3)
+    except AssertionError:
+        raise DemoFailed("no console program listened on 127.0.0.1:50382 once the plugin was "
+                         "set up; start yours, then the demo again (or leave out "
+                         "--no-interactive and start it at the prompt)") from None
 
 
 def step(narration, action):
@@ -501,6 +527,11 @@ def why_nothing_showed(line, help_folder, since):
     if space and not argument:
         return "Nothing follows the space after /%s, so the plugin does nothing." % command
     if space and not argument.startswith("help"):
+        if game_log({NOT_SENT_PREFIX + typed.encode("utf-8", "surrogateescape")}, since):
+            return ("\"%s\" did not reach a console program (the Not sent line above): none was "
+                    "linked when you typed it. The plugin links again as soon as one listens on "
+                    "127.0.0.1:50382 (it looks every %g s); type the line again then."
+                    % (typed, RETRY_SECONDS))
         return ("The console program got \"%s\" (see the log line); it has not answered in the "
                 "chat." % typed)
     found = find_help_file(command)
@@ -605,6 +636,8 @@ def main(argv):
             interactive_session(options.help_folder)
             status = 0
         else:
+            if options.own_console:
+                wait_for_link(0)
             show("demo", "The plugin is set up and connected to your console program."
                  if options.own_console else "The scripted session went as expected.")
             status = 0

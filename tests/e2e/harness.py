@@ -397,6 +397,8 @@ class ConsoleProgram:
         conn = self.connection
         if reset:
             conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        # Wakes the receive of its thread first: while it waits, a close would not take effect.
+        conn.shutdown(socket.SHUT_RD if reset else socket.SHUT_RDWR)
         conn.close()
 
     def stop(self):

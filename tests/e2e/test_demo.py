@@ -1,5 +1,5 @@
-"""The demo as a user runs it: its options, its failure when the plugin cannot connect or the
-console port is taken, and a session with the example console program
+"""The demo as a user runs it: its options, a console program started after the game, and a
+session with the example console program
 (examples/console_program.py) and a game folder of one's own, whose help files are edited while
 commands are typed at the prompt, with the hints the demo gives when a command shows nothing.
 
@@ -88,17 +88,42 @@ class Options(unittest.TestCase):
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
-class NothingListening(unittest.TestCase):
-    def test_stops_with_the_reason_when_the_plugin_cannot_connect(self):
-        started = time.monotonic()
-        result = run_demo("--own-console", "--no-interactive")
-        self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertIn("[Console] [Server] Failed", demo_lines(result.stdout, "log"))
-        self.assertRegex(demo_lines(result.stdout, "demo")[-2],
-                         r"^FAILED: the plugin could not connect to a console program on "
-                         r"127\.0\.0\.1:50382 \(its log says \"\[Console\] \[Server\] Failed\"\)")
-        # It stops when the plugin gives up, without waiting out the set-up.
-        self.assertLess(time.monotonic() - started, harness.SETUP_SECONDS)
+class ConsoleProgramStartedLate(unittest.TestCase):
+    def test_a_line_typed_before_it_listens_is_explained_and_one_typed_after_reaches_it(self):
+        demo = subprocess.Popen([sys.executable, DEMO, "--own-console"], stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE)
+        lines = []
+        try:
+            for raw in demo.stdout:
+                lines.append(raw.decode("utf-8").rstrip("\n"))
+                if lines[-1].startswith("demo    | Your turn."):
+                    break
+            demo.stdin.write(b"/kick bob\n")
+            demo.stdin.flush()
+            for raw in demo.stdout:
+                lines.append(raw.decode("utf-8").rstrip("\n"))
+                if lines[-1].startswith("demo    | \"kick bob\" did not reach"):
+                    break
+            console = harness.ConsoleProgram()
+            try:
+                for raw in demo.stdout:
+                    lines.append(raw.decode("utf-8").rstrip("\n"))
+                    if lines[-1] == "log     | [Console] [Server] Connected again":
+                        break
+                demo.stdin.write(b"/kick eve\n")
+                demo.stdin.close()
+                console.wait_received(b"kick eve")
+            finally:
+                console.stop()
+            self.assertEqual(demo.wait(timeout=30), 0)
+        finally:
+            if demo.poll() is None:
+                demo.kill()
+                demo.wait()
+        output = "\n".join(lines)
+        self.assertIn("log     | [Console] [Server] Failed", lines, output)
+        self.assertIn("demo    | No console program listens on 127.0.0.1:50382 yet.", output)
+        self.assertIn("log     | [Console] [Server] Not sent: kick bob", lines, output)
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")

@@ -1,5 +1,5 @@
-"""A console program that hangs up at once, and one that stops reading for a while: two games side
-by side."""
+"""A console program that hangs up at once and resets, and one that stops reading for a while: two
+games side by side."""
 
 import time
 import unittest
@@ -10,6 +10,8 @@ from own_network import shrink_tcp_buffers
 
 KICK_HELP = '{"help": ["Kicks a player."]}'
 NOT_SENT = b"[Console] [Server] Not sent: "
+CONNECTION_LOST = "[Console] [Server] Connection lost"
+CONNECTED_AGAIN = "[Console] [Server] Connected again"
 # Socket buffers of a few kilobytes each way, so that 60 lines of about 3,000 bytes overflow both
 # them and the plugin's room for waiting lines.
 TCP_BUFFER_BYTES = 4096
@@ -53,17 +55,27 @@ class MisbehavingConsolePrograms(unittest.TestCase):
         game.wait_log("[Console] [Kick] kick bob", since)
         self.assertTrue(game.alive())
 
-    def test_hung_up_at_once(self):
-        since = self.hung_up.mark()
-        time.sleep(1)
-        self.assertEqual(self.hung_up.chats(since), [])
+    def test_hung_up_at_once_then_reset(self):
+        game = self.hung_up
         passing = False
         try:
-            self.assertHelpAndLoggingWork(self.hung_up)
+            # The hang-up is seen at the first pass, and the console program is linked again.
+            game.wait_log(CONNECTION_LOST)
+            game.wait_log(CONNECTED_AGAIN)
+            self.console.wait_connected(3)
+            self.assertEqual(game.chats(), [])
+            self.assertHelpAndLoggingWork(game)
+            # A reset is a lost link too, and the next link follows.
+            since = game.mark()
+            self.console.close_connection(reset=True)
+            game.wait_log(CONNECTION_LOST, since)
+            game.wait_log(CONNECTED_AGAIN, since)
+            self.assertEqual(game.logs(since), [CONNECTION_LOST.encode(),
+                                                CONNECTED_AGAIN.encode()])
             passing = True
         finally:
-            fault_summary.record("console: accepts and closes at once", self.hung_up.alive(),
-                                 passing)
+            fault_summary.record("console: accepts and closes at once, then resets",
+                                 game.alive(), passing)
 
     def test_stops_reading_then_reads_again(self):
         if not self.small_buffers:
