@@ -14,7 +14,9 @@ alone. After the plugin's set-up:
 - latency, both ways, on one clock: the host's performance counter is CLOCK_MONOTONIC_RAW under
   Wine, which the calibration below checks (and corrects for, were it not);
 - memory: resident anonymous memory (what Wine reports as the process's private bytes) of each
-  host, sampled throughout, and the counters the host itself reads with GetProcessMemoryInfo.
+  host, sampled throughout, and the counters the host itself reads with GetProcessMemoryInfo;
+- without a link: idle CPU again, and the take latency, once the console program has stopped and
+  the plugin's retries fail; then how soon a console program that starts listening is linked.
 
 It uses the console port: run it under the port's lock, as scripts/bench.sh does:
 
@@ -43,6 +45,9 @@ HELP_LINES = 20000
 # What the plugin allows: lines shown per request, and bytes of a help file (src/relay/help_file.h).
 MAX_HELP_LINES = harness.plugin_constant("kMaxHelpLines")
 MAX_HELP_FILE_BYTES = harness.plugin_constant("kMaxHelpFileBytes")
+RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
+CONNECTION_LOST = "[Console] [Server] Connection lost"
+CONNECTED_AGAIN = "[Console] [Server] Connected again"
 
 
 def now_ns():
@@ -244,6 +249,51 @@ def measure_take_latency(game, console, clock, samples, rng):
             latencies.append((arrived - sent_at) / 1e6)
     game.command("set hold 300")
     return latencies, missed
+
+
+def sim_ms_at(game, ticks):
+    """The host's counter ticks as the milliseconds of the game's event lines, which count from
+    the loader's start: the offset comes from a "clock" command's own event line (within 1 ms)."""
+    done = game.command("clock")
+    now_ticks, frequency = (int(x) for x in done.payload.split()[1:3])
+    return done.ms - (now_ticks - ticks) * 1000 / frequency
+
+
+def measure_take_without_link(game, samples, rng):
+    """From Enter to the plugin's log line for the line taken (the line is then logged as not
+    sent), while no console program listens and the retries fail; in the event lines' whole
+    milliseconds."""
+    game.command("set hold 60")
+    latencies = []
+    for i in range(samples):
+        line = b"bench %d" % i
+        since = game.mark()
+        done = game.command("timedtype %d /%s" % (rng.randrange(0, 11), line.decode()))
+        entered = sim_ms_at(game, int(done.payload.split()[1]))
+        taken = game.wait_log(b"[Console] [Bench] " + line, since)
+        game.wait_log(b"[Console] [Server] Not sent: " + line, since)
+        latencies.append(taken.ms - entered)
+    game.command("set hold 300")
+    return latencies
+
+
+def measure_link_found(game, console, samples, rng):
+    """Stops the console program and starts it again at a random moment of the plugin's retry
+    interval: the time from its listen to the plugin's "Connected again" line, as this driver
+    reads it (so a little more than the plugin took). Returns the times and the last console
+    program, still listening."""
+    found_ms = []
+    for _ in range(samples):
+        since = game.mark()
+        console.stop()
+        game.wait_log(CONNECTION_LOST, since)
+        time.sleep(rng.uniform(0.0, RETRY_SECONDS))
+        since = game.mark()
+        console = harness.ConsoleProgram()
+        listening = now_ns()
+        game.wait_log(CONNECTED_AGAIN, since, timeout=RETRY_SECONDS + 10)
+        found_ms.append((now_ns() - listening) / 1e6)
+    return found_ms, console
 
 
 def measure_chat_latency(game, console, clock, samples, rng):
@@ -474,6 +524,15 @@ def main():
         if wineserver:
             pids["wineserver"] = wineserver
         results["idle"] = measure_idle_cpu(pids, args.idle_seconds)
+        # The console program goes: every host's link is lost, and the plugin's retries fail.
+        since = plugin.mark()
+        console.stop()
+        plugin.wait_log(CONNECTION_LOST, since)
+        results["idle_unlinked"] = measure_idle_cpu(pids, args.idle_seconds)
+        results["take_unlinked_ms"] = measure_take_without_link(plugin, args.samples, rng)
+        since = plugin.mark()
+        console = harness.ConsoleProgram()
+        plugin.wait_log(CONNECTED_AGAIN, since, timeout=RETRY_SECONDS + 10)
         modules = dict(BASELINES, plugin=PLUGIN, bare=None)
         results["memory"] = {name: host_memory(game, game.process.pid, modules[name])
                              for name, game in hosts.items()}
@@ -505,6 +564,7 @@ def main():
         results["help_request"] = measure_help_request(plugin, memory, plugin.process.pid)
         results["memory"]["plugin"]["peak_before_largest_kib"] = memory.peak_kib("plugin")
         results["help_shapes"] = measure_help_shapes(plugin, memory, plugin.process.pid)
+        results["link_found_ms"], console = measure_link_found(plugin, console, 10, rng)
         results["memory"]["plugin"]["peak_rss_anon_kib"] = memory.peak_kib("plugin")
         results["total_seconds"] = time.monotonic() - started
     finally:
