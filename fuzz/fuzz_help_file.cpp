@@ -39,7 +39,7 @@ void CheckShowHelp(const std::string& file, const std::string& argument,
     if (selected.cutLines > 0)
       expectedLog.push_back(problemLine + CutLinesReason(selected.cutLines));
     if (selected.problem) expectedLog.push_back(problemLine + *selected.problem);
-    if (selected.leftOut > 0) expectedLog.push_back(problemLine + LeftOutReason(selected.leftOut));
+    if (selected.leftOut > 0) expectedLog.push_back(problemLine + LeftOutReason(selected));
   }
   FUZZ_CHECK(LoggedTexts() == expectedLog);
   FUZZ_CHECK(ChatLines == (selected.unreadable ? std::vector<std::string>{} : selected.lines));

@@ -88,6 +88,7 @@ HelpLines TreeHelpLines(std::string_view text, std::string_view argument, std::s
   for (const Json& line : *entry) {
     if (selected.lines.size() == maxLines) {
       selected.leftOut = entry->size() - maxLines;
+      selected.leftOutOfObject = entry->is_object();
       break;
     }
     if (!TakeLine(line, selected)) break;

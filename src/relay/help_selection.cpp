@@ -1,8 +1,5 @@
 #include "relay/help_selection.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <utility>
@@ -39,10 +36,10 @@ struct Candidate {
   // kSingle and kArray: the elements in order, up to the line bound or the first that is no line.
   std::vector<Element> elements;
   std::size_t elementCount = 0;  // kArray, kObject: every element, shown or not
-  // kObject: the members with the smallest keys, at most the line bound of them; and a hash of
-  // every key, since a key seen twice counts once among those left out.
+  // kObject: the members with the smallest keys, at most the line bound of them, and how often a
+  // kept key was given again (a repeat replaces its value, and is no member left out).
   std::map<std::string, Element> members;
-  std::vector<std::uint64_t> keyHashes;
+  std::size_t keptKeysRepeated = 0;
 };
 
 // The parser's event handler: follows the nesting and records the two members that may be shown
@@ -79,14 +76,15 @@ struct SelectingHandler {
       return entry.elements.size() < maxLines &&
              (entry.elements.empty() || entry.elements.back().notALine == nullptr);
     }
-    entry.keyHashes.push_back(std::hash<std::string>{}(memberKey));
+    if (entry.members.count(memberKey) > 0) {
+      ++entry.keptKeysRepeated;
+      return true;
+    }
     if (entry.members.size() < maxLines) return true;
     if (maxLines == 0) return false;
-    // Once the bound is reached, a key larger than all kept ones never shows, nor is it kept; a
-    // kept key takes its new value; a smaller one takes the largest one's place.
-    const std::string& largest = entry.members.rbegin()->first;
-    if (largest < memberKey) return false;
-    if (memberKey == largest || entry.members.count(memberKey) > 0) return true;
+    // Once the bound is reached, a key larger than all kept ones never shows, nor is it kept (the
+    // largest kept key only ever gets smaller); a smaller one takes the largest one's place.
+    if (entry.members.rbegin()->first < memberKey) return false;
     entry.members.erase(std::prev(entry.members.end()));
     return true;
   }
@@ -186,30 +184,6 @@ bool Show(const Element& element, HelpLines& selected) {
   return true;
 }
 
-// How many of the hashes differ. They are spread into buckets by their top 16 bits first, so
-// that each bucket's sort is short: a sort of all of them took most of a request for an entry of
-// some 400,000 keys.
-std::size_t DistinctCount(std::vector<std::uint64_t>& hashes) {
-  constexpr int kBucketShift = 48;
-  std::vector<std::uint32_t> bucketStart((std::size_t{1} << (64 - kBucketShift)) + 1, 0);
-  for (const std::uint64_t hash : hashes) ++bucketStart[(hash >> kBucketShift) + 1];
-  for (std::size_t i = 1; i < bucketStart.size(); ++i) bucketStart[i] += bucketStart[i - 1];
-
-  std::vector<std::uint64_t> bucketed(hashes.size());
-  std::vector<std::uint32_t> next(bucketStart.begin(), bucketStart.end() - 1);
-  for (const std::uint64_t hash : hashes) bucketed[next[hash >> kBucketShift]++] = hash;
-  hashes = std::vector<std::uint64_t>();
-
-  std::size_t distinct = 0;
-  for (std::size_t bucket = 0; bucket + 1 < bucketStart.size(); ++bucket) {
-    const auto first = bucketed.begin() + bucketStart[bucket];
-    const auto last = bucketed.begin() + bucketStart[bucket + 1];
-    std::sort(first, last);
-    distinct += static_cast<std::size_t>(std::unique(first, last) - first);
-  }
-  return distinct;
-}
-
 void ShowEntry(Candidate& entry, std::size_t maxLines, HelpLines& selected) {
   switch (entry.shape) {
     case EntryShape::kNull:
@@ -231,8 +205,9 @@ void ShowEntry(Candidate& entry, std::size_t maxLines, HelpLines& selected) {
       for (const auto& member : entry.members) {
         if (!Show(member.second, selected)) return;
       }
-      if (selected.lines.size() == maxLines && entry.elementCount > maxLines) {
-        selected.leftOut = DistinctCount(entry.keyHashes) - maxLines;
+      if (selected.lines.size() == maxLines) {
+        selected.leftOut = entry.elementCount - entry.keptKeysRepeated - maxLines;
+        selected.leftOutOfObject = selected.leftOut > 0;
       }
       return;
   }
@@ -275,9 +250,10 @@ std::string_view CutHelpLine(std::string_view line, std::size_t maxBytes) {
   return line.substr(0, end);
 }
 
-std::string LeftOutReason(std::size_t leftOut, std::size_t maxLines) {
+std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines) {
   return "the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
-         std::to_string(maxLines) + ", left out " + std::to_string(leftOut);
+         std::to_string(maxLines) + ", left out " + std::to_string(selected.leftOut) +
+         (selected.leftOutOfObject ? " members (a key given again counted again)" : "");
 }
 
 std::string CutLinesReason(std::size_t cutLines) {

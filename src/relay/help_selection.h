@@ -18,7 +18,11 @@ struct HelpLines {
   // Why the request stopped early: a top level that is no object, or a line that is no string
   // (the lines before it are kept).
   std::optional<std::string> problem;
-  std::size_t leftOut = 0;   // elements of the entry past the line bound, never looked at
+  // Elements of the entry past the line bound, never looked at. For an object entry these are
+  // members, and a key given again past the bound counts again: telling repeats apart would mean
+  // keeping every key.
+  std::size_t leftOut = 0;
+  bool leftOutOfObject = false;
   std::size_t cutLines = 0;  // lines that were longer than kMaxHelpLineBytes
 };
 
@@ -34,7 +38,7 @@ HelpLines SelectHelpLines(std::string_view text, std::string_view argument,
 std::string_view CutHelpLine(std::string_view line, std::size_t maxBytes = kMaxHelpLineBytes);
 
 // Why a request showed only the first maxLines lines of its entry.
-std::string LeftOutReason(std::size_t leftOut, std::size_t maxLines = kMaxHelpLines);
+std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines = kMaxHelpLines);
 
 // Why a request showed some of its lines cut.
 std::string CutLinesReason(std::size_t cutLines);

@@ -51,5 +51,5 @@ void ShowHelp(std::string command, std::string argument) {
   for (const std::string& line : selected.lines) ShowChatMessage(line);
   if (selected.cutLines > 0) LogHelpFileProblem(path, CutLinesReason(selected.cutLines));
   if (selected.problem) LogHelpFileProblem(path, *selected.problem);
-  if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected.leftOut));
+  if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected));
 }

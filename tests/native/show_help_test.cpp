@@ -215,8 +215,8 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   EXPECT_EQ(ChatLines, expected);
   EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Show help [big] [help all]"}));
 
-  // An object entry is cut the same way, and what lies past the bound is never looked at; a key
-  // given twice counts once, with its last value.
+  // An object entry is cut the same way, and what lies past the bound is never looked at; a kept
+  // key given again takes its last value, and a key left out counts each time it is given.
   ResetFakeHost(game);
   std::string object = R"({"help": {)";
   for (std::size_t i = 0; i < kMaxHelpLines; ++i)
@@ -227,7 +227,8 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   EXPECT_EQ(ChatLines.front(), "again");
   EXPECT_EQ(LoggedTexts().back(),
             "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has more "
-            "than 100 lines: showed the first 100, left out 2");
+            "than 100 lines: showed the first 100, left out 3 members (a key given again counted "
+            "again)");
 }
 
 TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {

@@ -126,7 +126,7 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
         << kMaxHelpLineBytes << " bytes of a line)\n";
   }
   if (outcome.leftOut > 0) {
-    out << "    warning: " << LeftOutReason(outcome.leftOut) << " (the plugin shows at most "
+    out << "    warning: " << LeftOutReason(outcome) << " (the plugin shows at most "
         << kMaxHelpLines << " lines per request)\n";
   }
   if (!outcome.problem) return true;
