@@ -82,6 +82,16 @@ Result Type(std::string_view arguments) {
   return "";
 }
 
+Result Cancel(std::string_view arguments) {
+  CancelChatLine(Selected(), DecodeEscapes(arguments));
+  return "";
+}
+
+Result Bind(std::string_view arguments) {
+  SendBoundLine(Selected(), DecodeEscapes(arguments));
+  return "";
+}
+
 // As "type", with Enter a chosen time later; gives the clock at Enter, so that a measurement can
 // time the plugin's take from that moment.
 Result TimedType(std::string_view arguments) {
@@ -307,6 +317,8 @@ constexpr Command kCommands[] = {
     {"object", Object, "object N            select chat object N (made on first use)"},
     {"type", Type, "type TEXT           type TEXT in the chat and send it"},
     {"timedtype", TimedType, "timedtype MS TEXT   type, Enter MS later; gives the clock at Enter"},
+    {"cancel", Cancel, "cancel TEXT         type TEXT in the chat, then Esc"},
+    {"bind", Bind, "bind TEXT           send TEXT at once, as a chat bind does"},
     {"set", Set, "set typewait|hold MS  timing of typed lines"},
     {"poke", Poke, "poke state|first N, poke text TEXT, poke textat OFFSET TEXT"},
     {"peek", Peek, "peek                show the chat fields"},

@@ -45,12 +45,19 @@ std::size_t WriteChatText(unsigned char* object, std::size_t offset, const std::
   return count;
 }
 
-std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
-                          std::uint64_t enterDelayMs) {
-  // The line appears in the chat while its state says typing, as the game does it.
-  ChatState(object) = kChatIdle;
+namespace {
+
+// Puts the line into the chat text buffer over what was there, as the game does.
+void PutChatText(unsigned char* object, const std::string& text) {
   const std::size_t written = WriteChatText(object, 0, text + '\0');
   if (written < text.size() + 1) Report("error", "text clipped to the chat object");
+}
+
+// The line appears in the chat while its state says typing, as the game does it; a "/" line
+// waits for the plugin to blank it.
+void ShowTypedLine(unsigned char* object, const std::string& text) {
+  ChatState(object) = kChatIdle;
+  PutChatText(object, text);
   ChatFirstChar(object) = static_cast<unsigned char>(text.empty() ? 0 : text[0]);
   ChatState(object) = kChatTyping;
   const unsigned long long typedAt = SimMilliseconds();
@@ -73,12 +80,12 @@ std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
   } else {
     Sleep(kOrdinaryTypingMs);
   }
-  // A measurement places Enter anywhere between two passes of the plugin.
-  if (enterDelayMs > 0) {
-    Sleep(static_cast<DWORD>(std::min<std::uint64_t>(enterDelayMs, INFINITE - 1)));
-  }
+}
 
-  // Enter: the first-character byte goes before the state, as the plugin expects to see them.
+// Enter, the sent state held, the line shown if it is still there, and the chat cleared.
+// Returns the clock at the moment the sent state was set.
+std::int64_t SendChatLine(unsigned char* object) {
+  // The first-character byte goes before the state, as the plugin expects to see them.
   ChatFirstChar(object) = 0;
   ChatState(object) = kChatSent;
   const std::int64_t sentAt = ClockTicks();
@@ -91,6 +98,31 @@ std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
   ChatText(object)[0] = 0;
   ChatFirstChar(object) = 0;
   return sentAt;
+}
+
+}  // namespace
+
+std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
+                          std::uint64_t enterDelayMs) {
+  ShowTypedLine(object, text);
+  // A measurement places Enter anywhere between two passes of the plugin.
+  if (enterDelayMs > 0) {
+    Sleep(static_cast<DWORD>(std::min<std::uint64_t>(enterDelayMs, INFINITE - 1)));
+  }
+  return SendChatLine(object);
+}
+
+void CancelChatLine(unsigned char* object, const std::string& text) {
+  ShowTypedLine(object, text);
+  // Esc empties the line by its first byte alone: the bytes after it stay in the buffer.
+  ChatState(object) = kChatIdle;
+  ChatFirstChar(object) = 0;
+  ChatText(object)[0] = 0;
+}
+
+void SendBoundLine(unsigned char* object, const std::string& text) {
+  PutChatText(object, text);
+  SendChatLine(object);
 }
 
 std::uint64_t WatchBlank(unsigned char* object, std::uint64_t ms) {

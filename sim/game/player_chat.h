@@ -20,6 +20,14 @@ std::size_t WriteChatText(unsigned char* object, std::size_t offset, const std::
 std::int64_t TypeChatLine(unsigned char* object, const std::string& text,
                           std::uint64_t enterDelayMs = 0);
 
+// Types the line as TypeChatLine does, then cancels it with Esc: the chat closes and its text
+// buffer is emptied by its first byte alone, the bytes after it left in place.
+void CancelChatLine(unsigned char* object, const std::string& text);
+
+// Sends the line at once, as a chat bind does: no pass of the plugin sees it typed. Then as
+// TypeChatLine from Enter on.
+void SendBoundLine(unsigned char* object, const std::string& text);
+
 // For `ms` milliseconds, writes '/' back into the first text byte whenever it reads 0, as the
 // game does while a line is typed. Returns how many times it found the byte blanked.
 std::uint64_t WatchBlank(unsigned char* object, std::uint64_t ms);

@@ -4,17 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "host/log.h"
 
 extern "C" __declspec(dllexport) void ProbeLog(std::int32_t level, const char* const* pieces,
                                                const std::size_t* lengths, std::size_t count) {
-  // The reserve that the plugin's own lines take, as the loader may need it.
-  alignas(kLogLineReserveAlignment) unsigned char line[kLogLineReserveBytes];
-  PrepareLogLineReserve(line);
-  LoaderLogConstruct(line, static_cast<loader::LogLevel>(level));
-  for (std::size_t i = 0; i < count; ++i) {
-    WriteLogPiece(line, std::string_view(pieces[i], lengths[i]));
-  }
-  LoaderLogDestruct(line);
+  // This library's own region, made as Load makes the plugin's.
+  MakeLogLineRegion();
+  std::vector<std::string_view> texts;
+  for (std::size_t i = 0; i < count; ++i) texts.emplace_back(pieces[i], lengths[i]);
+  const ClaimedLogLine claimed;
+  if (claimed.room == nullptr) return;
+  WriteLoaderLogLine(claimed.room, static_cast<loader::LogLevel>(level), texts.data(), count);
 }

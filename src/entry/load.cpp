@@ -36,6 +36,8 @@ bool IsExpectedGameVersion(const char* version) {
 }  // namespace
 
 bool Load() {
+  // Before the first line: the loader builds every line object there.
+  MakeLogLineRegion();
   if (LoadStarted.exchange(true)) {
     Log(loader::INFO, kAlreadyLoaded);
     return false;

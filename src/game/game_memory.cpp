@@ -42,6 +42,10 @@ unsigned char ReadChatFirstChar() {
   return ReadGame<unsigned char>(ChatFirstChar);
 }
 
+unsigned char ReadChatTextFirstByte() {
+  return ReadGame<unsigned char>(ChatText);
+}
+
 void BlankChatText() {
   *reinterpret_cast<volatile char*>(ChatText) = 0;
 }

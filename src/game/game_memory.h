@@ -34,6 +34,9 @@ void ResolveGameSlots();
 std::int32_t ReadChatState();
 unsigned char ReadChatFirstChar();
 
+// The first byte of the chat text buffer.
+unsigned char ReadChatTextFirstByte();
+
 // Writes a zero into the first byte of the chat text buffer, so the game shows nothing itself.
 void BlankChatText();
 

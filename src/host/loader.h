@@ -77,8 +77,8 @@ static_assert(sizeof(void*) == 8, "the loader's log line object is known for x64
 // (host/loader_names.cpp).
 extern "C" {
 
-// loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object in a reserve of the
-// caller's, larger than the msvc_stream::kLogLineSize bytes it knows of (host/log_reserve.h).
+// loader::LOG::LOG(LogLevel) and loader::LOG::~LOG() on a line object in the caller's region,
+// larger than the msvc_stream::kLogLineSize bytes it knows of (host/log_reserve.h).
 LOADER_IMPORT void LoaderLogConstruct(void* line, loader::LogLevel level);
 LOADER_IMPORT void LoaderLogDestruct(void* line);
 

@@ -81,6 +81,12 @@ NextPass RunRelayPass(ReceiveBuffer& buffer, bool& captureArmed) {
   }
   if (ReadChatState() == kChatSent && ReadChatFirstChar() == 0 && captureArmed) {
     captureArmed = false;
+    // The game writes a sent line over the buffer from its first byte. The armed line still
+    // starts with the plugin's blank, or with the "/" that the game writes back while it is
+    // typed. Any other byte starts a line put there since, sent without a pass seeing it typed
+    // (a chat bind after a cancelled command): the game showed it as an ordinary line.
+    const unsigned char textFirstByte = ReadChatTextFirstByte();
+    if (textFirstByte != 0 && textFirstByte != kCommandMark) return NextPass::kAfterPause;
     return HandleCommandLine(CopyCommandLine());
   }
   return NextPass::kAfterPause;

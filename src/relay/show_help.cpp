@@ -30,8 +30,9 @@ void ShowHelp(std::string command, std::string argument) {
   }
   // Read anew for every request, so an edited help file shows at once. A missing file, and one
   // without a size (a folder, where a folder can be opened), is as good as missing: nothing shows
-  // and nothing is logged.
-  std::ifstream file(path);
+  // and nothing is logged. Read as bytes: a text stream would end the file at a 0x1A byte on
+  // Windows, and the parser takes CR LF between tokens as whitespace all the same.
+  std::ifstream file(path, std::ios::binary);
   const std::optional<std::uint64_t> size = file ? HelpFileSize(file) : std::nullopt;
   if (!size) return;
   std::string text;

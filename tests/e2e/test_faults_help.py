@@ -173,6 +173,27 @@ class HelpFaults(unittest.TestCase):
         game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == b"Joins a team.", since)
         self.assertStillWorking("help: .., \\, C:, COM1., AUX. commands")
 
+    def test_help_files_are_read_as_bytes(self):
+        game = self.game
+        cases = {  # file: (problem logged, lines shown)
+            b'\x1a{"help": ["a"]}': (b"column 1: syntax error while parsing value - invalid "
+                                     b"literal; last read: '<U+001A>'", []),
+            b'{"help": ["a\x1ab"]}': (b"control character U+001A (SUB) must be escaped", []),
+            b'{\r\n "help": [\r\n  "one",\r\n  "two"\r\n ]\r\n}\r\n': (None, [b"one", b"two"]),
+        }
+        for content, (problem, shown) in cases.items():
+            with self.subTest(content=content):
+                game.write_help("bytes", content)
+                since = game.mark()
+                game.type("/bytes")
+                if problem:
+                    self.assertIn(problem, self.help_problem(since))
+                else:
+                    game.wait_for(lambda e: e.kind == "chat" and e.chat[4] == shown[-1], since)
+                    self.assertEqual(game.logs(since), [b"[Console] Show help [bytes] [help]"])
+                self.assertEqual(game.chats(since), shown)
+        self.assertStillWorking("help: 0x1A first and in a string, CR LF line ends")
+
     def test_folder_in_place_of_a_help_file(self):
         game = self.game
         os.makedirs(os.path.join(game.help_dir, "dirHelp.json"))

@@ -1,6 +1,7 @@
 """The plugin's log lines reach a loader built by MSVC: its decorated names and
 its std::stringstream, made by the runtime's own constructors in the stand-in loader. This
-loader's line object has a kilobyte of members after the level, as a newer loader's may have."""
+loader's line object has a kilobyte of members after the level, as a newer loader's may have;
+others' have far more."""
 
 import unittest
 
@@ -8,11 +9,36 @@ from harness import ConsoleProgram, Game, escape
 
 HIGH_BYTES = bytes(range(0x80, 0x100))
 LARGER_OBJECT_EXTRA_BYTES = 1024
+# The line object that the plugin knows: the stream, then the level.
+KNOWN_OBJECT_BYTES = 256
+TOO_LARGE = (b"[Console] The loader's log line object is larger than the 4096 bytes reserved for "
+             b"it: the plugin writes no more log lines")
 
 
 def probe_words(pieces):
     """The logprobe arguments for pieces of bytes ("" stands for an empty piece)."""
     return " ".join(escape(piece).replace(" ", "\\x20") if piece else '""' for piece in pieces)
+
+
+class LargerLogObjects(unittest.TestCase):
+    def test_an_object_beyond_the_reserve_gets_one_last_line_and_harms_nothing(self):
+        sizes = (8192, 60000)
+        games = {size: Game(env={"LOADER_LOG_EXTRA_BYTES": str(size - KNOWN_OBJECT_BYTES)})
+                 for size in sizes}
+        try:
+            for size, game in games.items():
+                with self.subTest(object_bytes=size):
+                    game.wait_log(TOO_LARGE)
+                    # A repeated Load and two probes: only the probe's own first line comes.
+                    self.assertEqual(game.command("callload").payload, "callload 0")
+                    game.command("logprobe 1 first")
+                    game.command("logprobe 1 second")
+                    self.assertEqual(game.logs(), [TOO_LARGE, TOO_LARGE])
+                    self.assertEqual(game.kinds("loader-error"), [])
+                    self.assertTrue(game.alive())
+        finally:
+            for game in games.values():
+                game.close()
 
 
 class LogBridge(unittest.TestCase):

@@ -276,21 +276,22 @@ class RelaySession(unittest.TestCase):
     def test_14_an_abandoned_command_line_takes_nothing_later(self):
         game = self.game
         self.console.take_received()
-        # (how the "/kick bob" being typed is given up, the ordinary line the player sends next)
-        for abandon, ordinary in [("cancel", b"skill issue bob"), ("delete the slash", b"kick bob")]:
-            with self.subTest(abandon=abandon):
+        # (how the "/kick bob" being typed is given up, the ordinary line sent next, and how: typed
+        # over many passes as a player types, or at once by a chat bind, seen by no pass typed)
+        for abandon, ordinary, send in [("cancel", b"skill issue bob", "timedtype 300"),
+                                        ("delete the slash", b"kick bob", "timedtype 300"),
+                                        ("cancel", b"good game all", "bind")]:
+            with self.subTest(abandon=abandon, send=send):
                 game.command("poke state 0")
-                game.command("poke text /kick bob")
-                game.command("poke first 0x2f")
-                game.command("poke state 2")
-                game.wait_blanked()
-                if abandon == "cancel":  # Esc: the chat closes and its text is cleared
-                    game.command("poke state 0")
-                    game.command("poke text ")
-                    game.command("poke first 0")
+                if abandon == "cancel":  # Esc: the chat closes, its first text byte cleared
+                    game.command("cancel /kick bob")
+                else:
+                    game.command("poke text /kick bob")
+                    game.command("poke first 0x2f")
+                    game.command("poke state 2")
+                    game.wait_blanked()
                 since = game.mark()
-                # Typed over many passes, as a player types, then sent.
-                game.command("timedtype 300 " + ordinary.decode())
+                game.command("%s %s" % (send, ordinary.decode()))
                 game.wait_passes(1)
                 self.assertEqual([e.payload.encode() for e in game.kinds("player", since)],
                                  [ordinary])

@@ -49,6 +49,13 @@ void LoaderLogDestruct(void* line) {
 
 }  // extern "C"
 
+bool MakeLogLineRegion() {
+  // On the heap and exactly the region's size: the sanitizer stops a write past it.
+  static unsigned char* const region = new unsigned char[kLogLineRegionBytes];
+  LogLineRegion = region;
+  return true;
+}
+
 void ShowChatMessage(std::string text) {
   ChatLines.push_back(std::move(text));
 }
@@ -136,6 +143,7 @@ void ResetFakeHost(FakeGame& game) {
   FakeLogLineExtraBytes = 0;
   FakeLogLinesBuilt = 0;
   LogLinesStopped = false;
+  MakeLogLineRegion();
   game.chatRoot = reinterpret_cast<std::uintptr_t>(game.chat.data());
   GameBase = reinterpret_cast<std::uintptr_t>(&game.chatRoot) - kChatRootOffset;
   ResolveGameSlots();

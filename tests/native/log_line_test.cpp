@@ -132,6 +132,15 @@ TEST(Log, GivesALargerLineObjectRoomAndStopsForOneTooLargeForIt) {
   Log(loader::INFO, "four");
   EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{"one", "two", kLogLineTooLarge}));
   EXPECT_EQ(FakeLogLinesBuilt, 3u);
+
+  // Up to the whole region, the object is as harmless: the same last line, then silence.
+  for (const std::size_t objectBytes : {std::size_t{8192}, kLogLineRegionBytes}) {
+    ResetFakeHost(game);
+    FakeLogLineExtraBytes = objectBytes - kLogLineSize;
+    Log(loader::INFO, "one");
+    Log(loader::INFO, "two");
+    EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{kLogLineTooLarge}));
+  }
 }
 
 }  // namespace

@@ -126,17 +126,25 @@ TEST_F(RelayPass, EachTakeNeedsANewArmAlsoAfterAnEmptyLine) {
   EXPECT_EQ(SentBytes, Lines{"kick bob"});
 }
 
-TEST_F(RelayPass, AnArmLapsesOnlyWhenTheChatShowsAnOrdinaryLineTyped) {
+TEST_F(RelayPass, AnArmLapsesOnlyWhenTheChatShowsAnOrdinaryLineTypedOrSent) {
   struct Between {
     const char* what;
     std::int32_t state;
     unsigned char firstChar;
-    const char* textAtEnter;  // what the chat text buffer holds when the line is sent
+    std::string textAtEnter;  // what the chat text buffer holds when the line is sent
     Lines sent;
   };
   const Between rows[] = {
       {"cancelled, then a new ordinary line", 2, 's', "skill issue bob", {}},
       {"the slash deleted", 2, 'k', "kick bob", {}},
+      {"cancelled, then a bind's line sent at once", 0, 0, "good game all", {}},
+      {"the '/' written back just before Enter", 2, '/', "/kick bob", {"kick bob"}},
+      {"Enter on the blanked line", 2, '/', std::string("\0kick bob", 9), {"kick bob"}},
+      {"the chat closed, then Enter on the blanked line",
+       0,
+       0,
+       std::string("\0kick late", 10),
+       {"kick late"}},
       {"the chat closed", 0, 0, "/kick late", {"kick late"}},
       {"state 3", 3, 'x', "/kick late", {"kick late"}},
       {"a state not known", 7, 'x', "/kick late", {"kick late"}},
@@ -154,7 +162,7 @@ TEST_F(RelayPass, AnArmLapsesOnlyWhenTheChatShowsAnOrdinaryLineTyped) {
     game.state() = row.state;
     game.firstChar() = row.firstChar;
     for (int pass = 0; pass < 20; ++pass) Pass();
-    std::strcpy(game.text(), row.textAtEnter);
+    std::memcpy(game.text(), row.textAtEnter.c_str(), row.textAtEnter.size() + 1);
     game.firstChar() = 0;
     game.state() = 5;
     Pass();

@@ -265,8 +265,8 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
       helpFolder.empty() ? file.filename() : file.lexically_relative(helpFolder);
   const std::optional<std::string> command = CommandForHelpFile(relative);
 
-  // Opened as the game opens it, in text mode, so that line ends read the same.
-  std::ifstream in(file);
+  // Opened as the plugin opens it, as bytes, so that every system reads the same.
+  std::ifstream in(file, std::ios::binary);
   if (!in) {
     out << Shown(file) << ": cannot read\n";
     return CheckResult::kUnreadable;
