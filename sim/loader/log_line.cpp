@@ -35,6 +35,14 @@ void ReportLogLine(loader::LogLevel level, const std::string& text) {
 
 #if MSVC_ABI
 
+#if defined(_M_X64)
+// Built by the loader's compiler, the stand-in's own numbers are checked against the real types.
+static_assert(sizeof(std::stringstream) ==
+              runtime_stream::kBasicIosAt + runtime_stream::kBasicIosSize);
+static_assert(sizeof(loader::LOG) == runtime_stream::kLineObjectSize);
+static_assert(alignof(loader::LOG) == runtime_stream::kLineObjectAlignment);
+#endif  // _M_X64
+
 namespace loader {
 
 LOG::LOG(LogLevel level) : level(level) {}
