@@ -252,6 +252,17 @@ Result LevelAfter(std::string_view arguments) {
   return "";
 }
 
+Result StateAfter(std::string_view arguments) {
+  std::int64_t pieces = 0;
+  std::int64_t state = 0;
+  if (!TakeSigned(arguments, 1, std::numeric_limits<std::int32_t>::max(), pieces) ||
+      !TakeSigned(arguments, 0, std::numeric_limits<std::int32_t>::max(), state)) {
+    return Fail("usage: stateafter PIECES S");
+  }
+  SimStreamStateAfterPieces(static_cast<std::int32_t>(pieces), static_cast<std::int32_t>(state));
+  return "";
+}
+
 // The plugin's log bridge on its own (log_probe.dll, next to this program), given pieces that
 // chat lines cannot make. Each word is one piece; "" is an empty piece.
 Result LogProbe(std::string_view arguments) {
@@ -333,6 +344,8 @@ constexpr Command kCommands[] = {
     {"memory", Memory, "memory              the host's private bytes, working set and their peaks"},
     {"minlevel", MinLevel, "minlevel N          the loader's minimum log level"},
     {"levelafter", LevelAfter, "levelafter PIECES N minimum level N once PIECES more are logged"},
+    {"stateafter", StateAfter,
+     "stateafter PIECES S the line's stream state S once PIECES more are logged"},
     {"logprobe", LogProbe, "logprobe LEVEL P... one log line of pieces P through log_probe.dll"},
     {"version", Version, "version             the game version the loader reports"},
     {"callload", CallLoad, "callload            call the plugin's Load again"},

@@ -1,6 +1,7 @@
 // The loader's log line. Built with MSVC, it is the plain class. Built with mingw-w64, it is made
 // in the caller's object as MSVC's std::stringstream would be, with the runtime's own
-// constructors from msvcp140.dll, so that a plugin sees exactly what the real loader gives it.
+// constructors from msvcp140.dll at the places of this stand-in's own layout
+// (runtime_stream_layout.h), so that a plugin sees what the real loader gives it.
 #include <windows.h>
 
 #include <atomic>
@@ -9,7 +10,7 @@
 #include <string>
 
 #include "host/loader.h"
-#include "msvc_stream_parts.h"
+#include "runtime_stream_layout.h"
 #include "sim_report.h"
 #include "sim_report_internal.h"
 
@@ -34,6 +35,14 @@ void ReportLogLine(loader::LogLevel level, const std::string& text) {
 
 #if MSVC_ABI
 
+#if defined(_M_X64)
+// Built by the loader's compiler, the stand-in's own numbers are checked against the real types.
+static_assert(sizeof(std::stringstream) ==
+              runtime_stream::kBasicIosAt + runtime_stream::kBasicIosSize);
+static_assert(sizeof(loader::LOG) == runtime_stream::kLineObjectSize);
+static_assert(alignof(loader::LOG) == runtime_stream::kLineObjectAlignment);
+#endif  // _M_X64
+
 namespace loader {
 
 LOG::LOG(LogLevel level) : level(level) {}
@@ -49,11 +58,15 @@ extern "C" void SimLevelAfterPieces(std::int32_t, std::int32_t) {
   SimReport("loader-error", "a level change between pieces needs the mingw-w64 build");
 }
 
+extern "C" void SimStreamStateAfterPieces(std::int32_t, std::int32_t) {
+  SimReport("loader-error", "a state change between pieces needs the mingw-w64 build");
+}
+
 #else
 
 namespace {
 
-using namespace msvc_stream;
+using namespace runtime_stream;
 
 // The runtime's members, called as x64 member functions are: the object first.
 using DefaultConstructor = void* (*)(void* self);
@@ -62,6 +75,10 @@ using DefaultConstructor = void* (*)(void* self);
 using IostreamConstructor = void* (*)(void* self, void* streamBuffer, int mostDerived);
 using Destructor = void (*)(void* self);
 using Xsputn = std::int64_t (*)(void* self, const char* bytes, std::int64_t count);
+using PutPointer = char* (*)(const void* self);
+using SetPutArea = void (*)(void* self, char* first, char* last);
+using PutBump = void (*)(void* self, int count);
+using SetState = void (*)(void* self, int state, bool reraise);
 
 struct Runtime {
   DefaultConstructor basicIos = nullptr;
@@ -70,37 +87,59 @@ struct Runtime {
   Destructor streamBufferDestructor = nullptr;
   Destructor basicIosDestructor = nullptr;
   Xsputn runtimeXsputn = nullptr;
+  PutPointer putBase = nullptr;
+  PutPointer putNext = nullptr;
+  PutPointer putEnd = nullptr;
+  SetPutArea setPutArea = nullptr;
+  PutBump putBump = nullptr;
+  SetState setState = nullptr;
   // basic_streambuf's vtable with overflow replaced: a buffer that keeps every byte it is given.
   void* lineBufferVtable[kStreamBufferVtableSlots] = {};
 };
 
-// Where this stand-in's buffer keeps its text: its own member, after basic_streambuf's.
-constexpr std::size_t kTextInBuffer = kStreamBufferBaseSize;
+const Runtime& LoadRuntime();
 
-std::string*& LineText(void* streamBuffer) {
-  return *reinterpret_cast<std::string**>(static_cast<unsigned char*>(streamBuffer) +
-                                          kTextInBuffer);
-}
-
+// The text is kept in the buffer's put area, as a stringbuf keeps it: the runtime's xsputn
+// copies into it and calls overflow when it is full, which doubles it.
 int KeepByte(void* streamBuffer, int character) {
   constexpr int kEndOfFile = -1;
   if (character == kEndOfFile) return 0;
-  LineText(streamBuffer)->push_back(static_cast<char>(character));
+  const Runtime& runtime = LoadRuntime();
+  char* text = runtime.putBase(streamBuffer);
+  const std::size_t used = static_cast<std::size_t>(runtime.putNext(streamBuffer) - text);
+  const std::size_t room = static_cast<std::size_t>(runtime.putEnd(streamBuffer) - text);
+  if (used == room) {
+    const std::size_t grown = room == 0 ? 64 : 2 * room;
+    char* larger = new char[grown];
+    if (used != 0) std::memcpy(larger, text, used);
+    delete[] text;
+    text = larger;
+    runtime.setPutArea(streamBuffer, text, text + grown);
+    runtime.putBump(streamBuffer, static_cast<int>(used));
+  }
+  text[used] = static_cast<char>(character);
+  runtime.putBump(streamBuffer, 1);
   return character;
 }
 
-// A test's request to change the minimum level once so many more pieces have been written.
+// A test's request to change the minimum level, or the line's stream state, once so many more
+// pieces have been written.
 std::atomic<std::int32_t> PiecesBeforeLevelChange{-1};
 std::atomic<std::int32_t> LevelAfterPieces{0};
+std::atomic<std::int32_t> PiecesBeforeStateChange{-1};
+std::atomic<std::int32_t> StateAfterPieces{0};
 
-const Runtime& LoadRuntime();
-
-// The runtime's own xsputn does the work; a piece is one call, so a requested level change
-// lands between two pieces of a line.
+// The runtime's own xsputn does the work; a piece is one call, so a requested change lands
+// between two pieces of a line.
 std::int64_t PutPiece(void* streamBuffer, const char* bytes, std::int64_t count) {
-  const std::int64_t written = LoadRuntime().runtimeXsputn(streamBuffer, bytes, count);
+  const Runtime& runtime = LoadRuntime();
+  const std::int64_t written = runtime.runtimeXsputn(streamBuffer, bytes, count);
   if (PiecesBeforeLevelChange.load() > 0 && --PiecesBeforeLevelChange == 0) {
     loader::MinLogLevel = static_cast<loader::LogLevel>(LevelAfterPieces.load());
+  }
+  if (PiecesBeforeStateChange.load() > 0 && --PiecesBeforeStateChange == 0) {
+    auto* line = static_cast<unsigned char*>(streamBuffer) - kStringBufferAt;
+    runtime.setState(line + kBasicIosAt, StateAfterPieces.load(), false);
   }
   return written;
 }
@@ -135,6 +174,18 @@ const Runtime& LoadRuntime() {
         Export<Destructor>(msvcp, "??1?$basic_streambuf@DU?$char_traits@D@std@@@std@@UEAA@XZ");
     loaded.basicIosDestructor =
         Export<Destructor>(msvcp, "??1?$basic_ios@DU?$char_traits@D@std@@@std@@UEAA@XZ");
+    loaded.putBase = Export<PutPointer>(
+        msvcp, "?pbase@?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEBAPEADXZ");
+    loaded.putNext = Export<PutPointer>(
+        msvcp, "?pptr@?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEBAPEADXZ");
+    loaded.putEnd = Export<PutPointer>(
+        msvcp, "?epptr@?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEBAPEADXZ");
+    loaded.setPutArea = Export<SetPutArea>(
+        msvcp, "?setp@?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEAAXPEAD0@Z");
+    loaded.putBump =
+        Export<PutBump>(msvcp, "?pbump@?$basic_streambuf@DU?$char_traits@D@std@@@std@@IEAAXH@Z");
+    loaded.setState =
+        Export<SetState>(msvcp, "?setstate@?$basic_ios@DU?$char_traits@D@std@@@std@@QEAAXH_N@Z");
     const void* const* base =
         Export<const void* const*>(msvcp, "??_7?$basic_streambuf@DU?$char_traits@D@std@@@std@@6B@");
     std::memcpy(loaded.lineBufferVtable, base, sizeof loaded.lineBufferVtable);
@@ -176,42 +227,47 @@ extern "C" void SimLevelAfterPieces(std::int32_t pieces, std::int32_t level) {
   PiecesBeforeLevelChange = pieces;
 }
 
+extern "C" void SimStreamStateAfterPieces(std::int32_t pieces, std::int32_t state) {
+  StateAfterPieces = state;
+  PiecesBeforeStateChange = pieces;
+}
+
 extern "C" void LoaderLogConstruct(void* object, loader::LogLevel level) {
   const Runtime& runtime = LoadRuntime();
   auto* line = static_cast<unsigned char*>(object);
   // The order of the stringstream's own constructor: vbtables, the virtual base, the iostream
   // with the address of the buffer member, then the buffer member itself.
-  Put(line, offsetof(LogLineObject, istreamVbtable), &IstreamVbtable[0]);
-  Put(line, offsetof(LogLineObject, ostreamVbtable), &OstreamVbtable[0]);
-  runtime.basicIos(line + offsetof(LogLineObject, basicIosVtable));
-  runtime.basicIostream(line, line + offsetof(LogLineObject, stringBufferVtable), 0);
-  Put(line, kVtordispOffset, std::int32_t{0});
-  void* buffer = line + offsetof(LogLineObject, stringBufferVtable);
+  Put(line, kIstreamPartAt, &IstreamVbtable[0]);
+  Put(line, kOstreamPartAt, &OstreamVbtable[0]);
+  runtime.basicIos(line + kBasicIosAt);
+  runtime.basicIostream(line + kIstreamPartAt, line + kStringBufferAt, 0);
+  Put(line, kVtordispAt, std::int32_t{0});
+  void* buffer = line + kStringBufferAt;
   runtime.streamBuffer(buffer);
-  Put(line, offsetof(LogLineObject, stringBufferVtable), &runtime.lineBufferVtable[0]);
-  LineText(buffer) = new std::string();
-  Put(line, offsetof(LogLineObject, level), level);
-  std::memset(line + kLogLineSize, kExtraByte, ExtraBytes());
+  Put(line, kStringBufferAt, &runtime.lineBufferVtable[0]);
+  Put(line, kLevelAt, level);
+  std::memset(line + kLineObjectSize, kExtraByte, ExtraBytes());
 }
 
 extern "C" void LoaderLogDestruct(void* object) {
   const Runtime& runtime = LoadRuntime();
   auto* line = static_cast<unsigned char*>(object);
-  void* buffer = line + offsetof(LogLineObject, stringBufferVtable);
+  void* buffer = line + kStringBufferAt;
   loader::LogLevel level;
-  std::memcpy(&level, line + offsetof(LogLineObject, level), sizeof level);
-  std::string* text = LineText(buffer);
+  std::memcpy(&level, line + kLevelAt, sizeof level);
   for (std::size_t i = 0; i < ExtraBytes(); ++i) {
-    if (line[kLogLineSize + i] != kExtraByte) {
+    if (line[kLineObjectSize + i] != kExtraByte) {
       SimReport("loader-error", "the plugin changed the line object's members after the level");
       break;
     }
   }
-  ReportLogLine(level, *text);
-  delete text;
+  char* text = runtime.putBase(buffer);
+  ReportLogLine(level,
+                text == nullptr ? std::string() : std::string(text, runtime.putNext(buffer)));
+  delete[] text;
   runtime.streamBufferDestructor(buffer);
   // The istream and ostream parts hold nothing; basic_ios holds the locale.
-  runtime.basicIosDestructor(line + offsetof(LogLineObject, basicIosVtable));
+  runtime.basicIosDestructor(line + kBasicIosAt);
 }
 
 #endif  // MSVC_ABI

@@ -31,4 +31,8 @@ SIM_REPORT_API unsigned long long SimMilliseconds();
 // becomes `level`: a loader that changes its level while a line is being written.
 SIM_REPORT_API void SimLevelAfterPieces(std::int32_t pieces, std::int32_t level);
 
+// Once `pieces` more pieces have been written into a log line, the runtime sets `state` in that
+// line's stream (basic_ios::setstate): a stream that goes bad while a line is being written.
+SIM_REPORT_API void SimStreamStateAfterPieces(std::int32_t pieces, std::int32_t state);
+
 }  // extern "C"

@@ -5,9 +5,14 @@
 //
 // Sources: the public source of MSVC's standard library (<sstream>, <istream>, <ostream>, <ios>,
 // <xiosbase>, <streambuf>), identical for VS 2015 to VS 2022 and for release and debug builds;
-// cross-checked against the runtime's own constructors (msvcp140.dll, whose basic_ios and
-// basic_iostream constructors the stand-in loader calls, so that every end-to-end test checks
-// these numbers again) and against clang's record layout for that target.
+// cross-checked against the runtime's own constructors (msvcp140.dll) and against clang's record
+// layout for that target.
+//
+// The stand-in loader keeps a copy of its own (sim/loader/runtime_stream_layout.h), stated from
+// what those constructors write where, and builds its line objects by it. It must not use this
+// one: a wrong number here would then be wrong in the stand-in as well, and every end-to-end test
+// would pass while the real loader's object is read at the wrong place. With two copies, the log
+// bridge session fails on a wrong number in either.
 #pragma once
 
 #include <cstddef>

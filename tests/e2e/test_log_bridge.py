@@ -94,6 +94,21 @@ class LogBridge(unittest.TestCase):
         finally:
             self.game.command("minlevel 1")
 
+    def test_the_plugin_finds_the_level_state_and_buffer_where_the_runtime_put_them(self):
+        # The stand-in builds the object by its own copy of the layout, so a wrong offset in
+        # the plugin's copy reads a wrong level or state here, or writes nowhere.
+        self.game.command("minlevel 2")
+        try:
+            self.assertEqual(self.probe(3, [b"at ERR"]).log_text, b"at ERR")
+            self.assertEqual(self.probe(1, [b"at INFO"]).log_text, b"")
+        finally:
+            self.game.command("minlevel 1")
+        for state in (1, 2, 4):  # eofbit, failbit, badbit: the stream writes nothing more
+            with self.subTest(state=state):
+                self.game.command("stateafter 1 %d" % state)
+                line = self.probe(2, [b"first", b"second"])
+                self.assertEqual((line.log_level, line.log_text), (2, b"first"))
+
     def test_the_plugin_logs_high_bytes_and_the_level_test_of_each_piece(self):
         game = self.game
         game.wait_ready()

@@ -4,13 +4,15 @@
 #include <cstring>
 #include <string>
 
-#include "../../sim/loader/msvc_stream_parts.h"
 #include "fake_host.h"
 #include "host/msvc_stream_layout.h"
 
 namespace {
 
 using namespace msvc_stream;
+
+// basic_streambuf<char>'s size: a derived buffer's members follow it.
+constexpr std::size_t kStreamBufferBaseSize = 104;
 
 const std::int32_t IstreamVbtable[2] = {0, kIstreamToBasicIos};
 const std::int32_t OstreamVbtable[2] = {0, kOstreamToBasicIos};
@@ -30,7 +32,7 @@ std::int64_t KeepBytes(void* streamBuffer, const char* bytes, std::int64_t count
 }
 
 void* const* FakeBufferVtable() {
-  static void* vtable[kStreamBufferVtableSlots] = {};
+  static void* vtable[kFakeBufferVtableSlots] = {};
   vtable[kXsputnSlot] = reinterpret_cast<void*>(&KeepBytes);
   return vtable;
 }

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "../../sim/loader/msvc_stream_parts.h"
 #include "fake_host.h"
 #include "host/log.h"
 #include "host/log_line.h"
@@ -38,7 +37,7 @@ TEST(LogLineLayout, WritesEveryByteThroughTheStreamBuffer) {
 TEST(LogLineLayout, WritesNothingIntoAnUnexpectedLayout) {
   const std::int32_t otherIstreamVbtable[2] = {0, kIstreamToBasicIos + 8};
   const std::int32_t otherOstreamVbtable[2] = {0, kOstreamToBasicIos - 8};
-  static void* const emptyVtable[kStreamBufferVtableSlots] = {};
+  static void* const emptyVtable[kFakeBufferVtableSlots] = {};
   unsigned char elsewhere[8];
   const struct {
     const char* what;
@@ -89,7 +88,7 @@ std::int64_t TakeTwo(void*, const char*, std::int64_t) {
 
 TEST(LogLineLayout, AShortWriteMarksTheStreamBadAndStopsLaterPieces) {
   LineObject line;
-  void* vtable[kStreamBufferVtableSlots] = {};
+  void* vtable[kFakeBufferVtableSlots] = {};
   vtable[kXsputnSlot] = reinterpret_cast<void*>(&TakeTwo);
   line.Put(offsetof(LogLineObject, stringBufferVtable), static_cast<void* const*>(vtable));
   EXPECT_NE(LogLineStreamBuffer(line.bytes), nullptr);
