@@ -43,7 +43,8 @@ struct Candidate {
 };
 
 // The parser's event handler: follows the nesting and records the two members that may be shown
-// (the argument's and "help"), each overwritten by a later member of the same key.
+// (the argument's and "help"), each overwritten by a later member of the same key. The parser
+// calls it by name, without virtual calls, as console-help-check's layout reader too.
 struct SelectingHandler {
   std::string_view argument;
   std::size_t maxLines = kMaxHelpLines;
@@ -143,11 +144,7 @@ struct SelectingHandler {
   bool number_unsigned(Json::number_unsigned_t) { return Value("number"); }
   bool number_float(Json::number_float_t, const Json::string_t&) { return Value("number"); }
   bool string(Json::string_t& text) { return Value("string", &text); }
-  // A template, as older releases of the JSON library have no binary type; JSON text holds none.
-  template <typename Binary>
-  bool binary(Binary&) {
-    return Value("binary");
-  }
+  bool binary(Json::binary_t&) { return Value("binary"); }
   bool start_object(std::size_t) { return Open(EntryShape::kObject, "object"); }
   bool end_object() { return Close(); }
   bool start_array(std::size_t) { return Open(EntryShape::kArray, "array"); }

@@ -41,8 +41,9 @@ class TrackedChar {
 
 // Notes the file line where each value of interest begins. An event comes once its token has
 // been read (a number's one byte further), so a value begins at the first byte after the
-// previous event that is no white space, comma or colon.
-class LayoutReader : public nlohmann::json_sax<Json> {
+// previous event that is no white space, comma or colon. The parser's event handler, as the
+// plugin's help selection has one: the parser calls it by name, without virtual calls.
+class LayoutReader {
  public:
   LayoutReader(std::string_view text, std::string_view entry, const char** reached)
       : text_(text), entry_(entry), reached_(reached), previous_(text.data()) {}
@@ -57,18 +58,18 @@ class LayoutReader : public nlohmann::json_sax<Json> {
     return layout;
   }
 
-  bool null() override { return Value(); }
-  bool boolean(bool) override { return Value(); }
-  bool number_integer(number_integer_t) override { return Value(); }
-  bool number_unsigned(number_unsigned_t) override { return Value(); }
-  bool number_float(number_float_t, const string_t&) override { return Value(); }
-  bool string(string_t&) override { return Value(); }
-  bool binary(binary_t&) override { return Value(); }
-  bool start_object(std::size_t) override { return Open(true); }
-  bool start_array(std::size_t) override { return Open(false); }
-  bool end_object() override { return Close(); }
-  bool end_array() override { return Close(); }
-  bool key(string_t& name) override {
+  bool null() { return Value(); }
+  bool boolean(bool) { return Value(); }
+  bool number_integer(Json::number_integer_t) { return Value(); }
+  bool number_unsigned(Json::number_unsigned_t) { return Value(); }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return Value(); }
+  bool string(Json::string_t&) { return Value(); }
+  bool binary(Json::binary_t&) { return Value(); }
+  bool start_object(std::size_t) { return Open(true); }
+  bool start_array(std::size_t) { return Open(false); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+  bool key(Json::string_t& name) {
     const std::size_t line = LineHere();
     if (depth_ == 1) {
       keyLines_[name].push_back(line);
@@ -82,7 +83,7 @@ class LayoutReader : public nlohmann::json_sax<Json> {
     if (depth_ == 2) memberKey_ = name;
     return true;
   }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) {
     return false;
   }
 
