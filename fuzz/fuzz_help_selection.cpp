@@ -12,6 +12,7 @@
 #include "fuzz_check.h"
 #include "relay/cut_reason.h"
 #include "relay/help_file.h"
+#include "common/text_bytes.h"
 #include "relay/help_selection.h"
 #include "tree_help_lines.h"
 
@@ -64,7 +65,7 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
       break;
     }
     const std::string& text = line->get_ref<const std::string&>();
-    expected.lines.push_back(text.substr(0, CutHelpLine(text).size()));
+    expected.lines.push_back(text.substr(0, CutAtUtf8Boundary(text, kMaxHelpLineBytes).size()));
     if (expected.lines.back().size() < text.size()) ++expected.cutLines;
   }
   return expected;

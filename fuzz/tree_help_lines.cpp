@@ -3,6 +3,7 @@
 #include <sstream>
 #include <string>
 
+#include "common/text_bytes.h"
 #include "relay/cut_reason.h"
 #include "relay/help_file.h"
 
@@ -34,7 +35,7 @@ bool TakeLine(const Json& line, HelpLines& selected) {
     return false;
   }
   const std::string& text = line.get_ref<const std::string&>();
-  const std::string_view kept = CutHelpLine(text);
+  const std::string_view kept = CutAtUtf8Boundary(text, kMaxHelpLineBytes);
   if (kept.size() < text.size()) ++selected.cutLines;
   selected.lines.emplace_back(kept);
   return true;

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/text_bytes.h"
+
 #include "relay/cut_reason.h"
 #include "relay/help_file.h"
 
@@ -23,7 +25,7 @@ struct Element {
 // The element for a value that is no container: its line for a string (text set), else its type.
 Element ValueElement(const char* type, const std::string* text) {
   if (text == nullptr) return {{}, type, false};
-  const std::string_view kept = CutHelpLine(*text);
+  const std::string_view kept = CutAtUtf8Boundary(*text, kMaxHelpLineBytes);
   return {std::string(kept), nullptr, kept.size() < text->size()};
 }
 
@@ -234,17 +236,6 @@ HelpLines SelectHelpLines(std::string_view text, std::string_view argument, std:
     ShowEntry(handler.forDefault, maxLines, selected);
   }
   return selected;
-}
-
-std::string_view CutHelpLine(std::string_view line, std::size_t maxBytes) {
-  if (line.size() <= maxBytes) return line;
-  std::size_t end = maxBytes;
-  // A byte 10xxxxxx continues a sequence of at most four: cut before the sequence's first byte.
-  for (int back = 0; back < 3 && end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80;
-       ++back) {
-    --end;
-  }
-  return line.substr(0, end);
 }
 
 std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines) {

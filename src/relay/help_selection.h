@@ -34,9 +34,6 @@ struct HelpLines {
 HelpLines SelectHelpLines(std::string_view text, std::string_view argument,
                           std::size_t maxLines = kMaxHelpLines);
 
-// The line cut to at most maxBytes, never inside a UTF-8 sequence.
-std::string_view CutHelpLine(std::string_view line, std::size_t maxBytes = kMaxHelpLineBytes);
-
 // Why a request showed only the first maxLines lines of its entry.
 std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines = kMaxHelpLines);
 

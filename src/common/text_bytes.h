@@ -1,0 +1,21 @@
+// Byte-string helpers that the plugin and its tools share: texts from outside (help files, a
+// player's line, a program's output) are cut and shown the same way everywhere.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// The longest start of text of at most limit bytes that does not end inside a UTF-8 sequence.
+std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
+
+// Which bytes EscapedBytes writes as \xNN.
+enum class EscapeSet {
+  kControls,          // C0 controls and DEL: the text stays on one line
+  kControlsAndC1,     // also C1 controls (U+0080 to U+009F in UTF-8), which terminals obey too
+  kControlsAndNonAscii,  // also every byte from 0x80 on, for names compared byte by byte
+};
+
+// The text with the bytes of the set written as \xNN, so that it prints on one line and cannot
+// steer a terminal.
+std::string EscapedBytes(std::string_view text, EscapeSet set = EscapeSet::kControls);
