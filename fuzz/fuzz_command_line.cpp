@@ -66,8 +66,8 @@ bool NamesDevice(std::string name) {
 // An accepted command walks the path as Windows resolves it: it never climbs above the help
 // folder, names no drive, stream or device and does not start at a root.
 void CheckHelpPathRule(std::string_view command) {
-  if (const std::optional<std::string> refusal = HelpPathRefusal(command)) {
-    FUZZ_CHECK(!refusal->empty());
+  if (const Result<> allowed = CheckHelpPath(command); !allowed) {
+    FUZZ_CHECK(!allowed.why().empty());
     return;
   }
   FUZZ_CHECK(command.empty() || !IsSeparator(command[0]));
@@ -217,7 +217,7 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
   FUZZ_CHECK(outcome.pause);
   FUZZ_CHECK(outcome.sent.empty());
   const Outcome help = ShowHelpAlone(helpCommand, helpArgument);
-  if (HelpPathRefusal(helpCommand)) {
+  if (!CheckHelpPath(helpCommand)) {
     // Refused: one line that names the file, and nothing shown.
     FUZZ_CHECK(help.chat.empty());
     FUZZ_CHECK(help.logged.size() == 1);

@@ -9,10 +9,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/text_bytes.h"
 #include "fuzz_check.h"
 #include "relay/cut_reason.h"
 #include "relay/help_file.h"
-#include "common/text_bytes.h"
 #include "relay/help_selection.h"
 #include "tree_help_lines.h"
 
@@ -20,11 +20,13 @@ namespace {
 
 // The selection made while parsing against one made from the tree, which knows each object's
 // distinct keys: an object's count left out may only add the repeats of keys left out.
-bool SameSelection(const HelpLines& selected, const HelpLines& exact) {
+bool SameSelection(const Result<HelpLines>& chosen, const Result<HelpLines>& exactly) {
+  if (!chosen || !exactly) return !chosen && !exactly && chosen.why() == exactly.why();
+  const HelpLines& selected = *chosen;
+  const HelpLines& exact = *exactly;
   const bool sameLeftOut = selected.leftOutOfObject ? selected.leftOut >= exact.leftOut
                                                     : selected.leftOut == exact.leftOut;
-  return selected.unreadable == exact.unreadable && selected.lines == exact.lines &&
-         selected.problem == exact.problem && sameLeftOut &&
+  return selected.lines == exact.lines && selected.problem == exact.problem && sameLeftOut &&
          selected.leftOutOfObject == exact.leftOutOfObject && selected.cutLines == exact.cutLines;
 }
 
@@ -35,7 +37,7 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
   if (value.is_null()) return expected;
   if (!value.is_object()) {
     expected.problem =
-        "the top-level value is " + std::string(value.type_name()) + ", not an object";
+        Reason{"the top-level value is " + std::string(value.type_name()) + ", not an object"};
     return expected;
   }
   const nlohmann::json* entry = nullptr;
@@ -61,7 +63,8 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
       break;
     }
     if (!line->is_string()) {
-      expected.problem = "a line must be a string, but is " + std::string(line->type_name());
+      expected.problem =
+          Reason{"a line must be a string, but is " + std::string(line->type_name())};
       break;
     }
     const std::string& text = line->get_ref<const std::string&>();
@@ -72,21 +75,16 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
 }
 
 void CheckAgainstOracles(std::string_view file, const std::string& argument, std::size_t maxLines) {
-  const HelpLines selected = SelectHelpLines(file, argument, maxLines);
-  const HelpLines tree = TreeHelpLines(file, argument, maxLines);
-  FUZZ_CHECK(SameSelection(selected, tree));
-
-  FUZZ_CHECK(selected.lines.size() <= maxLines);
-  for (const std::string& line : selected.lines) FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
+  const Result<HelpLines> selected = SelectHelpLines(file, argument, maxLines);
+  FUZZ_CHECK(SameSelection(selected, TreeHelpLines(file, argument, maxLines)));
   // Every log line stays short, whatever the file quotes.
-  if (selected.unreadable) {
-    FUZZ_CHECK(selected.unreadable->size() <= kMaxReasonBytes + 40);
-    FUZZ_CHECK(selected.lines.empty() && !selected.problem && selected.leftOut == 0);
+  if (!selected) {
+    FUZZ_CHECK(selected.why().size() <= kMaxReasonBytes + 40);
     return;
   }
-  HelpLines parsed;
-  const nlohmann::json value = ParseHelpTree(file, parsed);
-  FUZZ_CHECK(SameSelection(selected, ExpectedLines(value, argument, maxLines)));
+  FUZZ_CHECK(selected->lines.size() <= maxLines);
+  for (const std::string& line : selected->lines) FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
+  FUZZ_CHECK(SameSelection(selected, ExpectedLines(*ParseHelpTree(file), argument, maxLines)));
 }
 
 }  // namespace
@@ -103,8 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckAgainstOracles(file, argument, 2);
 
   // Whatever follows the first value is never examined.
-  const HelpLines selected = SelectHelpLines(file, argument);
-  if (!selected.unreadable) {
+  const Result<HelpLines> selected = SelectHelpLines(file, argument);
+  if (selected) {
     const std::string followed = std::string(file) + " {\"help\": [";
     FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), selected));
   }

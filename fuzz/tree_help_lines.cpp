@@ -24,14 +24,15 @@ const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLi
     return nullptr;
   }
   if (value.is_null()) return nullptr;
-  selected.problem = "the top-level value is " + std::string(value.type_name()) + ", not an object";
+  selected.problem =
+      Reason{"the top-level value is " + std::string(value.type_name()) + ", not an object"};
   return nullptr;
 }
 
 // Keeps the line, or says why it is none.
 bool TakeLine(const Json& line, HelpLines& selected) {
   if (!line.is_string()) {
-    selected.problem = "a line must be a string, but is " + std::string(line.type_name());
+    selected.problem = Reason{"a line must be a string, but is " + std::string(line.type_name())};
     return false;
   }
   const std::string& text = line.get_ref<const std::string&>();
@@ -43,7 +44,7 @@ bool TakeLine(const Json& line, HelpLines& selected) {
 
 }  // namespace
 
-Json ParseHelpTree(std::string_view text, HelpLines& selected) {
+Result<Json> ParseHelpTree(std::string_view text) {
   std::istringstream in{std::string(text)};
   Json value;
   // The callback sees each container open, with the number already open around it, in the order
@@ -60,21 +61,20 @@ Json ParseHelpTree(std::string_view text, HelpLines& selected) {
         nlohmann::detail::input_adapter(in), depthBound)
         .parse(false, value);
   } catch (const Json::exception& e) {
-    selected.unreadable = CutReason(e.what());
-    return nullptr;
+    return Reason{CutReason(e.what())};
   } catch (const TooDeep&) {
-    selected.unreadable = "nested deeper than " + std::to_string(kMaxHelpDepth) +
-                          " levels, more than any help file needs";
-    return nullptr;
+    return Reason{"nested deeper than " + std::to_string(kMaxHelpDepth) +
+                  " levels, more than any help file needs"};
   }
   return value;
 }
 
-HelpLines TreeHelpLines(std::string_view text, std::string_view argument, std::size_t maxLines) {
+Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument,
+                                std::size_t maxLines) {
+  const Result<Json> value = ParseHelpTree(text);
+  if (!value) return Reason{value.why()};
   HelpLines selected;
-  const Json value = ParseHelpTree(text, selected);
-  if (selected.unreadable) return selected;
-  const Json* entry = SelectHelpEntry(value, argument, selected);
+  const Json* entry = SelectHelpEntry(*value, argument, selected);
   if (entry == nullptr || entry->is_null()) return selected;
 
   // An array or object gives its elements (an object's in key order); anything else is one line.

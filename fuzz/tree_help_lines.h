@@ -10,9 +10,9 @@
 
 #include "relay/help_selection.h"
 
-// The first JSON value of text as a tree; unreadable says why there is none.
-nlohmann::json ParseHelpTree(std::string_view text, HelpLines& selected);
+// The first JSON value of text as a tree, or why there is none.
+Result<nlohmann::json> ParseHelpTree(std::string_view text);
 
 // What the tree shows for the argument.
-HelpLines TreeHelpLines(std::string_view text, std::string_view argument,
-                        std::size_t maxLines = kMaxHelpLines);
+Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument,
+                                std::size_t maxLines = kMaxHelpLines);

@@ -10,6 +10,7 @@
 // Why a step could not be done, as one sentence for a log line or a report.
 struct Reason {
   std::string text;
+  bool operator==(const Reason& other) const { return text == other.text; }
 };
 
 // The value of a step that has none to give: Result<> only says whether it went.

@@ -11,8 +11,8 @@ std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
 
 // Which bytes EscapedBytes writes as \xNN.
 enum class EscapeSet {
-  kControls,          // C0 controls and DEL: the text stays on one line
-  kControlsAndC1,     // also C1 controls (U+0080 to U+009F in UTF-8), which terminals obey too
+  kControls,             // C0 controls and DEL: the text stays on one line
+  kControlsAndC1,        // also C1 controls (U+0080 to U+009F in UTF-8), which terminals obey too
   kControlsAndNonAscii,  // also every byte from 0x80 on, for names compared byte by byte
 };
 

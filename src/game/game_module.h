@@ -3,5 +3,7 @@
 
 #include <cstdint>
 
-// Base address of the loaded game module, or 0 when this process is not the game.
-std::uintptr_t FindGameModule();
+#include "common/result.h"
+
+// Base address of the loaded game module, or why there is none: this process is not the game.
+Result<std::uintptr_t> FindGameModule();

@@ -9,24 +9,24 @@ std::string HelpFilePath(std::string_view command) {
   return path;
 }
 
-std::optional<std::uint64_t> HelpFileSize(std::istream& in) {
+Result<std::uint64_t> HelpFileSize(std::istream& in) {
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   // A folder has a size on some systems, but not one byte to read.
   if (!in || size < 0 || (size > 0 && in.peek() == std::istream::traits_type::eof())) {
     in.clear(std::ios::failbit);
-    return std::nullopt;
+    return Reason{"it has no size: no file"};
   }
   return static_cast<std::uint64_t>(size);
 }
 
-std::optional<std::string> ReadHelpText(std::istream& in, std::uint64_t size, std::string& text) {
-  text.clear();
+Result<std::string> ReadHelpText(std::istream& in, std::uint64_t size) {
   if (size > kMaxHelpFileBytes) {
-    return std::to_string(size) + " bytes, more than the " + std::to_string(kMaxHelpFileBytes) +
-           " a help file may have";
+    return Reason{std::to_string(size) + " bytes, more than the " +
+                  std::to_string(kMaxHelpFileBytes) + " a help file may have"};
   }
+  std::string text;
   // One byte past the bound tells a file that grew while it was read from one that fits.
   constexpr std::size_t kReadBound = kMaxHelpFileBytes + 1;
   constexpr std::size_t kChunk = 64 * 1024;
@@ -42,9 +42,8 @@ std::optional<std::string> ReadHelpText(std::istream& in, std::uint64_t size, st
     if (got < want) break;
   }
   if (text.size() > kMaxHelpFileBytes) {
-    text.clear();
-    return "it grew past the " + std::to_string(kMaxHelpFileBytes) +
-           " bytes a help file may have while it was read";
+    return Reason{"it grew past the " + std::to_string(kMaxHelpFileBytes) +
+                  " bytes a help file may have while it was read"};
   }
-  return std::nullopt;
+  return text;
 }

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 #include <istream>
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/result.h"
 #include "plugin_numbers.h"
 
 // Help files live here, relative to the game's working directory, and every name ends so: the
@@ -22,12 +22,12 @@ constexpr std::string_view kDefaultEntry = "help";
 std::string HelpFilePath(std::string_view command);
 
 // The size in bytes of a help file opened as in, read from its end before anything of it is
-// read; the stream is left at its start. Nothing when it has no size (a folder opens on some
-// systems).
-std::optional<std::uint64_t> HelpFileSize(std::istream& in);
+// read; the stream is left at its start. A file without a size (a folder opens on some systems)
+// is as good as missing.
+Result<std::uint64_t> HelpFileSize(std::istream& in);
 
-// Reads the stream into text, at most kMaxHelpFileBytes of it: a file that grows while it is read
-// is read no further than that. Returns why the file is not read: a size above the bound, found
-// before anything is read, or a file that proves larger as it is read. size is what HelpFileSize
-// found, so that a file that keeps its size is read into one allocation.
-std::optional<std::string> ReadHelpText(std::istream& in, std::uint64_t size, std::string& text);
+// Reads the stream, at most kMaxHelpFileBytes of it: a file that grows while it is read is read
+// no further than that. Gives the text, or why the file is not read: a size above the bound,
+// found before anything is read, or a file that proves larger as it is read. size is what
+// HelpFileSize found, so that a file that keeps its size is read into one allocation.
+Result<std::string> ReadHelpText(std::istream& in, std::uint64_t size);

@@ -63,12 +63,12 @@ bool IsDeviceName(std::string_view segment) {
 
 }  // namespace
 
-std::optional<std::string> HelpPathRefusal(std::string_view command) {
+Result<> CheckHelpPath(std::string_view command) {
   if (!command.empty() && IsSeparator(command[0])) {
-    return "a command that starts with / or \\ would leave the help folder";
+    return Reason{"a command that starts with / or \\ would leave the help folder"};
   }
   if (command.find(':') != std::string_view::npos) {
-    return "a command with a : names a drive or a stream, not a help file";
+    return Reason{"a command with a : names a drive or a stream, not a help file"};
   }
   // Every segment of the path below the help folder, the last one with its suffix.
   const std::string file = std::string(command) + std::string(kHelpFileSuffix);
@@ -77,10 +77,10 @@ std::optional<std::string> HelpPathRefusal(std::string_view command) {
     std::size_t end = start;
     while (end < file.size() && !IsSeparator(file[end])) ++end;
     const std::string_view segment = std::string_view(file).substr(start, end - start);
-    if (IsDotsAndSpaces(segment)) return "a .. in a command would leave the help folder";
+    if (IsDotsAndSpaces(segment)) return Reason{"a .. in a command would leave the help folder"};
     if (IsDeviceName(segment))
-      return "a command that names a device (CON, AUX, COM1...) is no help file";
+      return Reason{"a command that names a device (CON, AUX, COM1...) is no help file"};
     start = end + 1;
   }
-  return std::nullopt;
+  return Done{};
 }

@@ -2,11 +2,11 @@
 // must not name a device.
 #pragma once
 
-#include <optional>
-#include <string>
 #include <string_view>
 
-// Why the help path of the command (the help folder + command + "Help.json") would leave the help
-// folder or open a device instead of a file; nothing when it names a file inside the folder. A
-// slash inside the command leads into a subfolder and is fine.
-std::optional<std::string> HelpPathRefusal(std::string_view command);
+#include "common/result.h"
+
+// Whether the help path of the command (the help folder + command + "Help.json") names a file
+// inside the folder, or why it would leave the folder or open a device instead. A slash inside
+// the command leads into a subfolder and is fine.
+Result<> CheckHelpPath(std::string_view command);

@@ -175,7 +175,7 @@ std::string NotALineReason(const char* type) {
 // Adds the element's line, or says why it is none.
 bool Show(const Element& element, HelpLines& selected) {
   if (element.notALine != nullptr) {
-    selected.problem = NotALineReason(element.notALine);
+    selected.problem = Reason{NotALineReason(element.notALine)};
     return false;
   }
   selected.lines.push_back(element.line);
@@ -214,20 +214,21 @@ void ShowEntry(Candidate& entry, std::size_t maxLines, HelpLines& selected) {
 
 }  // namespace
 
-HelpLines SelectHelpLines(std::string_view text, std::string_view argument, std::size_t maxLines) {
+Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argument,
+                                  std::size_t maxLines) {
   SelectingHandler handler;
   handler.argument = argument;
   handler.maxLines = maxLines;
-  HelpLines selected;
   // Not strict: reading ends with the first complete value, whatever follows it.
   if (!Json::sax_parse(text, &handler, Json::input_format_t::json, false)) {
-    selected.unreadable = handler.unreadable.value_or("no JSON value");
-    return selected;
+    return Reason{handler.unreadable.value_or("no JSON value")};
   }
+  HelpLines selected;
   const std::string_view topLevelType = handler.topLevelType;
   if (topLevelType == "null") return selected;
   if (topLevelType != "object") {
-    selected.problem = "the top-level value is " + std::string(topLevelType) + ", not an object";
+    selected.problem =
+        Reason{"the top-level value is " + std::string(topLevelType) + ", not an object"};
     return selected;
   }
   if (handler.forArgument.seen) {

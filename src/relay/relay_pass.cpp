@@ -4,9 +4,9 @@
 #include "game/game_memory.h"
 #include "host/log.h"
 #include "net/connection.h"
-#include "net/pending_lines.h"
-#include "net/server_link.h"
 #include "relay/command_line.h"
+#include "relay/pending_lines.h"
+#include "relay/server_link.h"
 #include "relay/show_help.h"
 
 namespace {

@@ -3,7 +3,6 @@
 #include <exception>
 #include <thread>
 
-#include "game/game_build.h"
 #include "game/game_memory.h"
 #include "game/game_module.h"
 #include "host/log.h"
@@ -16,7 +15,7 @@ namespace {
 
 constexpr const char* kReady = "[Console] Ready...";
 constexpr const char* kNoGameModuleOpen = "[Console] ";
-constexpr const char* kNoGameModuleClose = " is not loaded in this process; the console stays off";
+constexpr const char* kNoGameModuleClose = "; the console stays off";
 constexpr const char* kPassFailed = "[Console] A pass failed and was skipped: ";
 
 // Keeps one failing pass (a help file too large for memory, say) from ending the worker.
@@ -40,12 +39,13 @@ NextPass RunContainedPass(ReceiveBuffer& buffer, bool& captureArmed) {
 }  // namespace
 
 void RelayWorker() {
-  GameBase = FindGameModule();
   // Anywhere but in the game, following the chat root would read unmapped memory.
-  if (GameBase == 0) {
-    Log(loader::INFO, kNoGameModuleOpen, kGameModuleName, kNoGameModuleClose);
+  const Result<std::uintptr_t> gameModule = FindGameModule();
+  if (!gameModule) {
+    Log(loader::INFO, kNoGameModuleOpen, gameModule.why(), kNoGameModuleClose);
     return;
   }
+  GameBase = *gameModule;
   // The game starts before the console program is looked for.
   std::this_thread::sleep_for(kSetUpConnectDelay);
   // The result is not needed: each failure is logged where it happens, and the passes look for

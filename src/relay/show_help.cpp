@@ -1,7 +1,6 @@
 #include "relay/show_help.h"
 
 #include <fstream>
-#include <optional>
 
 #include "game/chat_output.h"
 #include "host/log.h"
@@ -24,8 +23,8 @@ void LogHelpFileProblem(const std::string& path, const std::string& problem) {
 void ShowHelp(std::string command, std::string argument) {
   const std::string path = HelpFilePath(command);
   // Checked before anything is opened: a device such as COM1 can block whoever opens it.
-  if (const std::optional<std::string> refusal = HelpPathRefusal(command)) {
-    LogHelpFileProblem(path, kNotRead + *refusal);
+  if (const Result<> allowed = CheckHelpPath(command); !allowed) {
+    LogHelpFileProblem(path, kNotRead + allowed.why());
     return;
   }
   // Read anew for every request, so an edited help file shows at once. A missing file, and one
@@ -33,24 +32,26 @@ void ShowHelp(std::string command, std::string argument) {
   // and nothing is logged. Read as bytes: a text stream would end the file at a 0x1A byte on
   // Windows, and the parser takes CR LF between tokens as whitespace all the same.
   std::ifstream file(path, std::ios::binary);
-  const std::optional<std::uint64_t> size = file ? HelpFileSize(file) : std::nullopt;
+  if (!file) return;
+  const Result<std::uint64_t> size = HelpFileSize(file);
   if (!size) return;
-  std::string text;
-  if (const std::optional<std::string> refusal = ReadHelpText(file, *size, text)) {
-    LogHelpFileProblem(path, kNotRead + *refusal);
+  Result<std::string> text = ReadHelpText(file, *size);
+  if (!text) {
+    LogHelpFileProblem(path, kNotRead + text.why());
     return;
   }
   file.close();
 
-  const HelpLines selected = SelectHelpLines(text, argument);
-  text = std::string();
-  if (selected.unreadable) {
-    LogHelpFileProblem(path, *selected.unreadable);
+  const Result<HelpLines> chosen = SelectHelpLines(*text, argument);
+  *text = std::string();
+  if (!chosen) {
+    LogHelpFileProblem(path, chosen.why());
     return;
   }
+  const HelpLines& selected = *chosen;
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
   for (const std::string& line : selected.lines) ShowChatMessage(line);
   if (selected.cutLines > 0) LogHelpFileProblem(path, CutLinesReason(selected.cutLines));
-  if (selected.problem) LogHelpFileProblem(path, *selected.problem);
+  if (selected.problem) LogHelpFileProblem(path, selected.problem->text);
   if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected));
 }

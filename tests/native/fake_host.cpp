@@ -13,8 +13,8 @@
 #include "host/log_reserve.h"
 #include "host/msvc_stream_layout.h"
 #include "net/connection.h"
-#include "net/pending_lines.h"
 #include "relay/help_file.h"
+#include "relay/pending_lines.h"
 
 std::vector<LoggedLine> LoggedLines;
 std::vector<std::string> ChatLines;

@@ -9,7 +9,7 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-TEST(HelpPathRefusal, AcceptsCommandsThatStayInTheHelpFolder) {
+TEST(CheckHelpPath, AcceptsCommandsThatStayInTheHelpFolder) {
   // The last piece always ends in "Help.json": ".." gives the file "..Help.json", in the folder.
   const Commands accepted = {"kick",
                              "spawn",
@@ -42,11 +42,11 @@ TEST(HelpPathRefusal, AcceptsCommandsThatStayInTheHelpFolder) {
                              "\xB9"
                              "COM"};
   for (const std::string& command : accepted) {
-    EXPECT_EQ(HelpPathRefusal(command), std::nullopt) << command;
+    EXPECT_TRUE(CheckHelpPath(command)) << command;
   }
 }
 
-TEST(HelpPathRefusal, RefusesCommandsThatLeaveTheHelpFolder) {
+TEST(CheckHelpPath, RefusesCommandsThatLeaveTheHelpFolder) {
   const Commands refused = {"../../x",
                             "..\\..\\..\\tmp\\x",
                             "a/../../b",
@@ -67,11 +67,11 @@ TEST(HelpPathRefusal, RefusesCommandsThatLeaveTheHelpFolder) {
                             ".. /x",
                             "a/. ./b"};
   for (const std::string& command : refused) {
-    EXPECT_NE(HelpPathRefusal(command), std::nullopt) << command;
+    EXPECT_FALSE(CheckHelpPath(command)) << command;
   }
 }
 
-TEST(HelpPathRefusal, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
+TEST(CheckHelpPath, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
   // The path is command + "Help.json": "COM1." gives "COM1.Help.json", which is the port.
   const Commands refused = {
       "COM1.", "AUX.", "aux.", "Con.", "NUL.x", "prn.", "com9.", "LPT1.", "lpt9.", "COM0.",
@@ -80,17 +80,17 @@ TEST(HelpPathRefusal, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
       // Superscript one in code pages 949 and 1252, and in UTF-8, before a dot or at the end.
       "COM\xA9\xF6.", "lpt\xA9\xF6", "COM\xB9", "COM\xC2\xB9", "LPT\xB3/x", "com\xFFx."};
   for (const std::string& command : refused) {
-    EXPECT_NE(HelpPathRefusal(command), std::nullopt) << command;
+    EXPECT_FALSE(CheckHelpPath(command)) << command;
   }
 }
 
-TEST(HelpPathRefusal, SaysWhy) {
-  EXPECT_EQ(HelpPathRefusal("../x"), "a .. in a command would leave the help folder");
-  EXPECT_EQ(HelpPathRefusal("/x"),
+TEST(CheckHelpPath, SaysWhy) {
+  EXPECT_EQ(CheckHelpPath("../x").why(), "a .. in a command would leave the help folder");
+  EXPECT_EQ(CheckHelpPath("/x").why(),
             "a command that starts with / or \\ would leave the help folder");
-  EXPECT_EQ(HelpPathRefusal("C:x"),
+  EXPECT_EQ(CheckHelpPath("C:x").why(),
             "a command with a : names a drive or a stream, not a help file");
-  EXPECT_EQ(HelpPathRefusal("COM1."),
+  EXPECT_EQ(CheckHelpPath("COM1.").why(),
             "a command that names a device (CON, AUX, COM1...) is no help file");
 }
 

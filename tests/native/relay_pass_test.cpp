@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "net/pending_lines.h"
-#include "net/server_link.h"
 #include "plugin_numbers.h"
+#include "relay/pending_lines.h"
+#include "relay/server_link.h"
 
 namespace {
 

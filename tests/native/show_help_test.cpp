@@ -251,13 +251,13 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
 
   // A file that grows after its size was taken is read no further than the bound.
   std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));
-  std::string text;
-  EXPECT_EQ(ReadHelpText(grown, head.size(), text),
+  EXPECT_EQ(ReadHelpText(grown, head.size()).why(),
             "it grew past the 4194304 bytes a help file may have while it was read");
   EXPECT_EQ(grown.tellg(), static_cast<std::streamoff>(kMaxHelpFileBytes + 1));
   std::istringstream fits(head);
-  EXPECT_EQ(ReadHelpText(fits, 0, text), std::nullopt);
-  EXPECT_EQ(text, head);
+  const Result<std::string> text = ReadHelpText(fits, 0);
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text, head);
 }
 
 TEST(ShowHelp, QuotesAtMostAFewHundredBytesOfAParseError) {

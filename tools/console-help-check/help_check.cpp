@@ -110,7 +110,8 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
     return true;
   }
-  const HelpLines outcome = SelectHelpLines(text, key);
+  // The file parsed before any entry is reported.
+  const HelpLines outcome = *SelectHelpLines(text, key);
   const std::vector<std::string>& lines = outcome.lines;
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
@@ -130,7 +131,7 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
         << kMaxHelpLines << " lines per request)\n";
   }
   if (!outcome.problem) return true;
-  ReportFailingLine(text, key, lines.size() + 1, *outcome.problem, out);
+  ReportFailingLine(text, key, lines.size() + 1, outcome.problem->text, out);
   return false;
 }
 
@@ -216,15 +217,16 @@ std::optional<std::string> CommandForHelpFile(const fs::path& relativePath) {
 
 bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
                    std::uint64_t size) {
-  std::string text;
-  if (const std::optional<std::string> tooLarge = ReadHelpText(in, size, text)) {
-    out << "  the plugin does not read it: " << *tooLarge << "\n";
+  const Result<std::string> read = ReadHelpText(in, size);
+  if (!read) {
+    out << "  the plugin does not read it: " << read.why() << "\n";
     return false;
   }
+  const std::string& text = *read;
   // Asked through the game's code, for the message the game logs.
-  const HelpLines asked = SelectHelpLines(text, kDefaultEntry);
-  if (asked.unreadable) {
-    out << "  does not parse, so every request shows nothing: " << Escaped(*asked.unreadable, true)
+  const Result<HelpLines> asked = SelectHelpLines(text, kDefaultEntry);
+  if (!asked) {
+    out << "  does not parse, so every request shows nothing: " << Escaped(asked.why(), true)
         << "\n";
     return false;
   }
@@ -240,7 +242,7 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
     return true;
   }
   if (!value.is_object()) {
-    out << "  fails for every request: " << asked.problem.value_or("") << "\n";
+    out << "  fails for every request: " << asked->problem.value_or(Reason{}).text << "\n";
     return false;
   }
 
@@ -284,8 +286,8 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
       out << "  warning: no chat line asks for this file: a typed command ends at its first "
              "space\n";
     }
-    if (const std::optional<std::string> refusal = HelpPathRefusal(*command)) {
-      out << "  the plugin refuses to read it: " << *refusal << "\n  FAILS\n";
+    if (const Result<> allowed = CheckHelpPath(*command); !allowed) {
+      out << "  the plugin refuses to read it: " << allowed.why() << "\n  FAILS\n";
       return CheckResult::kFails;
     }
   } else {
@@ -293,7 +295,7 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
         << "  warning: the game reads only files named <command>Help.json\n";
   }
 
-  const std::optional<std::uint64_t> size = HelpFileSize(in);
+  const Result<std::uint64_t> size = HelpFileSize(in);
   if (!size) {
     out << "  cannot read\n";
     return CheckResult::kUnreadable;

@@ -1,4 +1,4 @@
-#include "net/server_link.h"
+#include "relay/server_link.h"
 
 #include "host/log.h"
 #include "net/connection.h"

@@ -1,11 +1,11 @@
-#include "net/pending_lines.h"
+#include "relay/pending_lines.h"
 
 #include <array>
 #include <cstring>
 
 #include "host/log.h"
 #include "net/connection.h"
-#include "net/server_link.h"
+#include "relay/server_link.h"
 
 namespace {
 
