@@ -36,7 +36,8 @@ bool IsExpectedGameVersion(const char* version) {
 }  // namespace
 
 bool Load() {
-  // Before the first line: the loader builds every line object there.
+  // Before the first line: the loader builds every line object there. Without it no line can be
+  // written, so there is no one to tell.
   MakeLogLineRegion();
   if (LoadStarted.exchange(true)) {
     Log(loader::INFO, kAlreadyLoaded);

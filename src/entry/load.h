@@ -10,5 +10,6 @@
 #define PLUGIN_EXPORT  // exported through ConsoleRelay.def under its decorated name
 #endif                 // MSVC_ABI
 
-// Checks the game version, logs the start-up lines and starts the worker. Always returns false.
+// Checks the game version, logs the start-up lines and starts the worker. Always returns false:
+// the loader's contract with its plugins, not a reason (each failure has its log line).
 PLUGIN_EXPORT bool Load();

@@ -40,7 +40,9 @@ extern std::atomic<bool> LogLinesStopped;
 extern std::atomic<unsigned char*> LogLineRegion;
 
 // Makes the region unless it is made already; false when there is no memory for it, and then no
-// line is written. Each system has its own (log_region_win.cpp).
+// line is written. Each system has its own (log_region_win.cpp). The log has no one to tell of
+// its own failures, so here, and below, they end in silence (a null room, a stopped log) rather
+// than in a Result.
 bool MakeLogLineRegion();
 
 // Zeroes the reserve, so that a loader that fills the object differently fails the layout

@@ -1,6 +1,7 @@
 // The one TCP connection to the console program on this machine. These are the system's socket
 // calls and nothing more; when to connect again, and what a lost link means for the lines, is
-// decided in server_link.h.
+// decided in relay/server_link.h. They say what happened, not why not: the relay acts on the
+// state, and the system's reason for a refused connect or a reset changes nothing it does.
 #pragma once
 
 #include <cstddef>
