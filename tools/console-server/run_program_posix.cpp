@@ -22,11 +22,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadSize = 8192;
 constexpr int kPollMs = 20;
 
-bool IsAdded(std::string_view name,
-             const std::vector<std::pair<std::string, std::string>>& added) {
-  return std::any_of(added.begin(), added.end(), [&](const auto& entry) {
-    return entry.first == name;
-  });
+bool IsAdded(std::string_view name, const std::vector<std::pair<std::string, std::string>>& added) {
+  return std::any_of(added.begin(), added.end(),
+                     [&](const auto& entry) { return entry.first == name; });
 }
 
 std::vector<std::string> Environment(

@@ -15,8 +15,7 @@ constexpr std::size_t kReadSize = 8192;
 constexpr int kPollMs = 20;
 
 // Windows compares the names of environment variables without case.
-bool IsAdded(std::string_view name,
-             const std::vector<std::pair<std::string, std::string>>& added) {
+bool IsAdded(std::string_view name, const std::vector<std::pair<std::string, std::string>>& added) {
   return std::any_of(added.begin(), added.end(), [&](const auto& entry) {
     return std::equal(name.begin(), name.end(), entry.first.begin(), entry.first.end(),
                       [](char a, char b) {
@@ -103,9 +102,8 @@ class InheritedHandles {
     storage_.resize(size);
     list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
     ready_ = InitializeProcThreadAttributeList(list_, 1, 0, &size) &&
-             UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                       handles_.data(), handles_.size() * sizeof(HANDLE), nullptr,
-                                       nullptr);
+             UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_.data(),
+                                       handles_.size() * sizeof(HANDLE), nullptr, nullptr);
   }
   ~InheritedHandles() {
     if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
@@ -154,11 +152,11 @@ bool Start(const ProgramToRun& run, HANDLE output, HANDLE job, PROCESS_INFORMATI
   BOOL started = FALSE;
   DWORD reason = ERROR_INVALID_PARAMETER;
   if (startup.lpAttributeList != nullptr) {
-    started = CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                             CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED |
-                                 EXTENDED_STARTUPINFO_PRESENT,
-                             environment.data(), folder.empty() ? nullptr : folder.c_str(),
-                             &startup.StartupInfo, &process);
+    started =
+        CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                       CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
+                       environment.data(), folder.empty() ? nullptr : folder.c_str(),
+                       &startup.StartupInfo, &process);
     reason = GetLastError();
   }
   CloseIfOpen(input);
@@ -255,4 +253,3 @@ RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
   CloseHandle(job);
   return result;
 }
-
