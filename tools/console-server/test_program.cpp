@@ -7,7 +7,7 @@
 //   long          prints one line longer than a message can carry, of 3-byte characters
 //   sleep S       prints nothing for S seconds, then "awake"
 //   fail N        exits with status N, printing nothing
-//   flood         prints lines from 4 threads without a pause, until it is ended
+//   flood         prints lines from 4 threads, a write each, until it is ended
 //   inherited     prints its open descriptors, and whether SIGPIPE is ignored or any signal
 //                 blocked (POSIX)
 #include <chrono>
@@ -31,7 +31,9 @@ void PrintEnvironment(const char* name) {
   std::printf("[%s]\n", value != nullptr ? value : "(unset)");
 }
 
+// A line per write from 4 threads keeps the pipe from ever being empty.
 void Flood() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   std::vector<std::thread> writers;
   for (int i = 0; i < 4; ++i) {
     writers.emplace_back([] {
