@@ -1,9 +1,11 @@
 #include "command_runs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
 
+#include "find_program.h"
 #include "messages.h"
 #include "run_program.h"
 #include "text.h"
@@ -23,7 +25,8 @@ std::string Shown(std::string_view command) {
   return "/" + std::string(CutAtUtf8Boundary(command, kLongestCommandShown));
 }
 
-// Cuts a program's output into lines and queues the first few for the chat.
+// Cuts a program's output into lines and queues the first few for the chat. The last line
+// that may go waits for the next one: when more follow, it tells the chat how many.
 class OutputLines {
  public:
   explicit OutputLines(std::string name) : name_(std::move(name)) {}
@@ -39,32 +42,40 @@ class OutputLines {
     }
   }
 
-  // Ends the last line, and says how many lines were not sent.
+  // Ends the last line, and sends the line held back, with how many lines were not sent.
   void Finish() {
     EndLine();
-    if (dropped_ > 0) {
-      Print('!', name_ + ": " + std::to_string(dropped_) + " more output lines not sent (" +
-                     std::to_string(kMostLinesPerRun) + " at most per run)");
+    if (queued_ < kMostLinesPerRun) return;
+    if (dropped_ == 0) {
+      QueueConsoleMessage(CutAtUtf8Boundary(last_, kLongestText));
+      return;
     }
+    const std::string note = " [" + std::to_string(dropped_) + " more lines not shown]";
+    QueueConsoleMessage(std::string(CutAtUtf8Boundary(last_, kLongestText - note.size())) + note);
+    Print('!', name_ + ": " + std::to_string(dropped_) + " more output lines not sent (" +
+                   std::to_string(kMostLinesPerRun) + " at most per run)");
   }
 
-  bool Empty() const { return queued_ == 0 && dropped_ == 0; }
+  bool Empty() const { return queued_ == 0; }
 
  private:
   void EndLine() {
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     if (line_.empty()) return;
-    if (queued_ < kMostLinesPerRun) {
+    if (queued_ + 1 < kMostLinesPerRun) {
       QueueConsoleMessage(CutAtUtf8Boundary(line_, kLongestText));
-      ++queued_;
+    } else if (queued_ + 1 == kMostLinesPerRun) {
+      last_ = line_;
     } else {
       ++dropped_;
     }
+    queued_ = std::min(queued_ + 1, kMostLinesPerRun);
     line_.clear();
   }
 
   std::string name_;
   std::string line_;
+  std::string last_;
   int queued_ = 0;
   int dropped_ = 0;
 };
@@ -74,8 +85,14 @@ void Run(ProgramToRun program, std::string command) {
   const std::string name = Printable(shown);
   Print('*', name + ": running " + Printable(program.program));
   OutputLines lines(name);
-  const RunResult result =
-      RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
+  RunResult result;
+  const FoundProgram found = FindProgram(program.program, program.folder);
+  if (found.error.empty()) {
+    program.program = found.path;
+    result = RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
+  } else {
+    result.error = found.error;
+  }
   lines.Finish();
   switch (result.end) {
     case RunEnd::kNotStarted:

@@ -4,6 +4,8 @@
 // file, with a canned reply or the output of a program. See README.md beside it for the wire
 // format.
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "command_runs.h"
+#include "connections.h"
 #include "messages.h"
 #include "platform.h"
 #include "script_rules.h"
@@ -20,19 +23,25 @@ namespace {
 
 constexpr int kConsolePort = 50382;
 constexpr int kUsageError = 2;
-// The plugin sends command lines of up to 4,099 bytes: one read must take the longest whole.
-constexpr std::size_t kReadSize = 8192;
 // The plugin reads about every 10 ms, and two messages that arrive between two of its reads are
 // taken as one: keep a safe gap between sends.
 constexpr auto kGapBetweenMessages = std::chrono::milliseconds(100);
 constexpr int kWaitMs = 20;
 constexpr int kLongestExecTimeout = 3600;
+// How often the rule file is looked at for a change.
+constexpr auto kRuleFileCheck = std::chrono::seconds(1);
 
-// The connection from the game, when one is open, and whether it has sent anything yet.
-Socket Game = kNoSocket;
-bool GameHasSent = false;
 std::chrono::steady_clock::time_point LastSend;
 std::vector<ScriptRule> Rules;
+
+// The rule file, and what it looked like when last read: a change reads it again.
+struct RuleFile {
+  std::string path;
+  std::filesystem::file_time_type written;
+  std::uintmax_t size = 0;
+  std::chrono::steady_clock::time_point checked;
+};
+RuleFile WatchedRules;
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
@@ -48,11 +57,12 @@ void SendDueMessage() {
   if (std::chrono::steady_clock::now() < LastSend + kGapBetweenMessages) return;
   const std::optional<std::string> message = TakeQueuedMessage();
   if (!message) return;
-  if (Game == kNoSocket) {
+  const Socket game = GameConnection();
+  if (game == kNoSocket) {
     Print('!', "no game is connected; not sent: " + Printable(*message));
     return;
   }
-  if (!SendBytes(Game, *message)) {
+  if (!SendBytes(game, *message)) {
     Print('!', "send failed: " + SocketError());
     return;
   }
@@ -60,69 +70,7 @@ void SendDueMessage() {
   Print('<', Printable(*message));
 }
 
-void CloseGame() {
-  CloseSocket(Game);
-  Game = kNoSocket;
-}
-
-// Whether the peer has closed a connection (or it failed), without taking any data from it.
-bool FoundClosed(Socket connection) {
-  if (!WaitReadable(kNoSocket, connection, 0).connection) return false;
-  char byte;
-  return PeekBytes(connection, &byte, 1) <= 0;
-}
-
-void AcceptGame(Socket listener) {
-  std::string peer;
-  const Socket connection = AcceptConnection(listener, peer);
-  if (connection == kNoSocket) return;
-  if (Game != kNoSocket && !FoundClosed(Game)) {
-    // A web page or a tool must not take the console away from a running game, which never
-    // connects again.
-    CloseSocket(connection);
-    Print('!', "closed a new connection (from " + peer + "): the game's connection is still open");
-    return;
-  }
-  if (Game != kNoSocket) {
-    CloseGame();
-    Print('*', "the previous game's connection was closed");
-  }
-  Game = connection;
-  GameHasSent = false;
-  Print('*', "game connected (from " + peer + ")");
-}
-
-// An HTTP request line ("POST / HTTP/1.1" and a line end) or a TLS handshake record: what a web
-// browser or tool sends first, and the plugin never does.
-bool IsWebRequest(std::string_view bytes) {
-  if (bytes.size() >= 2 && bytes[0] == '\x16' && bytes[1] == '\x03') return true;
-  const std::size_t end = bytes.find('\n');
-  if (end == std::string_view::npos) return false;
-  const std::string_view line = bytes.substr(0, end);
-  const std::size_t method = line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-  if (method == 0 || method == std::string_view::npos || line[method] != ' ') return false;
-  const std::size_t target = line.find(' ', method + 1);
-  return target != std::string_view::npos && target > method + 1 &&
-         line.substr(target + 1, 5) == "HTTP/";
-}
-
-void ReceiveFromGame() {
-  char buffer[kReadSize];
-  const long long count = ReceiveBytes(Game, buffer, sizeof(buffer));
-  if (count <= 0) {
-    CloseGame();
-    Print('*', "the game went away; waiting for the next game start");
-    return;
-  }
-  const std::string_view line(buffer, static_cast<std::size_t>(count));
-  if (!GameHasSent && IsWebRequest(line)) {
-    CloseGame();
-    Print('!',
-          "closed the connection: it began with an HTTP request or a TLS handshake, as a "
-          "web page or tool sends, not a game");
-    return;
-  }
-  GameHasSent = true;
+void AnswerCommandLine(std::string_view line) {
   Print('>', Printable(line));
   const std::optional<ScriptAnswer> answer = ScriptAnswerTo(Rules, line);
   if (!answer) return;
@@ -131,6 +79,47 @@ void ReceiveFromGame() {
   } else {
     QueueConsoleMessage(answer->reply);
   }
+}
+
+// The rule file's time and size now; false when it cannot be looked at.
+bool LookAt(RuleFile& file) {
+  std::error_code status;
+  const std::filesystem::path path = std::filesystem::u8path(file.path);
+  file.written = std::filesystem::last_write_time(path, status);
+  if (status) return false;
+  file.size = std::filesystem::file_size(path, status);
+  return !status;
+}
+
+bool ReadRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error) {
+  std::vector<std::string> warnings;
+  if (!ReadScriptRules(path, rules, error, warnings)) return false;
+  for (const std::string& warning : warnings) Print('!', warning);
+  return true;
+}
+
+// Reads the rule file again when it changed. Rules that do not read leave the old ones in use.
+void ReloadChangedRules() {
+  const auto now = std::chrono::steady_clock::now();
+  if (WatchedRules.path.empty() || now < WatchedRules.checked + kRuleFileCheck) return;
+  WatchedRules.checked = now;
+  RuleFile seen = WatchedRules;
+  if (!LookAt(seen) || (seen.written == WatchedRules.written && seen.size == WatchedRules.size)) {
+    return;
+  }
+  WatchedRules = seen;
+  std::vector<ScriptRule> rules;
+  std::string error;
+  if (!ReadRules(WatchedRules.path, rules, error)) {
+    Print('!', "rules not read again, the " + std::to_string(Rules.size()) +
+                   " rules before stay: " + error);
+    return;
+  }
+  const std::vector<std::string> changes = RuleChanges(Rules, rules);
+  Print('*', "rules read again: " + std::to_string(rules.size()) + " rules, " +
+                 std::to_string(changes.size()) + " lines changed");
+  for (const std::string& change : changes) Print('*', change);
+  Rules = std::move(rules);
 }
 
 void ReadTypedLines() {
@@ -193,7 +182,10 @@ int main(int argc, char** argv) {
     }
     if (argument == "--script") {
       std::string error;
-      if (!ReadScriptRules(std::string(value), Rules, error)) {
+      WatchedRules.path = value;
+      LookAt(WatchedRules);
+      Rules.clear();
+      if (!ReadRules(WatchedRules.path, Rules, error)) {
         std::cerr << "console-server: --script: " << error << '\n';
         return kUsageError;
       }
@@ -213,10 +205,16 @@ int main(int argc, char** argv) {
 
   std::thread(ReadTypedLines).detach();
   for (;;) {
-    const Readable readable = WaitReadable(listener, Game, kWaitMs);
-    // The old connection first: a game that went away is then gone before a new one connects.
-    if (readable.connection) ReceiveFromGame();
-    if (readable.listener) AcceptGame(listener);
+    std::vector<Socket> watched = OpenConnections();
+    watched.push_back(listener);
+    const std::vector<bool> readable = WaitReadable(watched, kWaitMs);
+    // The old connections first: a game that went away is then gone before a new one connects.
+    for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
+      if (readable[i]) ReceiveFrom(watched[i], AnswerCommandLine);
+    }
+    ReleaseHeldBytes(AnswerCommandLine);
+    if (readable.back()) AcceptNewConnection(listener);
     SendDueMessage();
+    ReloadChangedRules();
   }
 }

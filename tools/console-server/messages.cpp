@@ -11,9 +11,15 @@
 
 namespace {
 
+// Messages go out at 10 a second: a connection sending commands without pause must not queue
+// replies for hours, nor fill the memory.
+constexpr std::size_t kMostQueued = 64;
+
 std::mutex PrintLock;
 std::mutex QueueLock;
 std::deque<std::string> Queue;
+// Whether messages were dropped since the queue was last empty: one "!" line says so.
+bool Dropping = false;
 
 std::string Timestamp() {
   using namespace std::chrono;
@@ -43,13 +49,24 @@ void QueueConsoleMessage(std::string_view text) {
                    " bytes, which the plugin would split; not sent");
     return;
   }
-  std::lock_guard<std::mutex> hold(QueueLock);
-  Queue.push_back(std::string(kConsolePrefix) + std::string(text));
+  std::unique_lock<std::mutex> hold(QueueLock);
+  if (Queue.size() < kMostQueued) {
+    Queue.push_back(std::string(kConsolePrefix) + std::string(text));
+    return;
+  }
+  if (Dropping) return;
+  Dropping = true;
+  hold.unlock();
+  Print('!', std::to_string(kMostQueued) +
+                 " messages wait to be sent already; dropping new ones until they are sent");
 }
 
 std::optional<std::string> TakeQueuedMessage() {
   std::lock_guard<std::mutex> hold(QueueLock);
-  if (Queue.empty()) return std::nullopt;
+  if (Queue.empty()) {
+    Dropping = false;
+    return std::nullopt;
+  }
   std::string message = std::move(Queue.front());
   Queue.pop_front();
   return message;

@@ -17,7 +17,8 @@ constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size();
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
 void Print(char mark, std::string_view text);
 
-// Queues "console <text>" for the game, or says (with a "!" line) why it cannot be sent.
+// Queues "console <text>" for the game, or says (with a "!" line) why it cannot be sent. At most
+// 64 messages wait; more are dropped, with one "!" line until the queue has emptied.
 void QueueConsoleMessage(std::string_view text);
 
 // The next queued message, taken off the queue.

@@ -1,5 +1,6 @@
-// The few things that differ between POSIX and Windows: TCP sockets and the local time. The
-// rest of console-server is the same everywhere.
+// The few things that differ between POSIX and Windows: TCP sockets and the local time, in
+// platform_posix.cpp and platform_win.cpp. The rest of console-server is the same everywhere.
+// No socket is inherited by a program that console-server runs.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Wide enough for both a Winsock SOCKET and a POSIX descriptor; kNoSocket is INVALID_SOCKET and
 // -1 alike.
@@ -26,14 +28,9 @@ int LocalPort(Socket socket);
 // Takes the next connection of a listening socket; peer gets "address:port".
 Socket AcceptConnection(Socket listener, std::string& peer);
 
-struct Readable {
-  bool listener = false;
-  bool connection = false;
-};
-
-// Waits at most timeoutMs for either socket to be readable (or, for the listener, to have a
-// connection waiting). A socket of kNoSocket is not watched.
-Readable WaitReadable(Socket listener, Socket connection, int timeoutMs);
+// Waits at most timeoutMs for any of the sockets to be readable (or, for a listener, to have a
+// connection waiting); the answer tells which, in the same order.
+std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs);
 
 // What recv returns: the number of bytes, 0 when the peer closed the connection, less on error.
 long long ReceiveBytes(Socket socket, char* buffer, std::size_t length);

@@ -1,5 +1,7 @@
-// Runs a program without any shell: fork and exec on POSIX, CreateProcessW on Windows. The rest
-// of console-server does not know which.
+// Runs a program without any shell: fork and exec on POSIX (run_program_posix.cpp),
+// CreateProcessW on Windows (run_program_win.cpp). The rest of console-server does not know
+// which. The program gets an empty stdin, its stdout pipe and console-server's stderr, and
+// nothing else of console-server's: no socket, no file, no signal setting.
 #pragma once
 
 #include <chrono>
@@ -10,7 +12,7 @@
 #include <vector>
 
 struct ProgramToRun {
-  std::string program;  // a path, or a bare name to find on the PATH
+  std::string program;  // its full path (see FindProgram)
   std::vector<std::string> arguments;
   // Added to console-server's own environment (replacing variables of the same names).
   std::vector<std::pair<std::string, std::string>> environment;
@@ -27,7 +29,7 @@ struct RunResult {
 
 // Runs the program with an empty stdin and console-server's stderr, and hands each piece of its
 // stdout to onOutput as it comes. Once timeout has passed, ends it with the processes it
-// started (its process group on POSIX, its job object on Windows).
+// started (its process group on POSIX, its job object on Windows), however much it prints.
 RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
                      const std::function<void(std::string_view)>& onOutput);
 

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "find_program.h"
 #include "text.h"
 
 namespace {
@@ -83,27 +84,9 @@ bool HoldsField(std::string_view word) {
   });
 }
 
-// A program with a folder in its name is found from the rule file's folder; a bare name is
-// found there first, and else left for the system to find on the PATH.
-std::string ResolvedProgram(const std::filesystem::path& folder, const std::string& name) {
-  namespace fs = std::filesystem;
-  const fs::path program = fs::u8path(name);
-  if (program.is_absolute()) return name;
-  std::error_code status;
-  if (program.has_parent_path() || fs::is_regular_file(folder / program, status)) {
-    return (folder / program).lexically_normal().u8string();
-  }
-#ifdef _WIN32
-  if (fs::is_regular_file(folder / fs::u8path(name + ".exe"), status)) {
-    return (folder / fs::u8path(name + ".exe")).lexically_normal().u8string();
-  }
-#endif  // _WIN32
-  return name;
-}
-
 // Parses a "=>" rule's program and words; false and why in error for a rule that cannot run.
 bool ParseRunRule(std::string_view text, const std::filesystem::path& folder, ScriptRule& rule,
-                  std::string& error) {
+                  std::string& error, std::string& warning) {
   std::vector<std::string> words;
   if (!SplitWords(text, words, error)) return false;
   if (words.empty() || words[0].empty()) {
@@ -120,7 +103,22 @@ bool ParseRunRule(std::string_view text, const std::filesystem::path& folder, Sc
             "text safe there; run a program instead";
     return false;
   }
-  rule.program = ResolvedProgram(folder, words[0]);
+  if (IsCommandShell(words[0]) && std::any_of(words.begin() + 1, words.end(), HoldsField)) {
+    error = rule.command + ": will not give the player's text to the command shell " +
+            Excerpt(words[0]) +
+            ", which would run what it holds as commands; leave {line}, {command} and {args} "
+            "out, and have a script read the text from the environment variable CONSOLE_ARGS";
+    return false;
+  }
+  // Found again at each run; here, so that a program that cannot run is refused now and not at
+  // the first command.
+  const FoundProgram found = FindProgram(words[0], folder.u8string());
+  if (!found.path.empty() && !found.error.empty()) {
+    error = found.error;
+    return false;
+  }
+  if (found.path.empty()) warning = found.error + ": /" + rule.command + " cannot run until it is";
+  rule.program = words[0];
   rule.arguments.assign(words.begin() + 1, words.end());
   rule.folder = folder.u8string();
   return true;
@@ -162,22 +160,15 @@ bool ReadBounded(const std::string& path, std::string& text, std::string& error)
 
 }  // namespace
 
-bool IsBatchFile(std::string_view name) {
-  // Windows drops trailing dots and spaces from a file name: "x.bat." still runs x.bat.
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  if (name.size() < 4) return false;
-  std::string extension(name.substr(name.size() - 4));
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return extension == ".bat" || extension == ".cmd";
-}
-
-bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error) {
+bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error,
+                     std::vector<std::string>& warnings) {
   std::string content;
   if (!ReadBounded(path, content, error)) return false;
   std::string_view rest = content;
   if (StartsWith(rest, kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
+  int catchAllLine = 0;
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
     const std::string_view text = rest.substr(0, end);
@@ -194,17 +185,42 @@ bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, st
       return false;
     }
     ScriptRule rule;
+    rule.text = line;
     rule.command = command;
     const std::string_view after = Trimmed(line.substr(arrow + 2));
+    std::string warning;
     if (line.substr(arrow, 2) == kReplyArrow) {
       rule.reply = after;
-    } else if (!ParseRunRule(after, folder, rule, error)) {
+    } else if (!ParseRunRule(after, folder, rule, error, warning)) {
       error = where + error;
       return false;
+    }
+    if (!warning.empty()) warnings.push_back(where + warning);
+    if (catchAllLine != 0) {
+      warnings.push_back(where + "never applies: the * rule of line " +
+                         std::to_string(catchAllLine) + " answers every line first");
+    } else if (rule.command == "*") {
+      catchAllLine = number;
     }
     rules.push_back(std::move(rule));
   }
   return true;
+}
+
+std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,
+                                     const std::vector<ScriptRule>& after) {
+  const auto holds = [](const std::vector<ScriptRule>& rules, const ScriptRule& rule) {
+    return std::any_of(rules.begin(), rules.end(),
+                       [&](const ScriptRule& other) { return other.text == rule.text; });
+  };
+  std::vector<std::string> changes;
+  for (const ScriptRule& rule : before) {
+    if (!holds(after, rule)) changes.push_back("- " + Excerpt(rule.text));
+  }
+  for (const ScriptRule& rule : after) {
+    if (!holds(before, rule)) changes.push_back("+ " + Excerpt(rule.text));
+  }
+  return changes;
 }
 
 std::optional<ScriptAnswer> ScriptAnswerTo(const std::vector<ScriptRule>& rules,

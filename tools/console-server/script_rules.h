@@ -15,6 +15,7 @@
 // group a word that holds spaces; {line}, {command} and {args} are filled in after the split, so
 // what the player typed always stays within one argument. A relative PROGRAM is found beside the
 // rule file (or, as a bare name, on the PATH), and the program runs in the rule file's folder.
+// A rule that would hand the player's text to a command shell is refused.
 #pragma once
 
 #include <optional>
@@ -23,9 +24,10 @@
 #include <vector>
 
 struct ScriptRule {
+  std::string text;  // the rule as written, for telling what a new reading changed
   std::string command;
   std::string reply;
-  // For a "=>" rule: the program, and its argument words before filling in.
+  // For a "=>" rule: the program as named, and its argument words before filling in.
   std::string program;
   std::vector<std::string> arguments;
   std::string folder;  // the rule file's folder, where the program runs
@@ -35,11 +37,14 @@ struct ScriptRule {
 constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
 // Reads a rule file. On failure returns false and says why (with the line number) in error.
-bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error);
+// warnings gets what is allowed but surely not meant: a rule that a "*" rule before it hides, a
+// program that is not there (yet).
+bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error,
+                     std::vector<std::string>& warnings);
 
-// A .bat or .cmd file, which Windows runs through cmd.exe: that parses its arguments again, and
-// no quoting makes a player's text safe there.
-bool IsBatchFile(std::string_view name);
+// What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").
+std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,
+                                     const std::vector<ScriptRule>& after);
 
 struct ScriptAnswer {
   std::string reply;  // a "->" rule's reply; empty for a silent rule or a "=>" rule

@@ -7,6 +7,7 @@ port, never on the console port.
 import os
 import re
 import shutil
+import signal
 import socket
 import struct
 import subprocess
@@ -31,10 +32,10 @@ kick -> Kicked {args}.
 class Server:
     """console-server with its output read line by line."""
 
-    def __init__(self, *arguments):
+    def __init__(self, *arguments, preexec_fn=None):
         command = ([EMULATOR] if EMULATOR else []) + [SERVER] + list(arguments)
         self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE)
+                                        stderr=subprocess.PIPE, preexec_fn=preexec_fn)
         self.lines = []
         self.cond = threading.Condition()
         threading.Thread(target=self._read, daemon=True).start()
@@ -78,6 +79,14 @@ def connect(port):
     return connection
 
 
+def seconds_between(first, second):
+    """The time from one output line to a later one, by their stamps."""
+    def stamp(line):
+        hours, minutes, seconds = line.split(" ", 1)[0].split(":")
+        return int(hours) * 3600 + int(minutes) * 60 + float(seconds)
+    return stamp(second) - stamp(first)
+
+
 def receive(connection, timeout=10.0):
     connection.settimeout(timeout)
     try:
@@ -96,6 +105,7 @@ class Session(unittest.TestCase):
         rules = os.path.join(cls.folder.name, "test.rules")
         with open(rules, "w", encoding="utf-8-sig") as f:
             f.write(RULES)
+        cls.rules = rules
         cls.server = Server("--port", "0", "--script", rules)
         listening = cls.server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
         cls.port = int(re.search(r":(\d+)", listening.split(" on ", 1)[1]).group(1))
@@ -117,6 +127,16 @@ class Session(unittest.TestCase):
         self.server.type("anyone there?")
         self.server.wait_line(STAMP + r" ! no game is connected; not sent: console anyone there\?",
                               since)
+        # At most 64 wait: the rest is dropped, with one line that says so.
+        self.server.type("\n".join("flood %d" % n for n in range(100)))
+        self.server.wait_line(STAMP + r" ! 64 messages wait to be sent already; dropping new "
+                              r"ones until they are sent", since)
+        time.sleep(2)
+        self.server.type("after the flood")
+        self.server.wait_line(STAMP + r" ! no game is connected; not sent: console after the flood",
+                              since)
+        self.assertEqual(len([x for x in self.server.lines[since:] if "dropping" in x]), 1)
+        self.assertLess(len([x for x in self.server.lines[since:] if "console flood" in x]), 70)
 
     def test_03_tells_when_the_game_connects(self):
         since = self.server.mark()
@@ -220,13 +240,18 @@ class Session(unittest.TestCase):
     def test_17_web_requests_are_closed_at_once(self):
         self.game.close()
         type(self).game = None
-        for name, first in (("http", b"POST / HTTP/1.1\r\nHost: 127.0.0.1:50382\r\n\r\n"),
-                            ("tls", b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03")):
+        for name, pieces in (
+                ("http", [b"POST / HTTP/1.1\r\nHost: 127.0.0.1:50382\r\n\r\n"]),
+                ("tls", [b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03"]),
+                ("http in pieces", [b"GET / HT", b"TP/1.1\r\n\r\n"]),
+                ("tls in pieces", [b"\x16", b"\x03\x01\x02\x00"])):
             with self.subTest(name=name):
                 since = self.server.mark()
                 web = connect(self.port)
                 self.server.wait_line(STAMP + r" \* game connected .*", since)
-                web.sendall(first)
+                for piece in pieces:
+                    web.sendall(piece)
+                    time.sleep(0.2)
                 self.server.wait_line(STAMP + r" ! closed the connection: it began with an HTTP "
                                       r"request or a TLS handshake, .*", since)
                 self.assertEqual(receive(web), b"")
@@ -236,6 +261,41 @@ class Session(unittest.TestCase):
         type(self).game = connect(self.port)
         self.game.sendall(b"kick dan")
         self.assertEqual(receive(self.game), b"console Kicked dan.")
+
+    def test_18_a_silent_connection_cannot_keep_the_game_out(self):
+        self.game.close()
+        since = self.server.mark()
+        squatter = connect(self.port)
+        self.server.wait_line(STAMP + r" \* game connected .*", since)
+        started = time.monotonic()
+        type(self).game = connect(self.port)
+        self.game.sendall(b"kick gil")
+        self.assertEqual(receive(self.game, timeout=3.0), b"console Kicked gil.")
+        self.assertLess(time.monotonic() - started, 3.0)
+        self.assertEqual(receive(squatter), b"")
+        squatter.close()
+        self.server.wait_line(STAMP + r" ! closed the connection from 127\.0\.0\.1:\d+, which had "
+                              r"sent nothing: another one sent a command line", since)
+
+    def test_19_rules_are_read_again_when_their_file_changes(self):
+        since = self.server.mark()
+        with open(self.rules, "w", encoding="utf-8") as f:
+            f.write(RULES.replace("Kicked {args}.", "Kicked {args} now.") + "late -> never\n")
+        os.utime(self.rules, (time.time() + 5, time.time() + 5))
+        self.server.wait_line(STAMP + r" \* rules read again: 4 rules, 3 lines changed", since)
+        self.server.wait_line(STAMP + r" \* \+ kick -> Kicked \{args\} now\.", since)
+        self.server.wait_line(STAMP + r" ! .*test\.rules:5: never applies: the \* rule of line 4 "
+                              r"answers every line first", since)
+        self.game.sendall(b"kick hal")
+        self.assertEqual(receive(self.game), b"console Kicked hal now.")
+        # A file that does not read leaves the rules in use.
+        with open(self.rules, "w", encoding="utf-8") as f:
+            f.write("kick -> Gone\nno arrow here\n")
+        os.utime(self.rules, (time.time() + 10, time.time() + 10))
+        self.server.wait_line(STAMP + r" ! rules not read again, the 4 rules before stay: .*"
+                              r"test\.rules:2: expected COMMAND -> REPLY .*", since)
+        self.game.sendall(b"kick ian")
+        self.assertEqual(receive(self.game), b"console Kicked ian now.")
 
 
 @unittest.skipUnless(SERVER and TEST_PROGRAM, "CONSOLE_SERVER and TEST_PROGRAM name the programs")
@@ -258,8 +318,14 @@ class Programs(unittest.TestCase):
                     "long => %s long\n"
                     "sleep => %s sleep {args}\n"
                     "fail => %s fail 3\n"
-                    "missing => no-such-program-here\n" % ((program,) * 8))
-        cls.server = Server("--port", "0", "--script", rules, "--exec-timeout", "2")
+                    "flood => %s flood\n"
+                    "inherited => %s inherited\n"
+                    "missing => no-such-program-here\n" % ((program,) * 10))
+        # A signal blocked in console-server must not stay blocked in its programs.
+        block = None if EMULATOR else lambda: signal.pthread_sigmask(signal.SIG_BLOCK,
+                                                                       {signal.SIGTERM})
+        cls.server = Server("--port", "0", "--script", rules, "--exec-timeout", "2",
+                            preexec_fn=block)
         listening = cls.server.wait_line(STAMP + r" \* listening on 127\.0\.0\.1:\d+ .*")
         cls.port = int(re.search(r":(\d+)", listening.split(" on ", 1)[1]).group(1))
         cls.game = connect(cls.port)
@@ -298,7 +364,8 @@ class Programs(unittest.TestCase):
     def test_at_most_20_lines_go_out(self):
         since = self.server.mark()
         self.assertEqual(self.answers("lines 25", 20),
-                         [b"console line %d" % n for n in range(1, 21)])
+                         [b"console line %d" % n for n in range(1, 20)]
+                         + [b"console line 20 [5 more lines not shown]"])
         self.server.wait_line(STAMP + r" ! /lines: 5 more output lines not sent "
                                       r"\(20 at most per run\)", since)
         self.assertIsNone(receive(self.game, timeout=1.0))
@@ -313,6 +380,20 @@ class Programs(unittest.TestCase):
             with self.subTest(line=line):
                 self.assertEqual(self.answers(line), [b"console " + answer.encode()])
                 self.assertIsNone(receive(self.game, timeout=0.5))
+        # Output that never pauses does not keep a program from its timeout.
+        since = self.server.mark()
+        answers = self.answers("flood", 21)
+        self.assertRegex(answers[19], rb"^console flood .* \[\d+ more lines not shown\]$")
+        self.assertEqual(answers[20], b"console /flood timed out after 2 s.")
+        running = self.server.wait_line(STAMP + r" \* /flood: running .*", since)
+        ended = self.server.wait_line(STAMP + r" ! /flood: ended after 2 s", since)
+        self.assertLess(abs(seconds_between(running, ended) - 2), 0.5)
+
+    @unittest.skipIf(EMULATOR, "descriptors and signals are POSIX's")
+    def test_a_program_inherits_no_descriptor_and_no_signal_setting(self):
+        self.assertEqual(self.answers("inherited", 3), [b"console descriptors 0 1 2",
+                                                        b"console SIGPIPE default",
+                                                        b"console SIGTERM not blocked"])
 
     def test_at_most_4_run_at_once_and_the_rest_keeps_working(self):
         since = self.server.mark()
@@ -360,6 +441,8 @@ class Arguments(unittest.TestCase):
 
     def run_rules(self, rules):
         with tempfile.TemporaryDirectory() as folder:
+            with open(os.path.join(folder, "notes.txt"), "w") as f:
+                f.write("not a program\n")
             path = os.path.join(folder, "bad.rules")
             with open(path, "w") as f:
                 f.write(rules)
@@ -382,7 +465,16 @@ class Arguments(unittest.TestCase):
                 ("program from the player", "run => {args}",
                  "the program cannot come from the player's line ({args})"),
                 ("no program", "run =>", "=> needs a program to run"),
-                ("open quote", 'say => tool "{args}', "a double quote is not closed")):
+                ("open quote", 'say => tool "{args}', "a double quote is not closed"),
+                ("not runnable", "notes => notes.txt", "cannot run notes.txt: "),
+                *(("shell " + shell, "say => %s -c \"echo %s\"" % (shell, field),
+                   "say: will not give the player's text to the command shell " + shell)
+                  for shell, field in (("cmd", "{args}"), ("CMD.EXE", "{line}"),
+                                       (r"C:\Windows\System32\cmd.exe", "{command}"),
+                                       ("powershell.exe", "{args}"), ("pwsh", "{args}"),
+                                       ("/bin/sh", "x{args}x"), ("bash", "{args}"),
+                                       ("/usr/bin/dash", "{args}"), ("zsh", "{args}"),
+                                       ("ksh", "{args}"), ("fish.exe", "{args}")))):
             with self.subTest(name=name):
                 result = self.run_rules("# fine\nkick -> Kicked\n" + line + "\n")
                 self.assertEqual(result.returncode, 2)

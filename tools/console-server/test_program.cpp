@@ -7,6 +7,9 @@
 //   long          prints one line longer than a message can carry, of 3-byte characters
 //   sleep S       prints nothing for S seconds, then "awake"
 //   fail N        exits with status N, printing nothing
+//   flood         prints lines from 4 threads, a write each, until it is ended
+//   inherited     prints its open descriptors, and whether SIGPIPE is ignored or any signal
+//                 blocked (POSIX)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +17,46 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <signal.h>
+#endif  // !_WIN32
 
 namespace {
 
 void PrintEnvironment(const char* name) {
   const char* value = std::getenv(name);
   std::printf("[%s]\n", value != nullptr ? value : "(unset)");
+}
+
+// A line per write from 4 threads keeps the pipe from ever being empty.
+void Flood() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  std::vector<std::thread> writers;
+  for (int i = 0; i < 4; ++i) {
+    writers.emplace_back([] {
+      for (;;) std::fputs("flood flood flood flood flood flood flood flood\n", stdout);
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+}
+
+void PrintInherited() {
+#ifndef _WIN32
+  std::string open = "descriptors";
+  for (int descriptor = 0; descriptor < 1024; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) != -1) open += " " + std::to_string(descriptor);
+  }
+  struct sigaction pipe = {};
+  sigaction(SIGPIPE, nullptr, &pipe);
+  sigset_t blocked;
+  sigprocmask(SIG_SETMASK, nullptr, &blocked);
+  std::printf("%s\nSIGPIPE %s\nSIGTERM %s\n", open.c_str(),
+              pipe.sa_handler == SIG_IGN ? "ignored" : "default",
+              sigismember(&blocked, SIGTERM) ? "blocked" : "not blocked");
+#endif  // !_WIN32
 }
 
 }  // namespace
@@ -48,6 +85,10 @@ int main(int argc, char** argv) {
     std::printf("awake\n");
   } else if (mode == "fail") {
     return number;
+  } else if (mode == "flood") {
+    Flood();
+  } else if (mode == "inherited") {
+    PrintInherited();
   } else {
     std::fprintf(stderr, "test_program: unknown mode %s\n", mode.c_str());
     return 2;
