@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
   }
   Print('*', "listening on 127.0.0.1:" + std::to_string(LocalPort(listener)) +
                  (Rules.empty() ? "" : " with " + std::to_string(Rules.size()) + " script rules"));
-  Print('*', "start the game now: the plugin connects once, 5 s after the game starts");
+  Print('*', "the game finds it: 5 s after the game starts, or within 2 s while it runs");
 
   std::thread(ReadTypedLines).detach();
   for (;;) {
