@@ -79,15 +79,16 @@ struct SelectingHandler {
       return entry.elements.size() < maxLines &&
              (entry.elements.empty() || entry.elements.back().notALine == nullptr);
     }
+    // Once the bound is reached, a key larger than all kept ones never shows, nor is it kept (the
+    // largest kept key only ever gets smaller): one comparison turns it away.
+    const bool full = entry.members.size() >= maxLines;
+    if (full && (maxLines == 0 || entry.members.rbegin()->first < memberKey)) return false;
     if (entry.members.count(memberKey) > 0) {
       ++entry.keptKeysRepeated;
       return true;
     }
-    if (entry.members.size() < maxLines) return true;
-    if (maxLines == 0) return false;
-    // Once the bound is reached, a key larger than all kept ones never shows, nor is it kept (the
-    // largest kept key only ever gets smaller); a smaller one takes the largest one's place.
-    if (entry.members.rbegin()->first < memberKey) return false;
+    if (!full) return true;
+    // A smaller key takes the largest one's place.
     entry.members.erase(std::prev(entry.members.end()));
     return true;
   }
