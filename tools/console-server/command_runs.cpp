@@ -4,11 +4,12 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 
+#include "common/text_bytes.h"
 #include "find_program.h"
 #include "messages.h"
 #include "run_program.h"
-#include "text.h"
 
 namespace {
 
@@ -80,36 +81,34 @@ class OutputLines {
   int dropped_ = 0;
 };
 
+// Runs the program where it is found now: the file may have come or gone since the rules were
+// read.
+Result<ProgramEnd> RunFound(ProgramToRun program, OutputLines& lines) {
+  const Result<std::string> found = FindProgram(program.program, program.folder);
+  if (!found) return Reason{found.why()};
+  program.program = *found;
+  return RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
+}
+
 void Run(ProgramToRun program, std::string command) {
   const std::string shown = Shown(command);
-  const std::string name = Printable(shown);
-  Print('*', name + ": running " + Printable(program.program));
+  const std::string name = EscapedBytes(shown);
+  Print('*', name + ": running " + EscapedBytes(program.program));
   OutputLines lines(name);
-  RunResult result;
-  const FoundProgram found = FindProgram(program.program, program.folder);
-  if (found.error.empty()) {
-    program.program = found.path;
-    result = RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
-  } else {
-    result.error = found.error;
-  }
+  const Result<ProgramEnd> ended = RunFound(std::move(program), lines);
   lines.Finish();
-  switch (result.end) {
-    case RunEnd::kNotStarted:
-      Print('!', name + ": " + Printable(result.error));
-      QueueConsoleMessage(shown + " could not be run.");
-      break;
-    case RunEnd::kTimedOut:
-      Print('!', name + ": ended after " + std::to_string(Timeout.count()) + " s");
-      QueueConsoleMessage(shown + " timed out after " + std::to_string(Timeout.count()) + " s.");
-      break;
-    case RunEnd::kExited:
-      Print('*', name + ": exit status " + std::to_string(result.exitStatus));
-      if (result.exitStatus != 0 && lines.Empty()) {
-        QueueConsoleMessage(shown + " failed (exit status " + std::to_string(result.exitStatus) +
-                            ").");
-      }
-      break;
+  if (!ended) {
+    Print('!', name + ": " + EscapedBytes(ended.why()));
+    QueueConsoleMessage(shown + " could not be run.");
+  } else if (ended->end == RunEnd::kTimedOut) {
+    Print('!', name + ": ended after " + std::to_string(Timeout.count()) + " s");
+    QueueConsoleMessage(shown + " timed out after " + std::to_string(Timeout.count()) + " s.");
+  } else {
+    Print('*', name + ": exit status " + std::to_string(ended->exitStatus));
+    if (ended->exitStatus != 0 && lines.Empty()) {
+      QueueConsoleMessage(shown + " failed (exit status " + std::to_string(ended->exitStatus) +
+                          ").");
+    }
   }
   --Running;
 }
@@ -124,7 +123,7 @@ void StartCommandRun(const ScriptAnswer& answer) {
   const std::string shown = Shown(answer.command);
   // Only the main loop starts runs: the count cannot pass the bound between look and add.
   if (Running >= kMostRunsAtOnce) {
-    Print('!', Printable(shown) + ": not run, " + std::to_string(kMostRunsAtOnce) +
+    Print('!', EscapedBytes(shown) + ": not run, " + std::to_string(kMostRunsAtOnce) +
                    " programs run already");
     QueueConsoleMessage("The server is busy: try " + shown + " again in a moment.");
     return;

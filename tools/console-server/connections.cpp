@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "messages.h"
-#include "text.h"
 
 namespace {
 
@@ -75,7 +75,8 @@ void Close(Socket socket) {
 bool FoundClosed(Socket connection) {
   if (!WaitReadable({connection}, 0)[0]) return false;
   char byte;
-  return PeekBytes(connection, &byte, 1) <= 0;
+  const Result<std::size_t> peeked = PeekBytes(connection, &byte, 1);
+  return !peeked || *peeked == 0;
 }
 
 void MakeGame(const Connection& connection) {
@@ -126,9 +127,13 @@ std::vector<Socket> OpenConnections() {
 }
 
 void AcceptNewConnection(Socket listener) {
+  // Nothing to tell when none is taken: the peer gave up before it was, and a refusal of the
+  // system's would come again on every pass of the loop.
+  Result<Accepted> accepted = AcceptConnection(listener);
+  if (!accepted) return;
   Connection connection;
-  connection.socket = AcceptConnection(listener, connection.peer);
-  if (connection.socket == kNoSocket) return;
+  connection.socket = accepted->socket;
+  connection.peer = std::move(accepted->peer);
   if (Game != kNoSocket && FoundClosed(Game)) {
     Close(Game);
     Print('*', "the previous game's connection was closed");
@@ -160,8 +165,9 @@ void ReceiveFrom(Socket socket, const CommandLineHandler& onCommandLine) {
   Connection* connection = Find(socket);
   if (connection == nullptr) return;
   char buffer[kReadSize];
-  const long long count = ReceiveBytes(socket, buffer, sizeof(buffer));
-  if (count <= 0) {
+  const Result<std::size_t> count = ReceiveBytes(socket, buffer, sizeof(buffer));
+  // A failed connection ends as a closed one: either way the peer is gone.
+  if (!count || *count == 0) {
     const bool wasGame = socket == Game;
     const std::string peer = connection->peer;
     Close(socket);
@@ -173,7 +179,7 @@ void ReceiveFrom(Socket socket, const CommandLineHandler& onCommandLine) {
     }
     return;
   }
-  const std::string_view bytes(buffer, static_cast<std::size_t>(count));
+  const std::string_view bytes(buffer, *count);
   if (connection->tested) {
     TakeLine(socket, bytes, onCommandLine);
     return;

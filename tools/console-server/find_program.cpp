@@ -35,12 +35,13 @@ std::string PathVariable() {
 }
 
 // Windows starts only these itself; anything else needs its interpreter.
-std::string WhyNotRunnable(const fs::path& file) {
+Result<> CanRun(const fs::path& file) {
   const std::string extension = Lowercase(file.extension().u8string());
-  if (extension == ".exe" || extension == ".com") return "";
-  return "Windows starts only .exe and .com files; run its interpreter with it as an argument "
-         "(such as py.exe " +
-         file.filename().u8string() + ")";
+  if (extension == ".exe" || extension == ".com") return Done{};
+  return Reason{
+      "Windows starts only .exe and .com files; run its interpreter with it as an argument "
+      "(such as py.exe " +
+      file.filename().u8string() + ")"};
 }
 #else
 constexpr char kPathSeparator = ':';
@@ -50,10 +51,10 @@ std::string PathVariable() {
   return path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
 }
 
-std::string WhyNotRunnable(const fs::path& file) {
-  if (access(file.c_str(), X_OK) == 0) return "";
-  return "it may not be executed (give it the execute permission: chmod +x " +
-         file.filename().u8string() + ")";
+Result<> CanRun(const fs::path& file) {
+  if (access(file.c_str(), X_OK) == 0) return Done{};
+  return Reason{"it may not be executed (give it the execute permission: chmod +x " +
+                file.filename().u8string() + ")"};
 }
 #endif  // _WIN32
 
@@ -71,29 +72,24 @@ bool IsRegularFile(const fs::path& file) {
   return fs::is_regular_file(file, status);
 }
 
-FoundProgram Checked(const fs::path& file, const std::string& name) {
-  FoundProgram found;
-  found.path = file.lexically_normal().u8string();
-  if (!IsRegularFile(file)) {
-    found.error = "cannot run " + name + ": " + found.path + " is not a file";
-  } else if (const std::string why = WhyNotRunnable(file); !why.empty()) {
-    found.error = "cannot run " + name + ": " + why;
-  }
-  return found;
-}
-
 }  // namespace
 
-FoundProgram FindProgram(const std::string& name, const std::string& ruleFolder) {
+Result<std::string> FindProgram(const std::string& name, const std::string& ruleFolder) {
+  const Result<std::string> located = LocateProgram(name, ruleFolder);
+  if (!located) return located;
+  return RunnableProgram(*located, name);
+}
+
+Result<std::string> LocateProgram(const std::string& name, const std::string& ruleFolder) {
   const fs::path file = WithExtension(name);
   const fs::path folder = fs::u8path(ruleFolder);
-  if (file.is_absolute()) return Checked(file, name);
+  if (file.is_absolute()) return file.lexically_normal().u8string();
   std::error_code status;
   if (file.has_parent_path() || fs::exists(folder / file, status)) {
     if (!fs::exists(folder / file, status)) {
-      return {"", name + " is not in " + (folder / file).parent_path().u8string()};
+      return Reason{name + " is not in " + (folder / file).parent_path().u8string()};
     }
-    return Checked(folder / file, name);
+    return (folder / file).lexically_normal().u8string();
   }
   const std::string path = PathVariable();
   std::string_view folders = path;
@@ -104,11 +100,19 @@ FoundProgram FindProgram(const std::string& name, const std::string& ruleFolder)
     // A relative folder would name another place once the program runs in the rule file's
     // folder.
     if (!onPath.is_absolute()) continue;
-    if (IsRegularFile(onPath / file) && WhyNotRunnable(onPath / file).empty()) {
-      return {(onPath / file).lexically_normal().u8string(), ""};
+    if (IsRegularFile(onPath / file) && CanRun(onPath / file)) {
+      return (onPath / file).lexically_normal().u8string();
     }
   }
-  return {"", name + " is not beside the rule file, nor on the PATH"};
+  return Reason{name + " is not beside the rule file, nor on the PATH"};
+}
+
+Result<std::string> RunnableProgram(const std::string& path, const std::string& name) {
+  const fs::path file = fs::u8path(path);
+  if (!IsRegularFile(file)) return Reason{"cannot run " + name + ": " + path + " is not a file"};
+  const Result<> runnable = CanRun(file);
+  if (!runnable) return Reason{"cannot run " + name + ": " + runnable.why()};
+  return path;
 }
 
 bool IsBatchFile(std::string_view name) {

@@ -4,16 +4,21 @@
 #include <string>
 #include <string_view>
 
-struct FoundProgram {
-  std::string path;   // the full path of the program, empty when not found
-  std::string error;  // why it is not found, or why the file found cannot run
-};
+#include "common/result.h"
 
-// A name with a folder in it is found from the rule file's folder (or is absolute). A bare name
-// is found beside the rule file, and else on the PATH (absolute folders only, and only a
-// regular file that can run); nowhere else. On Windows, ".exe" is added to a name without an
-// extension. A file found beside the rule file that cannot run is an error, not skipped.
-FoundProgram FindProgram(const std::string& name, const std::string& ruleFolder);
+// The program's full path, or why it cannot run: found nowhere (see LocateProgram), or found but
+// not a file that can run (see RunnableProgram).
+Result<std::string> FindProgram(const std::string& name, const std::string& ruleFolder);
+
+// Where the program is, or why it is nowhere. A name with a folder in it is found from the rule
+// file's folder (or is absolute). A bare name is found beside the rule file, and else on the PATH
+// (absolute folders only, and only a regular file that can run); nowhere else. On Windows, ".exe"
+// is added to a name without an extension. A file found beside the rule file or by its path is
+// where the program is even when it cannot run: it is not skipped for one on the PATH.
+Result<std::string> LocateProgram(const std::string& name, const std::string& ruleFolder);
+
+// The path, when the file there is one that can run; else why not.
+Result<std::string> RunnableProgram(const std::string& path, const std::string& name);
 
 // A .bat or .cmd file, which Windows runs through cmd.exe: that parses its arguments again, and
 // no quoting makes a player's text safe there.

@@ -7,21 +7,22 @@
 #include <cstdint>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "command_runs.h"
+#include "common/text_bytes.h"
 #include "connections.h"
 #include "messages.h"
 #include "platform.h"
+#include "plugin_numbers.h"
 #include "script_rules.h"
-#include "text.h"
 
 namespace {
 
-constexpr int kConsolePort = 50382;
 constexpr int kUsageError = 2;
 // The plugin reads about every 10 ms, and two messages that arrive between two of its reads are
 // taken as one: keep a safe gap between sends.
@@ -34,18 +35,28 @@ constexpr auto kRuleFileCheck = std::chrono::seconds(1);
 std::chrono::steady_clock::time_point LastSend;
 std::vector<ScriptRule> Rules;
 
-// The rule file, and what it looked like when last read: a change reads it again.
-struct RuleFile {
-  std::string path;
+// What a file looked like: a change of either reads the rule file again.
+struct FileLook {
   std::filesystem::file_time_type written;
   std::uintmax_t size = 0;
+  bool operator==(const FileLook& other) const {
+    return written == other.written && size == other.size;
+  }
+};
+
+// The rule file, and what it looked like when last read.
+struct RuleFile {
+  std::string path;
+  std::optional<FileLook> look;
   std::chrono::steady_clock::time_point checked;
 };
 RuleFile WatchedRules;
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
-         "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:50382 (--port N:\n"
+         "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:"
+      << kServerPort
+      << " (--port N:\n"
          "another port, 0 for any free one), prints every command line the game sends, and sends\n"
          "each line typed here to the game's chat (as \"console <line>\").\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
@@ -59,19 +70,19 @@ void SendDueMessage() {
   if (!message) return;
   const Socket game = GameConnection();
   if (game == kNoSocket) {
-    Print('!', "no game is connected; not sent: " + Printable(*message));
+    Print('!', "no game is connected; not sent: " + EscapedBytes(*message));
     return;
   }
-  if (!SendBytes(game, *message)) {
-    Print('!', "send failed: " + SocketError());
+  if (const Result<> sent = SendBytes(game, *message); !sent) {
+    Print('!', "send failed: " + sent.why());
     return;
   }
   LastSend = std::chrono::steady_clock::now();
-  Print('<', Printable(*message));
+  Print('<', EscapedBytes(*message));
 }
 
 void AnswerCommandLine(std::string_view line) {
-  Print('>', Printable(line));
+  Print('>', EscapedBytes(line));
   const std::optional<ScriptAnswer> answer = ScriptAnswerTo(Rules, line);
   if (!answer) return;
   if (answer->run != nullptr) {
@@ -81,21 +92,25 @@ void AnswerCommandLine(std::string_view line) {
   }
 }
 
-// The rule file's time and size now; false when it cannot be looked at.
-bool LookAt(RuleFile& file) {
+// The file's time and size now; none while it cannot be looked at (an editor may be replacing
+// it), which the reading that follows a change would tell.
+std::optional<FileLook> LookAt(const std::string& path) {
   std::error_code status;
-  const std::filesystem::path path = std::filesystem::u8path(file.path);
-  file.written = std::filesystem::last_write_time(path, status);
-  if (status) return false;
-  file.size = std::filesystem::file_size(path, status);
-  return !status;
+  const std::filesystem::path file = std::filesystem::u8path(path);
+  FileLook look;
+  look.written = std::filesystem::last_write_time(file, status);
+  if (status) return std::nullopt;
+  look.size = std::filesystem::file_size(file, status);
+  if (status) return std::nullopt;
+  return look;
 }
 
-bool ReadRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error) {
-  std::vector<std::string> warnings;
-  if (!ReadScriptRules(path, rules, error, warnings)) return false;
-  for (const std::string& warning : warnings) Print('!', warning);
-  return true;
+// The rules of the file, with a "!" line for each warning.
+Result<std::vector<ScriptRule>> ReadRules(const std::string& path) {
+  Result<ScriptRules> read = ReadScriptRules(path);
+  if (!read) return Reason{read.why()};
+  for (const std::string& warning : read->warnings) Print('!', warning);
+  return std::move(read->rules);
 }
 
 // Reads the rule file again when it changed. Rules that do not read leave the old ones in use.
@@ -103,23 +118,20 @@ void ReloadChangedRules() {
   const auto now = std::chrono::steady_clock::now();
   if (WatchedRules.path.empty() || now < WatchedRules.checked + kRuleFileCheck) return;
   WatchedRules.checked = now;
-  RuleFile seen = WatchedRules;
-  if (!LookAt(seen) || (seen.written == WatchedRules.written && seen.size == WatchedRules.size)) {
-    return;
-  }
-  WatchedRules = seen;
-  std::vector<ScriptRule> rules;
-  std::string error;
-  if (!ReadRules(WatchedRules.path, rules, error)) {
+  const std::optional<FileLook> seen = LookAt(WatchedRules.path);
+  if (!seen || seen == WatchedRules.look) return;
+  WatchedRules.look = seen;
+  Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+  if (!rules) {
     Print('!', "rules not read again, the " + std::to_string(Rules.size()) +
-                   " rules before stay: " + error);
+                   " rules before stay: " + rules.why());
     return;
   }
-  const std::vector<std::string> changes = RuleChanges(Rules, rules);
-  Print('*', "rules read again: " + std::to_string(rules.size()) + " rules, " +
+  const std::vector<std::string> changes = RuleChanges(Rules, *rules);
+  Print('*', "rules read again: " + std::to_string(rules->size()) + " rules, " +
                  std::to_string(changes.size()) + " lines changed");
   for (const std::string& change : changes) Print('*', change);
-  Rules = std::move(rules);
+  Rules = std::move(*rules);
 }
 
 void ReadTypedLines() {
@@ -131,20 +143,22 @@ void ReadTypedLines() {
   Print('*', "input ended: nothing more to send; still listening (Ctrl-C ends)");
 }
 
-bool ParseWholeNumber(std::string_view text, int largest, int& number) {
-  if (text.empty() || text.size() > 5) return false;
-  number = 0;
+// The number that text writes in decimal digits, if it is at most largest.
+std::optional<int> WholeNumber(std::string_view text, int largest) {
+  if (text.empty() || text.size() > 5) return std::nullopt;
+  int number = 0;
   for (const char c : text) {
-    if (c < '0' || c > '9') return false;
+    if (c < '0' || c > '9') return std::nullopt;
     number = number * 10 + (c - '0');
   }
-  return number <= largest;
+  if (number > largest) return std::nullopt;
+  return number;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int port = kConsolePort;
+  int port = kServerPort;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
@@ -165,55 +179,60 @@ int main(int argc, char** argv) {
       return kUsageError;
     }
     const std::string_view value = argv[++i];
-    if (argument == "--port" && !ParseWholeNumber(value, 65535, port)) {
-      std::cerr << "console-server: --port \"" << value
-                << "\" is not a port number (a whole number from 0 to 65535)\n";
-      return kUsageError;
+    if (argument == "--port") {
+      const std::optional<int> number = WholeNumber(value, 65535);
+      if (!number) {
+        std::cerr << "console-server: --port \"" << value
+                  << "\" is not a port number (a whole number from 0 to 65535)\n";
+        return kUsageError;
+      }
+      port = *number;
     }
-    int seconds = 0;
     if (argument == "--exec-timeout") {
-      if (!ParseWholeNumber(value, kLongestExecTimeout, seconds) || seconds == 0) {
+      const std::optional<int> seconds = WholeNumber(value, kLongestExecTimeout);
+      if (!seconds || *seconds == 0) {
         std::cerr << "console-server: --exec-timeout \"" << value
                   << "\" is not a number of seconds (a whole number from 1 to "
                   << kLongestExecTimeout << ")\n";
         return kUsageError;
       }
-      SetRunTimeout(std::chrono::seconds(seconds));
+      SetRunTimeout(std::chrono::seconds(*seconds));
     }
     if (argument == "--script") {
-      std::string error;
       WatchedRules.path = value;
-      LookAt(WatchedRules);
-      Rules.clear();
-      if (!ReadRules(WatchedRules.path, Rules, error)) {
-        std::cerr << "console-server: --script: " << error << '\n';
+      WatchedRules.look = LookAt(WatchedRules.path);
+      Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+      if (!rules) {
+        std::cerr << "console-server: --script: " << rules.why() << '\n';
         return kUsageError;
       }
+      Rules = std::move(*rules);
     }
   }
 
-  std::string error;
-  const Socket listener = StartSockets() ? ListenOnLoopback(port, error) : kNoSocket;
-  if (listener == kNoSocket) {
-    std::cerr << "console-server: cannot listen on 127.0.0.1:" << port << ": " << error
+  const Result<> started = StartSockets();
+  const Result<Listener> listener =
+      started ? ListenOnLoopback(port) : Result<Listener>(Reason{started.why()});
+  if (!listener) {
+    std::cerr << "console-server: cannot listen on 127.0.0.1:" << port << ": " << listener.why()
               << " (is another console program running?)\n";
     return 1;
   }
-  Print('*', "listening on 127.0.0.1:" + std::to_string(LocalPort(listener)) +
+  Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
                  (Rules.empty() ? "" : " with " + std::to_string(Rules.size()) + " script rules"));
   Print('*', "the game finds it: 5 s after the game starts, or within 2 s while it runs");
 
   std::thread(ReadTypedLines).detach();
   for (;;) {
     std::vector<Socket> watched = OpenConnections();
-    watched.push_back(listener);
+    watched.push_back(listener->socket);
     const std::vector<bool> readable = WaitReadable(watched, kWaitMs);
     // The old connections first: a game that went away is then gone before a new one connects.
     for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
       if (readable[i]) ReceiveFrom(watched[i], AnswerCommandLine);
     }
     ReleaseHeldBytes(AnswerCommandLine);
-    if (readable.back()) AcceptNewConnection(listener);
+    if (readable.back()) AcceptNewConnection(listener->socket);
     SendDueMessage();
     ReloadChangedRules();
   }

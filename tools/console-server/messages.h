@@ -7,12 +7,15 @@
 #include <string>
 #include <string_view>
 
+#include "net/wire.h"
+
 // The plugin reads at most this many bytes at once: a longer message would arrive in pieces.
-constexpr std::size_t kLongestMessage = 1024;
-// The plugin shows only messages that start so; the chat gets the text after the space.
-constexpr std::string_view kConsolePrefix = "console ";
+constexpr std::size_t kLongestMessage = kReceiveLength;
+// The plugin shows only messages that start with kConsolePrefix, and the chat gets the text after
+// their first space (ConsoleText): the prefix and this space go before the text.
+constexpr char kBeforeText = ' ';
 // The longest text that one message can carry to the chat.
-constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size();
+constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size() - 1;
 
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
 void Print(char mark, std::string_view text);

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/result.h"
+
 // Wide enough for both a Winsock SOCKET and a POSIX descriptor; kNoSocket is INVALID_SOCKET and
 // -1 alike.
 using Socket = std::uintptr_t;
@@ -17,33 +19,38 @@ constexpr Socket kNoSocket = ~Socket{0};
 
 // Starts Winsock on Windows; on POSIX, keeps a send to a closed connection from killing the
 // program (SIGPIPE).
-bool StartSockets();
+Result<> StartSockets();
 
-// A listening socket on 127.0.0.1:port (0: any free port), or kNoSocket and why in error.
-Socket ListenOnLoopback(int port, std::string& error);
+struct Listener {
+  Socket socket = kNoSocket;
+  int port = 0;  // the port it is bound to
+};
 
-// The port a socket is bound to.
-int LocalPort(Socket socket);
+// A listening socket on 127.0.0.1:port (0: any free port).
+Result<Listener> ListenOnLoopback(int port);
 
-// Takes the next connection of a listening socket; peer gets "address:port".
-Socket AcceptConnection(Socket listener, std::string& peer);
+struct Accepted {
+  Socket socket = kNoSocket;
+  std::string peer;  // "address:port"
+};
+
+// Takes the next connection of a listening socket.
+Result<Accepted> AcceptConnection(Socket listener);
 
 // Waits at most timeoutMs for any of the sockets to be readable (or, for a listener, to have a
-// connection waiting); the answer tells which, in the same order.
+// connection waiting); the answer tells which, in the same order. A wait that fails finds none
+// readable, as one that times out: the main loop waits again either way.
 std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs);
 
-// What recv returns: the number of bytes, 0 when the peer closed the connection, less on error.
-long long ReceiveBytes(Socket socket, char* buffer, std::size_t length);
+// The number of bytes received, 0 when the peer closed the connection.
+Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length);
 
 // Like ReceiveBytes, but leaves the bytes to be received.
-long long PeekBytes(Socket socket, char* buffer, std::size_t length);
+Result<std::size_t> PeekBytes(Socket socket, char* buffer, std::size_t length);
 
 // Sends all the bytes (with one send whenever the system takes them at once).
-bool SendBytes(Socket socket, std::string_view bytes);
+Result<> SendBytes(Socket socket, std::string_view bytes);
 
 void CloseSocket(Socket socket);
-
-// The system's text for the last socket error.
-std::string SocketError();
 
 std::tm LocalTime(std::time_t time);

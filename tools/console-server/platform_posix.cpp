@@ -5,9 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
-
+#include "common/os_error.h"
 #include "platform.h"
 
 namespace {
@@ -23,20 +21,22 @@ std::string AddressText(const sockaddr_in& address) {
          std::to_string(ntohs(address.sin_port));
 }
 
-}  // namespace
-
-bool StartSockets() {
-  signal(SIGPIPE, SIG_IGN);
-  return true;
+// Why the last socket call failed, in the system's words.
+Reason SocketFailure() {
+  return {OsErrorText(LastOsError())};
 }
 
-Socket ListenOnLoopback(int port, std::string& error) {
+}  // namespace
+
+Result<> StartSockets() {
+  signal(SIGPIPE, SIG_IGN);
+  return Done{};
+}
+
+Result<Listener> ListenOnLoopback(int port) {
   // Close-on-exec: a program of a rule, or what it leaves running, must never hold the port.
   const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (listener < 0) {
-    error = SocketError();
-    return kNoSocket;
-  }
+  if (listener < 0) return SocketFailure();
   // A restart right after a stop must not wait for the old connections to time out.
   int reuse = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof(reuse));
@@ -44,30 +44,25 @@ Socket ListenOnLoopback(int port, std::string& error) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(listener, 4) != 0) {
-    error = SocketError();
-    close(listener);
-    return kNoSocket;
-  }
-  return static_cast<Socket>(listener);
-}
-
-int LocalPort(Socket socket) {
-  sockaddr_in address = {};
+  // Port 0 binds any free port: the address then tells which.
   socklen_t length = sizeof(address);
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 4) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const Reason why = SocketFailure();
+    close(listener);
+    return why;
+  }
+  return Listener{static_cast<Socket>(listener), ntohs(address.sin_port)};
 }
 
-Socket AcceptConnection(Socket listener, std::string& peer) {
+Result<Accepted> AcceptConnection(Socket listener) {
   sockaddr_in address = {};
   socklen_t length = sizeof(address);
   const int connection =
       accept4(Native(listener), reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
-  if (connection < 0) return kNoSocket;
-  peer = AddressText(address);
-  return static_cast<Socket>(connection);
+  if (connection < 0) return SocketFailure();
+  return Accepted{static_cast<Socket>(connection), AddressText(address)};
 }
 
 std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs) {
@@ -79,29 +74,29 @@ std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs
   return readable;
 }
 
-long long ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
-  return recv(Native(socket), buffer, length, 0);
+Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
+  const ssize_t received = recv(Native(socket), buffer, length, 0);
+  if (received < 0) return SocketFailure();
+  return static_cast<std::size_t>(received);
 }
 
-long long PeekBytes(Socket socket, char* buffer, std::size_t length) {
-  return recv(Native(socket), buffer, length, MSG_PEEK);
+Result<std::size_t> PeekBytes(Socket socket, char* buffer, std::size_t length) {
+  const ssize_t received = recv(Native(socket), buffer, length, MSG_PEEK);
+  if (received < 0) return SocketFailure();
+  return static_cast<std::size_t>(received);
 }
 
-bool SendBytes(Socket socket, std::string_view bytes) {
+Result<> SendBytes(Socket socket, std::string_view bytes) {
   while (!bytes.empty()) {
-    const long long sent = send(Native(socket), bytes.data(), bytes.size(), 0);
-    if (sent <= 0) return false;
+    const ssize_t sent = send(Native(socket), bytes.data(), bytes.size(), 0);
+    if (sent <= 0) return SocketFailure();
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return true;
+  return Done{};
 }
 
 void CloseSocket(Socket socket) {
   close(Native(socket));
-}
-
-std::string SocketError() {
-  return std::strerror(errno);
 }
 
 std::tm LocalTime(std::time_t time) {

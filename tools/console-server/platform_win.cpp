@@ -1,5 +1,6 @@
 #include <winsock2.h>
 
+#include "common/os_error.h"
 #include "platform.h"
 
 namespace {
@@ -15,6 +16,11 @@ std::string AddressText(const sockaddr_in& address) {
          std::to_string(ntohs(address.sin_port));
 }
 
+// Why the last socket call failed, in the system's words: Winsock's codes are system error codes.
+Reason SocketFailure() {
+  return {OsErrorText(static_cast<unsigned long>(WSAGetLastError()))};
+}
+
 // Sockets are inheritable by default: a program of a rule, or what it leaves running, must
 // never hold the port or the game's connection.
 void KeepFromPrograms(SOCKET socket) {
@@ -23,18 +29,17 @@ void KeepFromPrograms(SOCKET socket) {
 
 }  // namespace
 
-bool StartSockets() {
+Result<> StartSockets() {
   WSADATA data;
-  return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  const int failure = WSAStartup(MAKEWORD(2, 2), &data);
+  if (failure != 0) return Reason{OsErrorText(static_cast<unsigned long>(failure))};
+  return Done{};
 }
 
-Socket ListenOnLoopback(int port, std::string& error) {
+Result<Listener> ListenOnLoopback(int port) {
   const SOCKET listener = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                      WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-  if (listener == INVALID_SOCKET) {
-    error = SocketError();
-    return kNoSocket;
-  }
+  if (listener == INVALID_SOCKET) return SocketFailure();
   KeepFromPrograms(listener);
   // No other program may bind the port beside this one and take the game's connections.
   BOOL exclusive = TRUE;
@@ -44,31 +49,26 @@ Socket ListenOnLoopback(int port, std::string& error) {
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<std::uint16_t>(port));
-  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(listener, 4) != 0) {
-    error = SocketError();
-    closesocket(listener);
-    return kNoSocket;
-  }
-  return static_cast<Socket>(listener);
-}
-
-int LocalPort(Socket socket) {
-  sockaddr_in address = {};
+  // Port 0 binds any free port: the address then tells which.
   int length = sizeof(address);
-  if (getsockname(Native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-  return ntohs(address.sin_port);
+  if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listener, 4) != 0 ||
+      getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const Reason why = SocketFailure();
+    closesocket(listener);
+    return why;
+  }
+  return Listener{static_cast<Socket>(listener), ntohs(address.sin_port)};
 }
 
-Socket AcceptConnection(Socket listener, std::string& peer) {
+Result<Accepted> AcceptConnection(Socket listener) {
   sockaddr_in address = {};
   int length = sizeof(address);
   const SOCKET connection =
       accept(Native(listener), reinterpret_cast<sockaddr*>(&address), &length);
-  if (connection == INVALID_SOCKET) return kNoSocket;
+  if (connection == INVALID_SOCKET) return SocketFailure();
   KeepFromPrograms(connection);
-  peer = AddressText(address);
-  return static_cast<Socket>(connection);
+  return Accepted{static_cast<Socket>(connection), AddressText(address)};
 }
 
 std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs) {
@@ -88,37 +88,29 @@ std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs
   return result;
 }
 
-long long ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
-  return recv(Native(socket), buffer, static_cast<int>(length), 0);
+Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
+  const int received = recv(Native(socket), buffer, static_cast<int>(length), 0);
+  if (received == SOCKET_ERROR) return SocketFailure();
+  return static_cast<std::size_t>(received);
 }
 
-long long PeekBytes(Socket socket, char* buffer, std::size_t length) {
-  return recv(Native(socket), buffer, static_cast<int>(length), MSG_PEEK);
+Result<std::size_t> PeekBytes(Socket socket, char* buffer, std::size_t length) {
+  const int received = recv(Native(socket), buffer, static_cast<int>(length), MSG_PEEK);
+  if (received == SOCKET_ERROR) return SocketFailure();
+  return static_cast<std::size_t>(received);
 }
 
-bool SendBytes(Socket socket, std::string_view bytes) {
+Result<> SendBytes(Socket socket, std::string_view bytes) {
   while (!bytes.empty()) {
-    const long long sent = send(Native(socket), bytes.data(), static_cast<int>(bytes.size()), 0);
-    if (sent <= 0) return false;
+    const int sent = send(Native(socket), bytes.data(), static_cast<int>(bytes.size()), 0);
+    if (sent <= 0) return SocketFailure();
     bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
-  return true;
+  return Done{};
 }
 
 void CloseSocket(Socket socket) {
   closesocket(Native(socket));
-}
-
-std::string SocketError() {
-  const int code = WSAGetLastError();
-  char text[256] = {};
-  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 static_cast<DWORD>(code), 0, text, sizeof(text), nullptr);
-  std::string message(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  return message.empty() ? "Winsock error " + std::to_string(code) : message;
 }
 
 std::tm LocalTime(std::time_t time) {

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/result.h"
+
 struct ProgramToRun {
   std::string program;  // its full path (see FindProgram)
   std::vector<std::string> arguments;
@@ -19,19 +21,20 @@ struct ProgramToRun {
   std::string folder;  // where it runs
 };
 
-enum class RunEnd { kExited, kTimedOut, kNotStarted };
+enum class RunEnd { kExited, kTimedOut };
 
-struct RunResult {
-  RunEnd end = RunEnd::kNotStarted;
+// How a program that started ended.
+struct ProgramEnd {
+  RunEnd end = RunEnd::kExited;
   int exitStatus = 0;
-  std::string error;  // why it did not start
 };
 
 // Runs the program with an empty stdin and console-server's stderr, and hands each piece of its
 // stdout to onOutput as it comes. Once timeout has passed, ends it with the processes it
 // started (its process group on POSIX, its job object on Windows), however much it prints.
-RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
-                     const std::function<void(std::string_view)>& onOutput);
+// Refuses when the program cannot be started.
+Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
+                              const std::function<void(std::string_view)>& onOutput);
 
 #ifdef _WIN32
 // The argument as the C runtime's command-line parser gives it back whole: in double quotes,

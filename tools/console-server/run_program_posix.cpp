@@ -8,9 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <thread>
 
+#include "common/os_error.h"
 #include "run_program.h"
 
 extern char** environ;
@@ -101,9 +101,8 @@ bool Exited(pid_t child, int& status) {
 
 }  // namespace
 
-RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
-                     const std::function<void(std::string_view)>& onOutput) {
-  RunResult result;
+Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
+                              const std::function<void(std::string_view)>& onOutput) {
   const Clock::time_point deadline = Clock::now() + timeout;
   std::vector<std::string> words = {run.program};
   words.insert(words.end(), run.arguments.begin(), run.arguments.end());
@@ -118,23 +117,23 @@ RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
   int failures[2];
   const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (input < 0 || pipe2(output, O_CLOEXEC) != 0) {
-    result.error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    const Reason why{"cannot make a pipe: " + OsErrorText(LastOsError())};
     if (input >= 0) close(input);
-    return result;
+    return why;
   }
   if (pipe2(failures, O_CLOEXEC) != 0) {
-    result.error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    const Reason why{"cannot make a pipe: " + OsErrorText(LastOsError())};
     close(input);
     close(output[0]);
     close(output[1]);
-    return result;
+    return why;
   }
   const pid_t child = fork();
   if (child == 0) {
     ExecChild(run.program.c_str(), argv.data(), envp.data(), run.folder.c_str(), input, output[1],
               failures[1], descriptorLimit);
   }
-  const int forkError = errno;
+  const unsigned long forkError = LastOsError();
   close(input);
   close(output[1]);
   close(failures[1]);
@@ -142,14 +141,13 @@ RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
   const bool failed = child < 0 || read(failures[0], &reason, sizeof(reason)) == sizeof(reason);
   close(failures[0]);
   if (failed) {
-    result.error =
-        "cannot run " + run.program + ": " + std::strerror(child < 0 ? forkError : reason);
+    const unsigned long code = child < 0 ? forkError : static_cast<unsigned long>(reason);
     close(output[0]);
     if (child > 0) waitpid(child, nullptr, 0);
-    return result;
+    return Reason{"cannot run " + run.program + ": " + OsErrorText(code)};
   }
 
-  result.end = RunEnd::kExited;
+  ProgramEnd result;
   char buffer[kReadSize];
   bool outputOpen = true;
   // Each pass looks at the deadline, and each wait ends by it: a program whose output never

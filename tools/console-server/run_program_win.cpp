@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <utility>
 
+#include "common/os_error.h"
 #include "run_program.h"
 
 namespace {
@@ -42,17 +43,6 @@ std::string Narrow(std::wstring_view wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), length,
                       nullptr, nullptr);
   return out;
-}
-
-std::string ErrorText(DWORD code) {
-  wchar_t text[256] = {};
-  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                 256, nullptr);
-  std::string message = Narrow(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-    message.pop_back();
-  }
-  return message.empty() ? "Windows error " + std::to_string(code) : message;
 }
 
 // The environment block: console-server's own, with the added variables in place of any of
@@ -120,10 +110,10 @@ class InheritedHandles {
   bool ready_ = false;
 };
 
-// Starts the program suspended in a job that ends its processes when closed, then lets it run.
-// The full path as the application name keeps CreateProcessW from searching anywhere itself.
-bool Start(const ProgramToRun& run, HANDLE output, HANDLE job, PROCESS_INFORMATION& process,
-           std::string& error) {
+// Starts the program suspended in a job that ends its processes when closed, then lets it run;
+// gives its process handle. The full path as the application name keeps CreateProcessW from
+// searching anywhere itself.
+Result<HANDLE> Start(const ProgramToRun& run, HANDLE output, HANDLE job) {
   const std::wstring program = Wide(run.program);
   std::wstring commandLine = L'"' + program + L'"';
   for (const std::string& argument : run.arguments) {
@@ -149,6 +139,7 @@ bool Start(const ProgramToRun& run, HANDLE output, HANDLE job, PROCESS_INFORMATI
   startup.StartupInfo.hStdOutput = childOutput;
   startup.StartupInfo.hStdError = childErrors;
   startup.lpAttributeList = inherited.List();
+  PROCESS_INFORMATION process = {};
   BOOL started = FALSE;
   DWORD reason = ERROR_INVALID_PARAMETER;
   if (startup.lpAttributeList != nullptr) {
@@ -162,14 +153,11 @@ bool Start(const ProgramToRun& run, HANDLE output, HANDLE job, PROCESS_INFORMATI
   CloseIfOpen(input);
   CloseIfOpen(childOutput);
   CloseIfOpen(childErrors);
-  if (!started) {
-    error = "cannot run " + run.program + ": " + ErrorText(reason);
-    return false;
-  }
+  if (!started) return Reason{"cannot run " + run.program + ": " + OsErrorText(reason)};
   AssignProcessToJobObject(job, process.hProcess);
   ResumeThread(process.hThread);
   CloseHandle(process.hThread);
-  return true;
+  return process.hProcess;
 }
 
 }  // namespace
@@ -194,29 +182,26 @@ std::wstring QuotedArgument(std::wstring_view argument) {
   return out;
 }
 
-RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
-                     const std::function<void(std::string_view)>& onOutput) {
-  RunResult result;
+Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
+                              const std::function<void(std::string_view)>& onOutput) {
   const Clock::time_point deadline = Clock::now() + timeout;
   HANDLE outputRead = nullptr;
   HANDLE outputWrite = nullptr;
   if (!CreatePipe(&outputRead, &outputWrite, nullptr, 0)) {
-    result.error = "cannot make a pipe: " + ErrorText(GetLastError());
-    return result;
+    return Reason{"cannot make a pipe: " + OsErrorText(LastOsError())};
   }
   const HANDLE job = CreateJobObjectW(nullptr, nullptr);
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
   SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-  PROCESS_INFORMATION process = {};
-  const bool started = Start(run, outputWrite, job, process, result.error);
+  const Result<HANDLE> process = Start(run, outputWrite, job);
   CloseHandle(outputWrite);
-  if (!started) {
+  if (!process) {
     CloseHandle(outputRead);
     CloseIfOpen(job);
-    return result;
+    return Reason{process.why()};
   }
-  result.end = RunEnd::kExited;
+  ProgramEnd result;
   // Anonymous pipes cannot be waited on with a timeout: take only what waits in the pipe, so
   // that no read blocks, and look at the deadline on every pass, so that a program whose output
   // never pauses is ended on time too.
@@ -238,16 +223,16 @@ RunResult RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
   }
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   if (result.end == RunEnd::kTimedOut ||
-      WaitForSingleObject(process.hProcess, static_cast<DWORD>(std::max<long long>(
-                                                left.count(), 0))) != WAIT_OBJECT_0) {
+      WaitForSingleObject(*process, static_cast<DWORD>(std::max<long long>(left.count(), 0))) !=
+          WAIT_OBJECT_0) {
     result.end = RunEnd::kTimedOut;
     TerminateJobObject(job, 1);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    WaitForSingleObject(*process, INFINITE);
   }
   DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
+  GetExitCodeProcess(*process, &status);
   result.exitStatus = static_cast<int>(status);
-  CloseHandle(process.hProcess);
+  CloseHandle(*process);
   CloseHandle(outputRead);
   // Ends what the program left running.
   CloseHandle(job);

@@ -53,7 +53,8 @@ std::string FilledIn(std::string_view text, std::string_view line, std::string_v
 }
 
 // Splits at spaces and tabs; double quotes group a word that holds spaces ("" is an empty word).
-bool SplitWords(std::string_view text, std::vector<std::string>& words, std::string& error) {
+Result<std::vector<std::string>> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
   std::size_t i = 0;
   while (i < text.size()) {
     if (text[i] == ' ' || text[i] == '\t') {
@@ -69,13 +70,10 @@ bool SplitWords(std::string_view text, std::vector<std::string>& words, std::str
         word += text[i];
       }
     }
-    if (quoted) {
-      error = "a double quote is not closed";
-      return false;
-    }
+    if (quoted) return Reason{"a double quote is not closed"};
     words.push_back(std::move(word));
   }
-  return true;
+  return words;
 }
 
 bool HoldsField(std::string_view word) {
@@ -84,90 +82,88 @@ bool HoldsField(std::string_view word) {
   });
 }
 
-// Parses a "=>" rule's program and words; false and why in error for a rule that cannot run.
-bool ParseRunRule(std::string_view text, const std::filesystem::path& folder, ScriptRule& rule,
-                  std::string& error, std::string& warning) {
-  std::vector<std::string> words;
-  if (!SplitWords(text, words, error)) return false;
-  if (words.empty() || words[0].empty()) {
-    error = "=> needs a program to run";
-    return false;
-  }
+// Fills in a "=>" rule's program and words, and gives a warning when the program is not there
+// (yet); refuses a rule that cannot run.
+Result<std::optional<std::string>> ParseRunRule(std::string_view text,
+                                                const std::filesystem::path& folder,
+                                                ScriptRule& rule) {
+  const Result<std::vector<std::string>> split = SplitWords(text);
+  if (!split) return Reason{split.why()};
+  const std::vector<std::string>& words = *split;
+  if (words.empty() || words[0].empty()) return Reason{"=> needs a program to run"};
   if (HoldsField(words[0])) {
-    error = "the program cannot come from the player's line (" + Excerpt(words[0]) + ")";
-    return false;
+    return Reason{"the program cannot come from the player's line (" + Excerpt(words[0]) + ")"};
   }
   if (IsBatchFile(words[0])) {
-    error = "will not run " + Excerpt(words[0]) +
-            ": cmd.exe reads a batch file's arguments again, and no quoting makes a player's "
-            "text safe there; run a program instead";
-    return false;
+    return Reason{"will not run " + Excerpt(words[0]) +
+                  ": cmd.exe reads a batch file's arguments again, and no quoting makes a "
+                  "player's text safe there; run a program instead"};
   }
   if (IsCommandShell(words[0]) && std::any_of(words.begin() + 1, words.end(), HoldsField)) {
-    error = rule.command + ": will not give the player's text to the command shell " +
-            Excerpt(words[0]) +
-            ", which would run what it holds as commands; leave {line}, {command} and {args} "
-            "out, and have a script read the text from the environment variable CONSOLE_ARGS";
-    return false;
+    return Reason{rule.command + ": will not give the player's text to the command shell " +
+                  Excerpt(words[0]) +
+                  ", which would run what it holds as commands; leave {line}, {command} and "
+                  "{args} out, and have a script read the text from the environment variable "
+                  "CONSOLE_ARGS"};
   }
-  // Found again at each run; here, so that a program that cannot run is refused now and not at
-  // the first command.
-  const FoundProgram found = FindProgram(words[0], folder.u8string());
-  if (!found.path.empty() && !found.error.empty()) {
-    error = found.error;
-    return false;
-  }
-  if (found.path.empty()) warning = found.error + ": /" + rule.command + " cannot run until it is";
   rule.program = words[0];
   rule.arguments.assign(words.begin() + 1, words.end());
   rule.folder = folder.u8string();
-  return true;
+  // Found again at each run; here, so that a program that cannot run is refused now and not at
+  // the first command.
+  const Result<std::string> located = LocateProgram(rule.program, rule.folder);
+  if (!located) {
+    return std::optional<std::string>(located.why() + ": /" + rule.command +
+                                      " cannot run until it is");
+  }
+  const Result<std::string> runnable = RunnableProgram(*located, rule.program);
+  if (!runnable) return Reason{runnable.why()};
+  return std::optional<std::string>();
+}
+
+// The words of the C runtime for an errno value, as the file stream leaves one: on Windows its
+// numbers are not the system's error codes (OsErrorText), so only its own table names them.
+std::string RuntimeErrorText(int code) {
+  return std::generic_category().message(code);
 }
 
 // The whole file, unless it is larger than a rule file can sensibly be.
-bool ReadBounded(const std::string& path, std::string& text, std::string& error) {
+Result<std::string> ReadBounded(const std::string& path) {
+  const std::string cannot = "cannot read " + path + ": ";
   // A folder opens as a file on POSIX and then reads as empty: say what it is instead.
   std::error_code status;
   if (std::filesystem::is_directory(std::filesystem::u8path(path), status)) {
-    error =
-        "cannot read " + path + ": " + std::make_error_code(std::errc::is_a_directory).message();
-    return false;
+    return Reason{cannot + RuntimeErrorText(EISDIR)};
   }
   errno = 0;
   std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
   if (!file) {
-    // The stream keeps no reason of its own; the system's is in errno.
+    // The stream keeps no reason of its own; the C runtime's is in errno.
     const int reason = errno;
-    error = "cannot read " + path + ": " +
-            (reason != 0 ? std::generic_category().message(reason) : "cannot open the file");
-    return false;
+    return Reason{cannot + (reason != 0 ? RuntimeErrorText(reason) : "cannot open the file")};
   }
   // One byte more than allowed tells a file at the limit from a larger one (or an endless one,
   // such as /dev/zero), without reading more.
-  text.resize(kLargestRuleFile + 1);
+  std::string text(kLargestRuleFile + 1, '\0');
   file.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<std::size_t>(file.gcount()));
-  if (file.bad()) {
-    error = "cannot read " + path + ": " + std::generic_category().message(errno);
-    return false;
-  }
+  if (file.bad()) return Reason{cannot + RuntimeErrorText(errno)};
   if (text.size() > kLargestRuleFile) {
-    error = "cannot read " + path + ": larger than 1 MiB, which no rule file needs";
-    return false;
+    return Reason{cannot + "larger than 1 MiB, which no rule file needs"};
   }
-  return true;
+  return text;
 }
 
 }  // namespace
 
-bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error,
-                     std::vector<std::string>& warnings) {
-  std::string content;
-  if (!ReadBounded(path, content, error)) return false;
-  std::string_view rest = content;
+Result<ScriptRules> ReadScriptRules(const std::string& path) {
+  const Result<std::string> content = ReadBounded(path);
+  if (!content) return Reason{content.why()};
+  std::string_view rest = *content;
   if (StartsWith(rest, kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
+  ScriptRules read;
   int catchAllLine = 0;
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
@@ -180,31 +176,30 @@ bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, st
     const std::string where = path + ":" + std::to_string(number) + ": ";
     if (arrow == std::string_view::npos || command.empty() ||
         command.find_first_of(" \t") != std::string_view::npos) {
-      error = where + "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: " +
-              Excerpt(Trimmed(text));
-      return false;
+      return Reason{where + "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: " +
+                    Excerpt(Trimmed(text))};
     }
     ScriptRule rule;
     rule.text = line;
     rule.command = command;
     const std::string_view after = Trimmed(line.substr(arrow + 2));
-    std::string warning;
     if (line.substr(arrow, 2) == kReplyArrow) {
       rule.reply = after;
-    } else if (!ParseRunRule(after, folder, rule, error, warning)) {
-      error = where + error;
-      return false;
+    } else {
+      const Result<std::optional<std::string>> parsed = ParseRunRule(after, folder, rule);
+      if (!parsed) return Reason{where + parsed.why()};
+      const std::optional<std::string>& warning = *parsed;
+      if (warning) read.warnings.push_back(where + *warning);
     }
-    if (!warning.empty()) warnings.push_back(where + warning);
     if (catchAllLine != 0) {
-      warnings.push_back(where + "never applies: the * rule of line " +
-                         std::to_string(catchAllLine) + " answers every line first");
+      read.warnings.push_back(where + "never applies: the * rule of line " +
+                              std::to_string(catchAllLine) + " answers every line first");
     } else if (rule.command == "*") {
       catchAllLine = number;
     }
-    rules.push_back(std::move(rule));
+    read.rules.push_back(std::move(rule));
   }
-  return true;
+  return read;
 }
 
 std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,

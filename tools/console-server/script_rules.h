@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/result.h"
+
 struct ScriptRule {
   std::string text;  // the rule as written, for telling what a new reading changed
   std::string command;
@@ -36,11 +38,16 @@ struct ScriptRule {
 // A rule file larger than this is refused before it is read whole.
 constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
-// Reads a rule file. On failure returns false and says why (with the line number) in error.
-// warnings gets what is allowed but surely not meant: a rule that a "*" rule before it hides, a
-// program that is not there (yet).
-bool ReadScriptRules(const std::string& path, std::vector<ScriptRule>& rules, std::string& error,
-                     std::vector<std::string>& warnings);
+// A rule file as read.
+struct ScriptRules {
+  std::vector<ScriptRule> rules;
+  // What is allowed but surely not meant: a rule that a "*" rule before it hides, a program that
+  // is not there (yet).
+  std::vector<std::string> warnings;
+};
+
+// Reads a rule file, or says why it cannot be used (with the line number).
+Result<ScriptRules> ReadScriptRules(const std::string& path);
 
 // What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").
 std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,
