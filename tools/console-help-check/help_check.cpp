@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/os_error.h"
+#include "common/text_bytes.h"
 #include "help_layout.h"
 #include "relay/help_file.h"
 #include "relay/help_path.h"
@@ -44,19 +46,51 @@ bool EndsWithName(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && SameName(text.substr(text.size() - suffix.size()), suffix);
 }
 
-std::string Shown(const fs::path& path) {
-  return Escaped(path.generic_u8string());
+// Names (of files, commands and keys) and help lines print as they are, but for the bytes that
+// steer a terminal: C0 and C1 controls and DEL. Letters beyond ASCII stay readable.
+std::string Shown(std::string_view text) {
+  return EscapedBytes(text, EscapeSet::kControlsAndC1);
 }
 
+std::string ShownPath(const fs::path& path) {
+  return Shown(path.generic_u8string());
+}
+
+// JSON's quotes escape C0 controls, but leave DEL and C1 controls as they are.
 std::string Quoted(const std::string& key) {
-  return nlohmann::json(key).dump();
+  return Shown(nlohmann::json(key).dump());
+}
+
+// A file system error in the system's own words, as the tools say every system error. On POSIX
+// systems both categories hold errno values; on Windows a generic code is an errno value, which
+// only the library's own message says.
+std::string FileErrorText(const std::error_code& error) {
+  bool systemCode = error.category() == std::system_category();
+#ifndef _WIN32
+  systemCode = systemCode || error.category() == std::generic_category();
+#endif
+  return systemCode ? OsErrorText(static_cast<unsigned long>(error.value())) : error.message();
+}
+
+// Whether the plugin would open what is at path and read it as a file: a file, or a device or a
+// link to one, whose bytes it reads up to its bound. A pipe is not opened: that would block until
+// something writes to it.
+Result<> ReadableAsFile(const fs::path& path) {
+  std::error_code error;
+  const fs::file_type type = fs::status(path, error).type();
+  if (error) return Reason{FileErrorText(error)};
+  if (type == fs::file_type::regular || type == fs::file_type::character ||
+      type == fs::file_type::block) {
+    return Done{};
+  }
+  return Reason{"not a file or folder"};
 }
 
 // The chat lines that show an entry. Every argument that begins with "help" and has no entry of
 // its own falls back to the entry "help".
 std::string ChatLinesFor(const std::string& command, const std::string& key) {
-  const std::string typed = "/" + command;
-  if (key != kDefaultEntry) return typed + " " + key;
+  const std::string typed = "/" + Shown(command);
+  if (key != kDefaultEntry) return typed + " " + Shown(key);
   // A bare "/" is an empty line, which asks for nothing.
   const std::string bare = command.empty() ? "" : typed + ", ";
   return bare + typed + " help, and " + typed + " help... without an entry of its own";
@@ -71,7 +105,8 @@ void WarnAboutIgnoredText(std::istream& in, std::ostream& out) {
   const std::size_t lineEnd = rest.find_first_of("\r\n", start);
   const std::size_t length = std::min(lineEnd - start, kQuotedTextLength);
   out << "  warning: the game ignores everything after the first JSON value, here from: "
-      << Escaped(std::string_view(rest).substr(start, length), true) << "\n";
+      << EscapedBytes(std::string_view(rest).substr(start, length), EscapeSet::kControlsAndNonAscii)
+      << "\n";
 }
 
 // Chat lines count the lines of an entry, parse errors the lines of the file: say both.
@@ -102,13 +137,13 @@ void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
   }
 }
 
-// Reports what one entry shows, through the game's own code. Returns false when it fails.
-bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
-                 const std::string& command, std::ostream& out) {
+// Reports what one entry shows, through the game's own code.
+CheckResult ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
+                        const std::string& command, std::ostream& out) {
   if (!StartsWith(key, kDefaultEntry)) {
     out << "  warning: " << Quoted(key)
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
-    return true;
+    return CheckResult::kOk;
   }
   // The file parsed before any entry is reported.
   const HelpLines outcome = *SelectHelpLines(text, key);
@@ -117,11 +152,11 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
   if (lines.empty() && !outcome.problem) {
     out << ": shows nothing\n";
-    return true;
+    return CheckResult::kOk;
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
-  for (const std::string& line : lines) out << "    | " << Escaped(line) << "\n";
+  for (const std::string& line : lines) out << "    | " << Shown(line) << "\n";
   if (outcome.cutLines > 0) {
     out << "    warning: " << CutLinesReason(outcome.cutLines) << " (the plugin shows at most "
         << kMaxHelpLineBytes << " bytes of a line)\n";
@@ -130,13 +165,13 @@ bool ReportEntry(std::string_view text, const nlohmann::json& value, const std::
     out << "    warning: " << LeftOutReason(outcome) << " (the plugin shows at most "
         << kMaxHelpLines << " lines per request)\n";
   }
-  if (!outcome.problem) return true;
+  if (!outcome.problem) return CheckResult::kOk;
   ReportFailingLine(text, key, lines.size() + 1, outcome.problem->text, out);
-  return false;
+  return CheckResult::kFails;
 }
 
-// The subfolder of folder whose name is name in any case, as Windows finds it; empty when none.
-fs::path FindSubfolder(const fs::path& folder, std::string_view name) {
+// The subfolder of folder whose name is name in any case, as Windows finds it.
+Result<fs::path> FindSubfolder(const fs::path& folder, std::string_view name) {
   std::error_code error;
   fs::path found;
   for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
@@ -147,57 +182,75 @@ fs::path FindSubfolder(const fs::path& folder, std::string_view name) {
     if (entryName == name) return entry->path();
     if (found.empty() && SameName(entryName, name)) found = entry->path();
   }
-  return found;
+  if (!found.empty()) return found;
+  if (error) return Reason{FileErrorText(error)};
+  return Reason{"no folder named " + std::string(name)};
+}
+
+// What a help folder holds that the report names, each list in order of its paths.
+struct FolderFiles {
+  // Named <command>Help.json in any case: anything but a folder, since the plugin opens a device
+  // or a link to one as it opens a file.
+  std::vector<fs::path> helpFiles;
+  std::vector<fs::path> otherJsonFiles;
+  // Why the folder was not listed to its end: the files found before are listed all the same.
+  std::optional<Reason> problem;
+};
+
+FolderFiles ListFolder(const fs::path& folder) {
+  FolderFiles files;
+  std::error_code error;
+  for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::error_code typeError;
+    const fs::file_status status = entry->status(typeError);
+    if (!fs::exists(status) || fs::is_directory(status)) continue;
+    const std::string name = entry->path().filename().u8string();
+    if (EndsWithName(name, kHelpFileSuffix)) {
+      files.helpFiles.push_back(entry->path());
+    } else if (EndsWithName(name, ".json")) {
+      files.otherJsonFiles.push_back(entry->path());
+    }
+  }
+  if (error) files.problem = Reason{FileErrorText(error)};
+  std::sort(files.helpFiles.begin(), files.helpFiles.end());
+  std::sort(files.otherJsonFiles.begin(), files.otherJsonFiles.end());
+  return files;
 }
 
 CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
   // "a/b/" as "a/b": the report names the folder as typed, and paths relative to it stay plain.
   if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
 
-  std::vector<fs::path> helpFiles;
-  std::vector<fs::path> otherJsonFiles;
-  std::error_code error;
-  for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    std::error_code typeError;
-    if (!entry->is_regular_file(typeError)) continue;
-    const std::string name = entry->path().filename().u8string();
-    if (EndsWithName(name, kHelpFileSuffix)) {
-      helpFiles.push_back(entry->path());
-    } else if (EndsWithName(name, ".json")) {
-      otherJsonFiles.push_back(entry->path());
-    }
-  }
+  const FolderFiles files = ListFolder(folder);
   CheckResult worst = CheckResult::kOk;
-  if (error) {
-    out << Shown(folder) << ": cannot read: " << error.message() << "\n";
+  if (files.problem) {
+    out << ShownPath(folder) << ": cannot read: " << files.problem->text << "\n";
     worst = CheckResult::kUnreadable;
   }
-
-  std::sort(otherJsonFiles.begin(), otherJsonFiles.end());
-  for (const fs::path& file : otherJsonFiles) {
-    out << Shown(file) << ": skipped: the game reads only files named <command>Help.json\n";
+  for (const fs::path& file : files.otherJsonFiles) {
+    out << ShownPath(file) << ": skipped: the game reads only files named <command>Help.json\n";
   }
-  std::sort(helpFiles.begin(), helpFiles.end());
   std::size_t failing = 0;
   std::map<std::string, std::string> commandsByFoldedCase;
-  for (const fs::path& file : helpFiles) {
+  for (const fs::path& file : files.helpFiles) {
     const CheckResult result = CheckHelpFile(file, folder, out);
     if (result != CheckResult::kOk) ++failing;
     worst = std::max(worst, result);
 
     // Windows holds only one of two names that differ in case alone.
-    const std::string command = CommandForHelpFile(file.lexically_relative(folder)).value_or("");
-    const auto [other, added] = commandsByFoldedCase.emplace(CaseFolded(command), Shown(file));
+    const Result<std::string> command = CommandForHelpFile(file.lexically_relative(folder));
+    const auto [other, added] =
+        commandsByFoldedCase.emplace(CaseFolded(command ? *command : ""), ShownPath(file));
     if (!added) {
       out << "  warning: on Windows this is the same file as " << other->second
           << ", whose name differs in case only; the game reads one of the two\n";
     }
   }
 
-  out << Shown(folder) << ": " << helpFiles.size()
-      << (helpFiles.size() == 1 ? " help file" : " help files");
-  if (helpFiles.empty()) {
+  const std::size_t count = files.helpFiles.size();
+  out << ShownPath(folder) << ": " << count << (count == 1 ? " help file" : " help files");
+  if (count == 0) {
     out << " (*Help.json)\n";
   } else if (failing == 0) {
     out << ", all ok\n";
@@ -209,26 +262,28 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
 
 }  // namespace
 
-std::optional<std::string> CommandForHelpFile(const fs::path& relativePath) {
-  if (!EndsWithName(relativePath.filename().u8string(), kHelpFileSuffix)) return std::nullopt;
+Result<std::string> CommandForHelpFile(const fs::path& relativePath) {
+  if (!EndsWithName(relativePath.filename().u8string(), kHelpFileSuffix)) {
+    return Reason{"the game reads only files named <command>Help.json"};
+  }
   const std::string name = relativePath.generic_u8string();
   return name.substr(0, name.size() - kHelpFileSuffix.size());
 }
 
-bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
-                   std::uint64_t size) {
+CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                          std::uint64_t size) {
   const Result<std::string> read = ReadHelpText(in, size);
   if (!read) {
     out << "  the plugin does not read it: " << read.why() << "\n";
-    return false;
+    return CheckResult::kFails;
   }
   const std::string& text = *read;
   // Asked through the game's code, for the message the game logs.
   const Result<HelpLines> asked = SelectHelpLines(text, kDefaultEntry);
   if (!asked) {
-    out << "  does not parse, so every request shows nothing: " << Escaped(asked.why(), true)
-        << "\n";
-    return false;
+    out << "  does not parse, so every request shows nothing: "
+        << EscapedBytes(asked.why(), EscapeSet::kControlsAndNonAscii) << "\n";
+    return CheckResult::kFails;
   }
   // Parses now, and no deeper than a help file may nest: the tree lists the entries.
   std::istringstream parsed(text);
@@ -239,47 +294,51 @@ bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& o
 
   if (value.is_null()) {
     out << "  null: shows nothing for any request\n";
-    return true;
+    return CheckResult::kOk;
   }
   if (!value.is_object()) {
     out << "  fails for every request: " << asked->problem.value_or(Reason{}).text << "\n";
-    return false;
+    return CheckResult::kFails;
   }
 
-  bool ok = true;
+  CheckResult worst = CheckResult::kOk;
   std::size_t checked = 0;
   for (const auto& member : value.items()) {
     if (checked++ == kMaxCheckedEntries) {
       out << "  warning: " << value.size() - kMaxCheckedEntries << " more entries not checked\n";
       break;
     }
-    ok = ReportEntry(text, value, member.key(), command, out) && ok;
+    worst = std::max(worst, ReportEntry(text, value, member.key(), command, out));
   }
   if (!value.contains(std::string(kDefaultEntry))) {
     out << "  warning: no \"help\" entry, so " << ChatLinesFor(command, std::string(kDefaultEntry))
         << " show nothing\n";
   }
-  return ok;
+  return worst;
 }
 
 CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std::ostream& out) {
   const fs::path relative =
       helpFolder.empty() ? file.filename() : file.lexically_relative(helpFolder);
-  const std::optional<std::string> command = CommandForHelpFile(relative);
+  const Result<std::string> command = CommandForHelpFile(relative);
 
+  if (const Result<> readable = ReadableAsFile(file); !readable) {
+    out << ShownPath(file) << ": cannot read: " << readable.why() << "\n";
+    return CheckResult::kUnreadable;
+  }
   // Opened as the plugin opens it, as bytes, so that every system reads the same.
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    out << Shown(file) << ": cannot read\n";
+    out << ShownPath(file) << ": cannot read\n";
     return CheckResult::kUnreadable;
   }
-  out << Shown(file) << ": ";
+  out << ShownPath(file) << ": ";
   if (command) {
-    out << "help of /" << *command << "\n";
+    out << "help of /" << Shown(*command) << "\n";
     const std::string name = file.filename().u8string();
-    if (name.substr(name.size() - kHelpFileSuffix.size()) != kHelpFileSuffix) {
-      out << "  note: the name ends in " << name.substr(name.size() - kHelpFileSuffix.size())
-          << ", not " << kHelpFileSuffix
+    const std::string suffix = name.substr(name.size() - kHelpFileSuffix.size());
+    if (suffix != kHelpFileSuffix) {
+      out << "  note: the name ends in " << Shown(suffix) << ", not " << kHelpFileSuffix
           << "; Windows ignores the case of file names, so the game reads it all the same\n";
     }
     if (command->find(' ') != std::string::npos) {
@@ -291,8 +350,7 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
       return CheckResult::kFails;
     }
   } else {
-    out << "read by no command\n"
-        << "  warning: the game reads only files named <command>Help.json\n";
+    out << "read by no command\n  warning: " << command.why() << "\n";
   }
 
   const Result<std::uint64_t> size = HelpFileSize(in);
@@ -301,9 +359,10 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
     return CheckResult::kUnreadable;
   }
 
-  const bool ok = CheckHelpText(in, command.value_or(std::string(kAnyCommand)), out, *size);
-  out << (ok ? "  ok\n" : "  FAILS\n");
-  return ok ? CheckResult::kOk : CheckResult::kFails;
+  const CheckResult result =
+      CheckHelpText(in, command ? *command : std::string(kAnyCommand), out, *size);
+  out << (result == CheckResult::kOk ? "  ok\n" : "  FAILS\n");
+  return result;
 }
 
 fs::path FindHelpFolder(const fs::path& folder) {
@@ -311,29 +370,22 @@ fs::path FindHelpFolder(const fs::path& folder) {
   const std::vector<std::vector<std::string_view>> ways = {
       {"nativePC", "plugins", "ConsoleHelp"}, {"plugins", "ConsoleHelp"}, {"ConsoleHelp"}};
   for (const auto& way : ways) {
-    fs::path found = folder;
+    Result<fs::path> found = folder;
     for (const std::string_view name : way) {
-      found = FindSubfolder(found, name);
-      if (found.empty()) break;
+      found = FindSubfolder(*found, name);
+      if (!found) break;
     }
-    if (!found.empty()) return found;
+    if (found) return *found;
   }
   return folder;
 }
 
 CheckResult CheckHelpPath(const fs::path& path, std::ostream& out) {
   std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (fs::is_regular_file(status)) return CheckHelpFile(path, fs::path(), out);
-  if (fs::is_directory(status)) {
-    const fs::path helpFolder = FindHelpFolder(path);
-    if (helpFolder != path) {
-      out << Shown(path) << ": the help folder is " << Shown(helpFolder) << "\n";
-    }
-    return CheckHelpFolder(helpFolder, out);
+  if (!fs::is_directory(path, error)) return CheckHelpFile(path, fs::path(), out);
+  const fs::path helpFolder = FindHelpFolder(path);
+  if (helpFolder != path) {
+    out << ShownPath(path) << ": the help folder is " << ShownPath(helpFolder) << "\n";
   }
-  out << Shown(path)
-      << ": cannot read: " << (error ? error.message() : std::string("not a file or folder"))
-      << "\n";
-  return CheckResult::kUnreadable;
+  return CheckHelpFolder(helpFolder, out);
 }

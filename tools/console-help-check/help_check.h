@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <istream>
-#include <optional>
 #include <ostream>
 #include <string>
 
-// How a check ends, from best to worst; a run exits with the worst result of its paths.
+#include "common/result.h"
+
+// How a check ends, from best to worst; a run exits with the worst result of its paths. It grades
+// the report, whose lines say why, and is no reason of its own.
 enum class CheckResult {
   kOk = 0,          // every file parses and no entry fails; warnings allowed
   kFails = 1,       // some request would fail: a parse error, a top level that is no object,
@@ -17,18 +19,19 @@ enum class CheckResult {
 };
 
 // The command whose help lives at the path relative to the ConsoleHelp folder: "a/bHelp.json"
-// serves "a/b". Nothing when the file name does not end in "Help.json", in any case, since
-// Windows finds "ahelp.json" for "a" too.
-std::optional<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
+// serves "a/b". None when the file name does not end in "Help.json", in any case, since Windows
+// finds "ahelp.json" for "a" too.
+Result<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
 
 // Reports on out what the game shows for each entry of the help value at the start of in, the
-// help file of command, read within the plugin's bounds. Returns false when some request would
-// fail. size is the file's size where known, so that it is read into one allocation.
-bool CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
-                   std::uint64_t size = 0);
+// help file of command, read within the plugin's bounds: kFails when some request would fail.
+// size is the file's size where known, so that it is read into one allocation.
+CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                          std::uint64_t size = 0);
 
-// Checks one help file. helpFolder is the ConsoleHelp folder it was found in, which gives the
-// command its subfolder prefix; empty for a file named on its own.
+// Checks one help file, or a device or a link to one, which the plugin reads as a file; what is no
+// file (missing, a pipe) cannot be read. helpFolder is the ConsoleHelp folder it was found in,
+// which gives the command its subfolder prefix; empty for a file named on its own.
 CheckResult CheckHelpFile(const std::filesystem::path& file,
                           const std::filesystem::path& helpFolder, std::ostream& out);
 

@@ -4,6 +4,8 @@
 #include <sstream>
 #include <string>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "relay/help_file.h"
@@ -21,7 +23,7 @@ struct Checked {
 Checked Check(const std::string& text, const std::string& command = "spawn") {
   std::istringstream in(text);
   std::ostringstream out;
-  const bool ok = CheckHelpText(in, command, out);
+  const bool ok = CheckHelpText(in, command, out) == CheckResult::kOk;
   return {ok, out.str()};
 }
 
@@ -81,12 +83,19 @@ TEST(HelpCheck, NamesTheFileLineOfAFailingLineAndWarnsAboutDuplicateKeys) {
 }
 
 TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
-  // A line that would return to the line start, erase it and fake an "ok", or hide what follows.
-  const Checked checked = Check(R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f"]})");
-  EXPECT_NE(checked.report.find("    | \\x0D\\x1B[2K  ok\n    | \\x1B[8m\\x07\\x7F\n"),
+  // A line that would return to the line start, erase it and fake an "ok", or hide what follows;
+  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break. Keys are shown the same way.
+  const Checked checked = Check(
+      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9"],
+          "help \u009b\u007f": 1})");
+  EXPECT_NE(checked.report.find("    | \\x0d\\x1b[2K  ok\n    | \\x1b[8m\\x07\\x7f\n"
+                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"),
             std::string::npos)
       << checked.report;
-  EXPECT_EQ(checked.report.find('\x1b'), std::string::npos);
+  EXPECT_NE(checked.report.find("\"help \\xc2\\x9b\\x7f\" for /spawn help \\xc2\\x9b\\x7f\n"),
+            std::string::npos)
+      << checked.report;
+  EXPECT_EQ(checked.report.find_first_of("\x1b\x7f\xc2"), std::string::npos);
 }
 
 TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
@@ -173,17 +182,18 @@ TEST(HelpCheck, EscapesIllFormedBytesInTheParseError) {
   const Checked checked = Check("{\"help\": \"caf\xE9\"}");
   EXPECT_FALSE(checked.ok);
   EXPECT_NE(checked.report.find("ill-formed UTF-8 byte"), std::string::npos) << checked.report;
-  EXPECT_NE(checked.report.find("caf\\xE9"), std::string::npos) << checked.report;
+  EXPECT_NE(checked.report.find("caf\\xe9"), std::string::npos) << checked.report;
 }
 
 TEST(HelpCheck, NamesTheCommandOfAHelpFile) {
-  EXPECT_EQ(CommandForHelpFile("spawnHelp.json"), "spawn");
-  EXPECT_EQ(CommandForHelpFile(fs::path("team") / "joinHelp.json"), "team/join");
-  EXPECT_EQ(CommandForHelpFile("spawn.json"), std::nullopt);
+  EXPECT_EQ(*CommandForHelpFile("spawnHelp.json"), "spawn");
+  EXPECT_EQ(*CommandForHelpFile(fs::path("team") / "joinHelp.json"), "team/join");
+  EXPECT_FALSE(CommandForHelpFile("spawn.json"));
   // Windows finds a name in any case.
-  EXPECT_EQ(CommandForHelpFile("spawnhelp.json"), "spawn");
-  EXPECT_EQ(CommandForHelpFile("SPAWNHELP.JSON"), "SPAWN");
-  EXPECT_EQ(CommandForHelpFile("spawnhelp.jso"), std::nullopt);
+  EXPECT_EQ(*CommandForHelpFile("spawnhelp.json"), "spawn");
+  EXPECT_EQ(*CommandForHelpFile("SPAWNHELP.JSON"), "SPAWN");
+  EXPECT_EQ(CommandForHelpFile("spawnhelp.jso").why(),
+            "the game reads only files named <command>Help.json");
 }
 
 TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
@@ -369,6 +379,35 @@ TEST(HelpCheck, FailsAFileAboveTheSizeTheGameReads) {
   EXPECT_NE(report.find("tooBigHelp.json: help of /tooBig\n"
                         "  the plugin does not read it: 4194305 bytes, more than the 4194304 a "
                         "help file may have\n  FAILS\n"),
+            std::string::npos)
+      << report;
+}
+
+TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {
+  const fs::path folder = FreshFolder("console-help-check-unreadable");
+  // A name that would colour the report and split its line.
+  WriteFile(folder / "a\x1b[31m\nbHelp.json", R"({"help": "ok"})");
+  // An endless file, which the plugin reads up to its bound; a pipe, which would block it.
+  fs::create_symlink("/dev/zero", folder / "zeroHelp.json");
+  ASSERT_EQ(mkfifo((folder / "pipeHelp.json").c_str(), 0600), 0);
+  CheckResult result;
+  const std::string report = CheckPath(folder, result);
+  fs::remove_all(folder);
+
+  EXPECT_EQ(result, CheckResult::kUnreadable);
+  const std::string command = "a\\x1b[31m\\x0ab";
+  EXPECT_NE(report.find(command + "Help.json: help of /" + command + "\n  \"help\" for /" +
+                        command + ", /" + command + " help, and"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(report.find('\x1b'), std::string::npos) << report;
+  EXPECT_NE(report.find("pipeHelp.json: cannot read: not a file or folder\n"), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("zeroHelp.json: help of /zero\n  the plugin does not read it: it grew past "
+                        "the 4194304 bytes a help file may have while it was read\n  FAILS\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("console-help-check-unreadable: 3 help files, 2 failing\n"),
             std::string::npos)
       << report;
 }

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_bytes.h"
 #include "help_check.h"
 #include "relay/help_file.h"
 #include "relay/help_selection.h"
@@ -51,7 +52,8 @@ int main(int argc, char** argv) {
         optionsEnded = true;
         continue;
       }
-      std::cerr << "console-help-check: unknown option " << argument << "\n\n";
+      std::cerr << "console-help-check: unknown option "
+                << EscapedBytes(argument, EscapeSet::kControlsAndC1) << "\n\n";
       PrintUsage(std::cerr);
       return kUsageError;
     }

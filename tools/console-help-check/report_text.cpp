@@ -1,7 +1,6 @@
 #include "report_text.h"
 
 #include <cstdint>
-#include <cstdio>
 
 namespace {
 
@@ -29,21 +28,6 @@ char32_t TwoByteLetter(std::string_view text) {
 }
 
 }  // namespace
-
-std::string Escaped(std::string_view text, bool nonAscii) {
-  std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F && (byte < 0x80 || !nonAscii)) {
-      out.push_back(c);
-      continue;
-    }
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-    out += escaped;
-  }
-  return out;
-}
 
 std::string CaseFolded(std::string_view name) {
   std::string out;
