@@ -10,3 +10,12 @@ unsigned long LastOsError() {
 std::string OsErrorText(unsigned long code) {
   return std::strerror(static_cast<int>(code));
 }
+
+std::string RuntimeErrorText(int code) {
+  return std::strerror(code);
+}
+
+std::string FileErrorText(const std::error_code& error) {
+  // Both categories hold errno values here.
+  return OsErrorText(static_cast<unsigned long>(error.value()));
+}

@@ -2,6 +2,17 @@
 
 #include <windows.h>
 
+std::string RuntimeErrorText(int code) {
+  return std::generic_category().message(code);
+}
+
+std::string FileErrorText(const std::error_code& error) {
+  if (error.category() == std::system_category()) {
+    return OsErrorText(static_cast<unsigned long>(error.value()));
+  }
+  return RuntimeErrorText(error.value());
+}
+
 unsigned long LastOsError() {
   return GetLastError();
 }

@@ -61,17 +61,6 @@ std::string Quoted(const std::string& key) {
   return Shown(nlohmann::json(key).dump());
 }
 
-// A file system error in the system's own words, as the tools say every system error. On POSIX
-// systems both categories hold errno values; on Windows a generic code is an errno value, which
-// only the library's own message says.
-std::string FileErrorText(const std::error_code& error) {
-  bool systemCode = error.category() == std::system_category();
-#ifndef _WIN32
-  systemCode = systemCode || error.category() == std::generic_category();
-#endif
-  return systemCode ? OsErrorText(static_cast<unsigned long>(error.value())) : error.message();
-}
-
 // Whether the plugin would open what is at path and read it as a file: a file, or a device or a
 // link to one, whose bytes it reads up to its bound. A pipe is not opened: that would block until
 // something writes to it.

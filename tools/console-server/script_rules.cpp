@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/os_error.h"
 #include "find_program.h"
 #include "text.h"
 
@@ -119,12 +120,6 @@ Result<std::optional<std::string>> ParseRunRule(std::string_view text,
   const Result<std::string> runnable = RunnableProgram(*located, rule.program);
   if (!runnable) return Reason{runnable.why()};
   return std::optional<std::string>();
-}
-
-// The words of the C runtime for an errno value, as the file stream leaves one: on Windows its
-// numbers are not the system's error codes (OsErrorText), so only its own table names them.
-std::string RuntimeErrorText(int code) {
-  return std::generic_category().message(code);
 }
 
 // The whole file, unless it is larger than a rule file can sensibly be.
