@@ -12,7 +12,7 @@ bool IsConsoleMessage(std::string_view message) {
 }
 
 std::string_view ConsoleText(std::string_view message) {
-  const std::size_t space = message.find(' ');
+  const std::size_t space = message.find(kConsoleTextStart);
   if (space == std::string_view::npos) return message;
   return message.substr(space + 1);
 }

@@ -14,6 +14,8 @@ std::string_view MessageInBuffer(const char* buffer, std::size_t length);
 
 // A console message starts with "console" and is longer than eight bytes.
 constexpr std::string_view kConsolePrefix = "console";
+// The text to show starts after the first of these; a console program puts one after the prefix.
+constexpr char kConsoleTextStart = ' ';
 constexpr std::size_t kShortestConsoleMessage = 9;
 
 bool IsConsoleMessage(std::string_view message);

@@ -50,7 +50,7 @@ void QueueConsoleMessage(std::string_view text) {
   }
   std::unique_lock<std::mutex> hold(QueueLock);
   if (Queue.size() < kMostQueued) {
-    Queue.push_back(std::string(kConsolePrefix) + kBeforeText + std::string(text));
+    Queue.push_back(std::string(kConsolePrefix) + kConsoleTextStart + std::string(text));
     return;
   }
   if (Dropping) return;

@@ -11,10 +11,8 @@
 
 // The plugin reads at most this many bytes at once: a longer message would arrive in pieces.
 constexpr std::size_t kLongestMessage = kReceiveLength;
-// The plugin shows only messages that start with kConsolePrefix, and the chat gets the text after
-// their first space (ConsoleText): the prefix and this space go before the text.
-constexpr char kBeforeText = ' ';
-// The longest text that one message can carry to the chat.
+// The longest text that one message can carry to the chat: the plugin shows only messages that
+// start with kConsolePrefix, and the chat gets the text after kConsoleTextStart.
 constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size() - 1;
 
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
