@@ -6,8 +6,8 @@
 
 using LinkClock = std::chrono::steady_clock;
 
-// Called at the start of every pass. While there is no link, starts a connect every
-// kConnectRetry and looks at the one under way, without waiting; logs a link that is made.
+// Called at the start of a pass that has no link (with one it does nothing). Starts a connect
+// every kConnectRetry and looks at the one under way, without waiting; logs a link that is made.
 void KeepServerLink(LinkClock::time_point now);
 
 // Closes a connection that a receive or send found gone, logs that once, and leaves the next
