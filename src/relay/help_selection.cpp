@@ -58,7 +58,7 @@ struct SelectingHandler {
   Candidate* nextMember = nullptr;  // the candidate that the next top-level member value fills
   Candidate* recording = nullptr;   // the candidate whose array or object is open at depth 2
   std::string memberKey;            // the last key inside the recorded object
-  std::optional<std::string> unreadable;
+  std::optional<Reason> unreadable;
 
   // The candidate whose member value begins now, started afresh: a later member of the same key
   // replaces an earlier one.
@@ -120,8 +120,8 @@ struct SelectingHandler {
 
   bool Open(EntryShape shape, const char* type) {
     if (depth + 1 > kMaxHelpDepth) {
-      unreadable = "nested deeper than " + std::to_string(kMaxHelpDepth) +
-                   " levels, more than any help file needs";
+      unreadable = Reason{"nested deeper than " + std::to_string(kMaxHelpDepth) +
+                          " levels, more than any help file needs"};
       return false;
     }
     if (depth == 0) {
@@ -164,7 +164,7 @@ struct SelectingHandler {
 
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
     // The library quotes all it read of a bad token, which can be the whole file.
-    unreadable = CutReason(error.what());
+    unreadable = Reason{CutReason(error.what())};
     return false;
   }
 };
@@ -222,7 +222,7 @@ Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argume
   handler.maxLines = maxLines;
   // Not strict: reading ends with the first complete value, whatever follows it.
   if (!Json::sax_parse(text, &handler, Json::input_format_t::json, false)) {
-    return Reason{handler.unreadable.value_or("no JSON value")};
+    return handler.unreadable.value_or(Reason{"no JSON value"});
   }
   HelpLines selected;
   const std::string_view topLevelType = handler.topLevelType;
