@@ -1,11 +1,13 @@
 // The one way a step says why not: a Result holds the step's value, or the reason it has none.
-// The plugin logs the reason and the tools print it, each at one place; the steps below them only
-// return it.
+// A step that was done but not in full says so with Noted: its value, and a note for each part it
+// left undone. The plugin logs the reasons and notes and the tools print them, each at one place;
+// the steps below them only return them.
 #pragma once
 
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 // Why a step could not be done, as one sentence for a log line or a report.
 struct Reason {
@@ -32,4 +34,15 @@ class [[nodiscard]] Result {
 
  private:
   std::variant<T, Reason> outcome_;
+};
+
+// A step that was done, with a note for each part of it that was not: lines left out or cut, a
+// rule skipped, a folder entry that could not be read. The caller uses the value, then reads the
+// notes in one loop.
+template <typename T = Done>
+struct Noted {
+  T value;
+  std::vector<Reason> notes;
+
+  void Note(std::string text) { notes.push_back(Reason{std::move(text)}); }
 };
