@@ -13,9 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include "fake_host.h"
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
-#include "relay/show_help.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
+#include "help/show_help.h"
 
 namespace {
 

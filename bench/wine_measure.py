@@ -42,7 +42,7 @@ PLUGIN = "ConsoleRelay.dll"
 BASELINES = {"baseline": "BaselineRelay.dll", "baseline_sleep": "BaselineRelaySleep.dll"}
 HELP_COMMAND = "big"
 HELP_LINES = 20000
-# What the plugin allows: lines shown per request, and bytes of a help file (src/relay/help_file.h).
+# What the plugin allows: lines shown per request, and bytes of a help file (src/help/help_file.h).
 MAX_HELP_LINES = harness.plugin_constant("kMaxHelpLines")
 MAX_HELP_FILE_BYTES = harness.plugin_constant("kMaxHelpFileBytes")
 RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000

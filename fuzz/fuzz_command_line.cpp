@@ -13,13 +13,13 @@
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "game/game_memory.h"
+#include "help/help_file.h"
+#include "help/help_path.h"
+#include "help/show_help.h"
 #include "help_folder.h"
 #include "net/wire.h"
 #include "relay/command_line.h"
-#include "relay/help_file.h"
-#include "relay/help_path.h"
 #include "relay/relay_pass.h"
-#include "relay/show_help.h"
 
 namespace {
 

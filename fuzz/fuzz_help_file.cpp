@@ -9,10 +9,10 @@
 
 #include "fake_host.h"
 #include "fuzz_check.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
+#include "help/show_help.h"
 #include "help_folder.h"
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
-#include "relay/show_help.h"
 
 namespace {
 

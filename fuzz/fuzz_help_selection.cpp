@@ -9,11 +9,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/cut_reason.h"
 #include "common/text_bytes.h"
 #include "fuzz_check.h"
-#include "relay/cut_reason.h"
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
 #include "tree_help_lines.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "fuzz_check.h"
-#include "relay/help_file.h"
+#include "help/help_file.h"
 
 namespace {
 

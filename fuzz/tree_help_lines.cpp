@@ -3,9 +3,9 @@
 #include <sstream>
 #include <string>
 
+#include "common/cut_reason.h"
 #include "common/text_bytes.h"
-#include "relay/cut_reason.h"
-#include "relay/help_file.h"
+#include "help/help_file.h"
 
 namespace {
 

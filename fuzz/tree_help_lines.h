@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "relay/help_selection.h"
+#include "help/help_selection.h"
 
 // The first JSON value of text as a tree, or why there is none.
 Result<nlohmann::json> ParseHelpTree(std::string_view text);

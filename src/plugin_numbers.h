@@ -11,9 +11,12 @@
 // The console program's port on 127.0.0.1.
 constexpr std::uint16_t kServerPort = 50382;
 
-// The set-up before the first pass, 45 s in all (RelayWorker): the game is given this long to
-// start before the console program is looked for,
+// The set-up before the first pass, 45 s in all and at most 47 s (RelayWorker): the game is given
+// this long to start before the console program is looked for,
 constexpr std::chrono::milliseconds kSetUpConnectDelay{5000};
+// at most this long for a console program that listens to take the connection (one that hangs
+// is linked later, by the retries),
+constexpr std::chrono::milliseconds kFirstConnectWait{2000};
 // then this long to load before its memory is first read,
 constexpr std::chrono::milliseconds kSetUpGameWait{40000};
 // and after that its readiness is tested this often.

@@ -52,17 +52,9 @@ extern LOADER_API const char* const GameVersion;
 
 }  // namespace loader
 
-#if defined(_M_X64)
-#include "host/msvc_stream_layout.h"
-// The numbers that a plugin built by another compiler relies on, checked against the real types.
-static_assert(sizeof(std::stringstream) == msvc_stream::kStringStreamSize);
-static_assert(sizeof(loader::LOG) == msvc_stream::kLogLineSize);
-static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
-#endif  // _M_X64
-
 #else
 
-// The line object's layout (host/msvc_stream_layout.h) is that of x64.
+// The line object's layout that the plugin writes through is that of x64.
 static_assert(sizeof(void*) == 8, "the loader's log line object is known for x64 only");
 
 // Imported, never exported under these names: the stand-in loader exports only the decorated

@@ -18,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/msvc_abi.h"
+
 namespace msvc_stream {
 
 // The line object, field by field where the plugin reads or writes, in bytes elsewhere. Never
@@ -81,3 +83,15 @@ constexpr std::int32_t kBadBit = 4;
 constexpr std::size_t kXsputnSlot = 9;
 
 }  // namespace msvc_stream
+
+#if MSVC_ABI && defined(_M_X64)
+#include <sstream>
+
+#include "host/loader.h"
+// The numbers that a plugin built by another compiler relies on, checked against the real types
+// when the plugin is built by the loader's own compiler. Here, not in host/loader.h: the stand-in
+// loader includes that header and must not see the plugin's idea of the layout.
+static_assert(sizeof(std::stringstream) == msvc_stream::kStringStreamSize);
+static_assert(sizeof(loader::LOG) == msvc_stream::kLogLineSize);
+static_assert(alignof(loader::LOG) == msvc_stream::kLogLineAlignment);
+#endif  // MSVC_ABI && _M_X64

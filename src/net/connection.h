@@ -1,15 +1,26 @@
 // The one TCP connection to the console program on this machine. These are the system's socket
-// calls and nothing more; when to connect again, and what a lost link means for the lines, is
-// decided in relay/server_link.h. They say what happened, not why not: the relay acts on the
-// state, and the system's reason for a refused connect or a reset changes nothing it does.
+// calls and nothing more: they say what happened, never log, and leave to relay/server_link.h
+// when to connect, what to log and what a lost link means for the lines. They say what happened,
+// not why not: the relay acts on the state, and the system's reason for a refused connect or a
+// reset changes nothing it does.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <string_view>
 
-// The first attempt, at set-up: connects (waiting for the outcome) and makes the socket
-// non-blocking; logs each step. Returns true when the socket is connected and non-blocking.
-bool ConnectToServer();
+// Starts Windows Sockets, unless it started before. False when it cannot be started (now).
+bool StartSockets();
+
+enum class SocketOpening {
+  kOpened,    // a socket that does not block, ready to connect
+  kNoSocket,  // the system made no socket
+  kBlocking,  // the socket could not be made non-blocking, and is closed: a blocking receive
+              // would hold the relay, and the chat would go unwatched
+};
+
+// Closes whatever socket there is and opens a new one for the next connect.
+SocketOpening OpenServerSocket();
 
 enum class SocketState {
   kClosed,      // no socket: nothing sent or received
@@ -19,12 +30,15 @@ enum class SocketState {
 
 SocketState ServerSocketState();
 
-// Closes whatever socket there is and starts a connect that does not wait; logs nothing. A socket
-// that cannot be made non-blocking is closed rather than connected.
+// Starts a connect on the socket just opened, without waiting. A connect that comes through at
+// once is checked as CheckConnecting checks one.
 SocketState StartConnecting();
 
-// Looks, without waiting, whether the connect started has come through; a failed one is closed.
-SocketState CheckConnecting();
+// Waits at most `wait` (zero: not at all) for the connect under way. A failed connect is closed,
+// and so is one that came through to its own socket: the console port lies in the system's range
+// of local ports, so while nothing listens a connect can meet itself, and no console program is
+// at its other end.
+SocketState CheckConnecting(std::chrono::milliseconds wait);
 
 void CloseServerSocket();
 

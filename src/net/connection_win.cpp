@@ -4,25 +4,16 @@
 
 #include <cstdint>
 
-#include "host/log.h"
 #include "plugin_numbers.h"
 
 namespace {
 
-// The connection to the console program, and how far it got. Written by ConnectToServer at
-// set-up, and from then on by the relay's retries and by a receive or send that finds the
-// connection gone; only the worker touches them.
+// The connection to the console program, and how far it got. Only the worker touches them.
 SOCKET ServerSocket = INVALID_SOCKET;
 SocketState ServerState = SocketState::kClosed;
+bool SocketsStarted = false;
 
 constexpr const char* kServerAddress = "127.0.0.1";
-
-constexpr const char* kWinsockFailed = "[Console] Can't Initialize winsock!";
-constexpr const char* kCreateSocket = "[Console] [Server] Create the socket";
-constexpr const char* kInvalidSocket = "[Console] [Server] INVALID_SOCKET";
-constexpr const char* kConnectFailed = "[Console] [Server] Failed";
-constexpr const char* kNonBlockingFailed = "[Console] [Server] Non-blocking check fail";
-constexpr const char* kConnected = "[Console] [Server] Success";
 
 sockaddr_in ServerAddress() {
   sockaddr_in server = {};
@@ -32,11 +23,8 @@ sockaddr_in ServerAddress() {
   return server;
 }
 
-int Connect(const sockaddr_in& server) {
-  return connect(ServerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof(server));
-}
-
-// Non-blocking, so that the receive of every pass returns at once when nothing has arrived.
+// Non-blocking, so that the receive of every pass returns at once when nothing has arrived, and
+// a connect never waits longer than the relay chooses.
 bool MakeNonBlocking() {
   u_long nonBlocking = 1;
   // FIONBIO is an unsigned constant with its top bit set; ioctlsocket takes the same bits as long.
@@ -48,36 +36,51 @@ bool WouldBlock() {
   return WSAGetLastError() == WSAEWOULDBLOCK;
 }
 
+// Whether the connection's two ends are one socket. An end that cannot be read is no link either.
+bool MetItself() {
+  sockaddr_in local = {};
+  sockaddr_in peer = {};
+  int localSize = sizeof(local);
+  int peerSize = sizeof(peer);
+  if (getsockname(ServerSocket, reinterpret_cast<sockaddr*>(&local), &localSize) != 0 ||
+      getpeername(ServerSocket, reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0) {
+    return true;
+  }
+  return local.sin_port == peer.sin_port && local.sin_addr.s_addr == peer.sin_addr.s_addr;
+}
+
+SocketState ConnectionMade() {
+  if (MetItself()) {
+    // Reset rather than closed: a closed connection would hold the console port for a minute
+    // afterwards, and a console program started meanwhile could not listen on it.
+    linger reset = {};
+    reset.l_onoff = 1;
+    setsockopt(ServerSocket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+               sizeof(reset));
+    CloseServerSocket();
+  } else {
+    ServerState = SocketState::kConnected;
+  }
+  return ServerState;
+}
+
 }  // namespace
 
-bool ConnectToServer() {
+bool StartSockets() {
   WSADATA wsaData;
-  if (WSAStartup(MAKEWORD(2, 2), &wsaData) != 0) {
-    Log(loader::INFO, kWinsockFailed);
-    return false;
-  }
+  if (!SocketsStarted) SocketsStarted = WSAStartup(MAKEWORD(2, 2), &wsaData) == 0;
+  return SocketsStarted;
+}
 
-  const sockaddr_in server = ServerAddress();
-  Log(loader::INFO, kCreateSocket);
-
+SocketOpening OpenServerSocket() {
+  CloseServerSocket();
   ServerSocket = socket(AF_INET, SOCK_STREAM, 0);
-  if (ServerSocket == INVALID_SOCKET) {
-    Log(loader::INFO, kInvalidSocket);
-    return false;
-  }
-  if (Connect(server) == SOCKET_ERROR) {
-    Log(loader::INFO, kConnectFailed);
-    CloseServerSocket();
-    return false;
-  }
-  // A connection left blocking still carries lines; each receive then waits for a message.
-  ServerState = SocketState::kConnected;
+  if (ServerSocket == INVALID_SOCKET) return SocketOpening::kNoSocket;
   if (!MakeNonBlocking()) {
-    Log(loader::INFO, kNonBlockingFailed);
-    return false;
+    CloseServerSocket();
+    return SocketOpening::kBlocking;
   }
-  Log(loader::INFO, kConnected);
-  return true;
+  return SocketOpening::kOpened;
 }
 
 SocketState ServerSocketState() {
@@ -85,18 +88,12 @@ SocketState ServerSocketState() {
 }
 
 SocketState StartConnecting() {
-  CloseServerSocket();
-  ServerSocket = socket(AF_INET, SOCK_STREAM, 0);
   if (ServerSocket == INVALID_SOCKET) return ServerState;
-  // The connect must not wait: a refused connect to this machine can take seconds, while the
-  // chat has to be watched.
-  if (!MakeNonBlocking()) {
-    CloseServerSocket();
-    return ServerState;
+  const sockaddr_in server = ServerAddress();
+  if (connect(ServerSocket, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0) {
+    return ConnectionMade();
   }
-  if (Connect(ServerAddress()) == 0) {
-    ServerState = SocketState::kConnected;
-  } else if (WouldBlock()) {
+  if (WouldBlock()) {
     ServerState = SocketState::kConnecting;
   } else {
     CloseServerSocket();
@@ -104,7 +101,7 @@ SocketState StartConnecting() {
   return ServerState;
 }
 
-SocketState CheckConnecting() {
+SocketState CheckConnecting(std::chrono::milliseconds wait) {
   if (ServerState != SocketState::kConnecting) return ServerState;
   fd_set writable;
   fd_set failed;
@@ -112,17 +109,21 @@ SocketState CheckConnecting() {
   FD_ZERO(&failed);
   FD_SET(ServerSocket, &writable);
   FD_SET(ServerSocket, &failed);
-  timeval noWait = {};
-  if (select(0, nullptr, &writable, &failed, &noWait) == 0) return ServerState;
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+  timeval timeout = {};
+  timeout.tv_sec = static_cast<long>(seconds.count());
+  timeout.tv_usec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::microseconds>(wait - seconds).count());
+  const int ready = select(0, nullptr, &writable, &failed, &timeout);
+  if (ready == 0) return ServerState;
   int error = 0;
   int errorSize = sizeof(error);
   const bool gotError = getsockopt(ServerSocket, SOL_SOCKET, SO_ERROR,
                                    reinterpret_cast<char*>(&error), &errorSize) == 0;
-  if (FD_ISSET(ServerSocket, &writable) && gotError && error == 0) {
-    ServerState = SocketState::kConnected;
-  } else {
-    CloseServerSocket();
+  if (ready > 0 && FD_ISSET(ServerSocket, &writable) && gotError && error == 0) {
+    return ConnectionMade();
   }
+  CloseServerSocket();
   return ServerState;
 }
 

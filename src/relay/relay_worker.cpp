@@ -3,13 +3,13 @@
 #include <exception>
 #include <thread>
 
+#include "common/cut_reason.h"
 #include "game/game_memory.h"
 #include "game/game_module.h"
 #include "host/log.h"
-#include "net/connection.h"
 #include "plugin_numbers.h"
-#include "relay/cut_reason.h"
 #include "relay/relay_pass.h"
+#include "relay/server_link.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "relay/cut_reason.h"
+#include "common/cut_reason.h"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 
 #include "game/chat_output.h"
 #include "game/game_memory.h"
+#include "help/help_file.h"
 #include "host/log_line.h"
 #include "host/log_reserve.h"
 #include "host/msvc_stream_layout.h"
 #include "net/connection.h"
-#include "relay/help_file.h"
 #include "relay/pending_lines.h"
 
 std::vector<LoggedLine> LoggedLines;
@@ -22,8 +22,12 @@ std::vector<std::string> SentBytes;
 std::deque<std::string> PendingReceives;
 bool ConsoleProgramClosed = false;
 SocketState FakeSocket = SocketState::kConnected;
+bool SocketsStart = true;
+SocketOpening OpeningComesTo = SocketOpening::kOpened;
 SocketState ConnectComesTo = SocketState::kConnected;
+int SocketStartsTried = 0;
 int ConnectsStarted = 0;
+std::chrono::milliseconds LastConnectWait{-1};
 std::size_t FakeLogLineExtraBytes = 0;
 std::size_t FakeLogLinesBuilt = 0;
 SendStatus SendStatusNow = SendStatus::kTaken;
@@ -60,8 +64,14 @@ void ShowChatMessage(std::string text) {
   ChatLines.push_back(std::move(text));
 }
 
-bool ConnectToServer() {
-  return true;
+bool StartSockets() {
+  ++SocketStartsTried;
+  return SocketsStart;
+}
+
+SocketOpening OpenServerSocket() {
+  FakeSocket = SocketState::kClosed;
+  return OpeningComesTo;
 }
 
 SocketState ServerSocketState() {
@@ -73,7 +83,8 @@ SocketState StartConnecting() {
   return FakeSocket = SocketState::kConnecting;
 }
 
-SocketState CheckConnecting() {
+SocketState CheckConnecting(std::chrono::milliseconds wait) {
+  LastConnectWait = wait;
   if (FakeSocket == SocketState::kConnecting) {
     FakeSocket = ConnectComesTo;
   }
@@ -131,8 +142,12 @@ void ResetFakeHost(FakeGame& game) {
   LoseLinkAndPendingLines();
   FakeSocket = SocketState::kConnected;
   ConsoleProgramClosed = false;
+  SocketsStart = true;
+  OpeningComesTo = SocketOpening::kOpened;
   ConnectComesTo = SocketState::kConnected;
+  SocketStartsTried = 0;
   ConnectsStarted = 0;
+  LastConnectWait = std::chrono::milliseconds(-1);
   SendStatusNow = SendStatus::kTaken;
   SendRoom = SIZE_MAX;
   LoggedLines.clear();

@@ -2,6 +2,7 @@
 // the game's chat routine, the socket and game memory.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -27,11 +28,17 @@ extern std::vector<std::string> SentBytes;
 // gone once ConsoleProgramClosed is set.
 extern std::deque<std::string> PendingReceives;
 extern bool ConsoleProgramClosed;
-// The socket, as the connection calls leave it. A connect that was started becomes, at the next
-// look, what ConnectComesTo says: connected, refused (closed) or still under way.
+// The socket, as the connection calls leave it. Windows Sockets starts when SocketsStart says
+// so, and a socket opens as OpeningComesTo says. A connect that was started becomes, at the next
+// look, what ConnectComesTo says: connected, refused or met itself (closed), or still under way.
 extern SocketState FakeSocket;
+extern bool SocketsStart;
+extern SocketOpening OpeningComesTo;
 extern SocketState ConnectComesTo;
+extern int SocketStartsTried;
 extern int ConnectsStarted;
+// How long the last look at a connect under way was allowed to wait.
+extern std::chrono::milliseconds LastConnectWait;
 // Bytes that the fake loader's line object has after the level, as a newer loader's may have;
 // LoaderLogConstruct fills them.
 extern std::size_t FakeLogLineExtraBytes;

@@ -1,4 +1,4 @@
-#include "relay/help_path.h"
+#include "help/help_path.h"
 
 #include <gtest/gtest.h>
 

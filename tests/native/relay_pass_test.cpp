@@ -291,13 +291,15 @@ TEST_F(RelayPass, AClosedConnectionShowsItsLastMessageAndNoOldLineGoesToTheNextL
                    "TEST", "[Console] [Ban] ban ann"}));
 }
 
-// Each step lets `ms` pass since the link was lost, says what a connect started comes to, and
-// runs KeepServerLink once.
+// Each step lets `ms` pass since the link was lost, says whether Windows Sockets starts, how a
+// socket opens and what a connect started comes to, and runs KeepServerLink once.
 struct LinkStep {
   int ms;
   SocketState connectComesTo;
   int connectsStarted;
   SocketState after;
+  bool socketsStart = true;
+  SocketOpening opening = SocketOpening::kOpened;
 };
 
 TEST_F(RelayPass, WithoutALinkAConnectIsTriedEveryIntervalWithoutWaitingAndOnlyALinkIsLogged) {
@@ -306,24 +308,89 @@ TEST_F(RelayPass, WithoutALinkAConnectIsTriedEveryIntervalWithoutWaitingAndOnlyA
   lost += std::chrono::hours(1);
   LoseLinkAndPendingLines();
   const int retry = static_cast<int>(kConnectRetry.count());
+  const SocketState closed = SocketState::kClosed;
+  const SocketState connecting = SocketState::kConnecting;
+  const SocketState connected = SocketState::kConnected;
   const LinkStep steps[] = {
-      {0, SocketState::kClosed, 1, SocketState::kConnecting},  // at once after the loss
-      {10, SocketState::kClosed, 1, SocketState::kClosed},     // refused: logs nothing
-      {retry - 1, SocketState::kClosed, 1, SocketState::kClosed},
-      {retry, SocketState::kConnecting, 2, SocketState::kConnecting},
-      {retry + 10, SocketState::kConnecting, 2, SocketState::kConnecting},  // still under way
-      {2 * retry, SocketState::kConnecting, 3, SocketState::kConnecting},   // dropped, begun anew
-      {2 * retry + 10, SocketState::kConnected, 3, SocketState::kConnected},
-      {5 * retry, SocketState::kConnected, 3, SocketState::kConnected},  // linked: no more tries
+      // Windows Sockets does not start: started again at the next attempt, not sooner.
+      {0, closed, 0, closed, false},
+      {retry - 1, closed, 0, closed, true},
+      // A socket that cannot be made non-blocking is never connected.
+      {retry, closed, 0, closed, true, SocketOpening::kBlocking},
+      {2 * retry, closed, 1, connecting},
+      // Refused, or met itself: logs nothing.
+      {2 * retry + 10, closed, 1, closed},
+      {3 * retry - 1, closed, 1, closed},
+      {3 * retry, connecting, 2, connecting},
+      {3 * retry + 10, connecting, 2, connecting},  // still under way
+      {4 * retry, connecting, 3, connecting},       // dropped, begun anew
+      {4 * retry + 10, connected, 3, connected},
+      {7 * retry, connected, 3, connected},  // linked: no more tries
   };
   for (const LinkStep& step : steps) {
+    SocketsStart = step.socketsStart;
+    OpeningComesTo = step.opening;
     ConnectComesTo = step.connectComesTo;
     KeepServerLink(lost + std::chrono::milliseconds(step.ms));
     EXPECT_EQ(ConnectsStarted, step.connectsStarted) << step.ms << " ms";
     EXPECT_EQ(FakeSocket, step.after) << step.ms << " ms";
+    EXPECT_LE(LastConnectWait.count(), 0) << step.ms << " ms";  // never waits
   }
-  EXPECT_EQ(LoggedTexts(),
-            (Lines{"[Console] [Server] Connection lost", "[Console] [Server] Connected again"}));
+  EXPECT_EQ(LoggedTexts(), (Lines{kConnectionLost, kConnectedAgain}));
+}
+
+// The set-up's attempt: each step that fails says so, and nothing but a link is kept.
+struct SetUpAttempt {
+  bool socketsStart;
+  SocketOpening opening;
+  SocketState connectComesTo;
+  Lines logged;
+  SocketState after;
+};
+
+TEST_F(RelayPass, TheSetUpsAttemptLogsEachStepWaitsBoundedAndKeepsOnlyALink) {
+  const SocketOpening opened = SocketOpening::kOpened;
+  const SetUpAttempt attempts[] = {
+      {false, opened, SocketState::kConnected, {kWinsockFailed}, SocketState::kClosed},
+      {true,
+       SocketOpening::kNoSocket,
+       SocketState::kConnected,
+       {kCreateSocket, kInvalidSocket},
+       SocketState::kClosed},
+      {true,
+       SocketOpening::kBlocking,
+       SocketState::kConnected,
+       {kCreateSocket, kNonBlockingFailed},
+       SocketState::kClosed},
+      // Refused, or met itself.
+      {true, opened, SocketState::kClosed, {kCreateSocket, kConnectFailed}, SocketState::kClosed},
+      // Listening, but the connection is not taken within the wait.
+      {true,
+       opened,
+       SocketState::kConnecting,
+       {kCreateSocket, kConnectFailed},
+       SocketState::kClosed},
+      {true,
+       opened,
+       SocketState::kConnected,
+       {kCreateSocket, kConnectSucceeded},
+       SocketState::kConnected},
+  };
+  for (const SetUpAttempt& attempt : attempts) {
+    ResetFakeHost(game);
+    FakeSocket = SocketState::kClosed;
+    SocketsStart = attempt.socketsStart;
+    OpeningComesTo = attempt.opening;
+    ConnectComesTo = attempt.connectComesTo;
+    const bool linked = ConnectToServer();
+    const std::string row = attempt.logged.back();
+    EXPECT_EQ(LoggedTexts(), attempt.logged) << row;
+    EXPECT_EQ(FakeSocket, attempt.after) << row;
+    EXPECT_EQ(linked, attempt.after == SocketState::kConnected) << row;
+    if (ConnectsStarted > 0) {
+      EXPECT_EQ(LastConnectWait, kFirstConnectWait) << row;
+    }
+  }
 }
 
 }  // namespace

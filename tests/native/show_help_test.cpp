@@ -1,4 +1,4 @@
-#include "relay/show_help.h"
+#include "help/show_help.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fake_host.h"
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
 
 namespace {
 

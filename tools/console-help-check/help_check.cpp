@@ -14,10 +14,10 @@
 
 #include "common/os_error.h"
 #include "common/text_bytes.h"
+#include "help/help_file.h"
+#include "help/help_path.h"
+#include "help/help_selection.h"
 #include "help_layout.h"
-#include "relay/help_file.h"
-#include "relay/help_path.h"
-#include "relay/help_selection.h"
 #include "report_text.h"
 
 namespace fs = std::filesystem;

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
 
 namespace fs = std::filesystem;
 

@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/text_bytes.h"
+#include "help/help_file.h"
+#include "help/help_selection.h"
 #include "help_check.h"
-#include "relay/help_file.h"
-#include "relay/help_selection.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "relay/show_help.h"
+#include "help/show_help.h"
 
 #include <fstream>
 
 #include "game/chat_output.h"
+#include "help/help_file.h"
+#include "help/help_path.h"
+#include "help/help_selection.h"
 #include "host/log.h"
-#include "relay/help_file.h"
-#include "relay/help_path.h"
-#include "relay/help_selection.h"
 
 namespace {
 

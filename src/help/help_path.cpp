@@ -1,9 +1,9 @@
-#include "relay/help_path.h"
+#include "help/help_path.h"
 
 #include <cstddef>
 #include <string>
 
-#include "relay/help_file.h"
+#include "help/help_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "relay/cut_reason.h"
+#include "common/cut_reason.h"
 
 std::string CutReason(std::string_view reason) {
   if (reason.size() <= kMaxReasonBytes) return std::string(reason);

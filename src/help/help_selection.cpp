@@ -1,4 +1,4 @@
-#include "relay/help_selection.h"
+#include "help/help_selection.h"
 
 #include <iterator>
 #include <map>
@@ -8,8 +8,8 @@
 
 #include "common/text_bytes.h"
 
-#include "relay/cut_reason.h"
-#include "relay/help_file.h"
+#include "common/cut_reason.h"
+#include "help/help_file.h"
 
 namespace {
 

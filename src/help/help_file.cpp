@@ -1,4 +1,4 @@
-#include "relay/help_file.h"
+#include "help/help_file.h"
 
 #include <algorithm>
 
