@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   const bool showsAll =
       text.size() == kHelpFileBytes && ChatLines.size() == kMaxHelpLines &&
       LoggedLines.size() == 2 &&
-      LoggedLines[1].text.find(LeftOutReason({{}, {}, kHelpLines - kMaxHelpLines})) !=
+      LoggedLines[1].text.find(HelpLinesNotes({{}, {}, kHelpLines - kMaxHelpLines}).at(0).text) !=
           std::string::npos;
   ChatLines.clear();
   LoggedLines.clear();

@@ -19,7 +19,7 @@ namespace {
 constexpr const char* kCommand = "fuzz";
 
 void CheckShowHelp(const std::string& file, const std::string& argument,
-                   const Result<HelpLines>& chosen) {
+                   const Result<Noted<HelpLines>>& chosen) {
   EnterHelpFolder();
   WriteHelpFileHere(kCommand, file);
   FakeGame game;
@@ -32,18 +32,14 @@ void CheckShowHelp(const std::string& file, const std::string& argument,
   if (!chosen) {
     expectedLog.push_back(problemLine + chosen.why());
   } else {
-    const HelpLines& selected = *chosen;
     // A piece of a log line ends at its first zero byte.
     const std::string piece = "] [" + argument + "]";
     expectedLog.push_back(std::string("[Console] Show help [") + kCommand +
                           piece.substr(0, piece.find('\0')));
-    if (selected.cutLines > 0)
-      expectedLog.push_back(problemLine + CutLinesReason(selected.cutLines));
-    if (selected.problem) expectedLog.push_back(problemLine + selected.problem->text);
-    if (selected.leftOut > 0) expectedLog.push_back(problemLine + LeftOutReason(selected));
+    for (const Reason& note : chosen->notes) expectedLog.push_back(problemLine + note.text);
   }
   FUZZ_CHECK(LoggedTexts() == expectedLog);
-  FUZZ_CHECK(ChatLines == (chosen ? chosen->lines : std::vector<std::string>{}));
+  FUZZ_CHECK(ChatLines == (chosen ? chosen->value.lines : std::vector<std::string>{}));
 }
 
 }  // namespace

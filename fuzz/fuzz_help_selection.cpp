@@ -20,14 +20,20 @@ namespace {
 
 // The selection made while parsing against one made from the tree, which knows each object's
 // distinct keys: an object's count left out may only add the repeats of keys left out.
-bool SameSelection(const Result<HelpLines>& chosen, const Result<HelpLines>& exactly) {
+bool SameSelection(const Result<Noted<HelpLines>>& chosen, const Result<HelpLines>& exactly) {
   if (!chosen || !exactly) return !chosen && !exactly && chosen.why() == exactly.why();
-  const HelpLines& selected = *chosen;
+  const HelpLines& selected = chosen->value;
   const HelpLines& exact = *exactly;
   const bool sameLeftOut = selected.leftOutOfObject ? selected.leftOut >= exact.leftOut
                                                     : selected.leftOut == exact.leftOut;
   return selected.lines == exact.lines && selected.problem == exact.problem && sameLeftOut &&
          selected.leftOutOfObject == exact.leftOutOfObject && selected.cutLines == exact.cutLines;
+}
+
+// The selection without its notes, which are written from it.
+Result<HelpLines> WithoutNotes(const Result<Noted<HelpLines>>& chosen) {
+  if (!chosen) return Reason{chosen.why()};
+  return chosen->value;
 }
 
 // The rules once more, written out from what the help-file documentation promises, over the tree.
@@ -75,15 +81,17 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
 }
 
 void CheckAgainstOracles(std::string_view file, const std::string& argument, std::size_t maxLines) {
-  const Result<HelpLines> selected = SelectHelpLines(file, argument, maxLines);
+  const Result<Noted<HelpLines>> selected = SelectHelpLines(file, argument, maxLines);
   FUZZ_CHECK(SameSelection(selected, TreeHelpLines(file, argument, maxLines)));
   // Every log line stays short, whatever the file quotes.
   if (!selected) {
     FUZZ_CHECK(selected.why().size() <= kMaxReasonBytes + 40);
     return;
   }
-  FUZZ_CHECK(selected->lines.size() <= maxLines);
-  for (const std::string& line : selected->lines) FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
+  FUZZ_CHECK(selected->value.lines.size() <= maxLines);
+  for (const std::string& line : selected->value.lines) {
+    FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
+  }
   FUZZ_CHECK(SameSelection(selected, ExpectedLines(*ParseHelpTree(file), argument, maxLines)));
 }
 
@@ -101,10 +109,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckAgainstOracles(file, argument, 2);
 
   // Whatever follows the first value is never examined.
-  const Result<HelpLines> selected = SelectHelpLines(file, argument);
+  const Result<Noted<HelpLines>> selected = SelectHelpLines(file, argument);
   if (selected) {
     const std::string followed = std::string(file) + " {\"help\": [";
-    FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), selected));
+    FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), WithoutNotes(selected)));
   }
   return 0;
 }

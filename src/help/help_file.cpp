@@ -9,15 +9,15 @@ std::string HelpFilePath(std::string_view command) {
   return path;
 }
 
-Result<std::uint64_t> HelpFileSize(std::istream& in) {
+std::optional<std::uint64_t> HelpFileSize(std::istream& in) {
   in.seekg(0, std::ios::end);
   const std::streamoff size = in.tellg();
   in.seekg(0, std::ios::beg);
   // A folder has a size on some systems, but not one byte to read.
   if (!in || size < 0 || (size > 0 && in.peek() == std::istream::traits_type::eof())) {
-    in.clear(std::ios::failbit);
-    return Reason{"it has no size: no file"};
+    return std::nullopt;
   }
+  in.clear();
   return static_cast<std::uint64_t>(size);
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,9 +23,9 @@ constexpr std::string_view kDefaultEntry = "help";
 std::string HelpFilePath(std::string_view command);
 
 // The size in bytes of a help file opened as in, read from its end before anything of it is
-// read; the stream is left at its start. A file without a size (a folder opens on some systems)
-// is as good as missing.
-Result<std::uint64_t> HelpFileSize(std::istream& in);
+// read; the stream is left at its start. None for a file without a size (a folder opens on some
+// systems), which is as good as missing.
+std::optional<std::uint64_t> HelpFileSize(std::istream& in);
 
 // Reads the stream, at most kMaxHelpFileBytes of it: a file that grows while it is read is read
 // no further than that. Gives the text, or why the file is not read: a size above the bound,

@@ -215,8 +215,8 @@ void ShowEntry(Candidate& entry, std::size_t maxLines, HelpLines& selected) {
 
 }  // namespace
 
-Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argument,
-                                  std::size_t maxLines) {
+Result<Noted<HelpLines>> SelectHelpLines(std::string_view text, std::string_view argument,
+                                         std::size_t maxLines) {
   SelectingHandler handler;
   handler.argument = argument;
   handler.maxLines = maxLines;
@@ -224,30 +224,35 @@ Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argume
   if (!Json::sax_parse(text, &handler, Json::input_format_t::json, false)) {
     return handler.unreadable.value_or(Reason{"no JSON value"});
   }
-  HelpLines selected;
+  Noted<HelpLines> chosen;
+  HelpLines& selected = chosen.value;
   const std::string_view topLevelType = handler.topLevelType;
-  if (topLevelType == "null") return selected;
-  if (topLevelType != "object") {
+  if (topLevelType != "null" && topLevelType != "object") {
     selected.problem =
         Reason{"the top-level value is " + std::string(topLevelType) + ", not an object"};
-    return selected;
-  }
-  if (handler.forArgument.seen) {
+  } else if (handler.forArgument.seen) {
     ShowEntry(handler.forArgument, maxLines, selected);
   } else if (handler.forDefault.seen) {
     ShowEntry(handler.forDefault, maxLines, selected);
   }
-  return selected;
+  chosen.notes = HelpLinesNotes(selected, maxLines);
+  return chosen;
 }
 
-std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines) {
-  return "the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
-         std::to_string(maxLines) + ", left out " + std::to_string(selected.leftOut) +
-         (selected.leftOutOfObject ? " members (a key given again counted again)" : "");
-}
-
-std::string CutLinesReason(std::size_t cutLines) {
-  return "cut " + std::to_string(cutLines) + (cutLines == 1 ? " line" : " lines") +
-         " longer than " + std::to_string(kMaxHelpLineBytes) + " bytes to " +
-         std::to_string(kMaxHelpLineBytes) + " bytes";
+std::vector<Reason> HelpLinesNotes(const HelpLines& selected, std::size_t maxLines) {
+  std::vector<Reason> notes;
+  if (selected.cutLines > 0) {
+    notes.push_back(Reason{"cut " + std::to_string(selected.cutLines) +
+                           (selected.cutLines == 1 ? " line" : " lines") + " longer than " +
+                           std::to_string(kMaxHelpLineBytes) + " bytes to " +
+                           std::to_string(kMaxHelpLineBytes) + " bytes"});
+  }
+  if (selected.problem) notes.push_back(*selected.problem);
+  if (selected.leftOut > 0) {
+    notes.push_back(
+        Reason{"the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
+               std::to_string(maxLines) + ", left out " + std::to_string(selected.leftOut) +
+               (selected.leftOutOfObject ? " members (a key given again counted again)" : "")});
+  }
+  return notes;
 }

@@ -10,7 +10,8 @@
 #include "common/result.h"
 #include "plugin_numbers.h"
 
-// What a help file shows for one argument.
+// What a help file shows for one argument. SelectHelpLines notes, in the order the plugin logs
+// them, each part that was not shown as written: lines cut, a line that failed, lines left out.
 struct HelpLines {
   // The entry's lines, in order: at most maxLines, each cut to kMaxHelpLineBytes.
   std::vector<std::string> lines;
@@ -31,11 +32,8 @@ struct HelpLines {
 // winning; an array's elements, an object's member values in key order, or a single value. Only
 // the selected lines are kept, never a tree of the whole file, so memory stays bounded by what
 // is shown; what follows the first value is never examined.
-Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argument,
-                                  std::size_t maxLines = kMaxHelpLines);
+Result<Noted<HelpLines>> SelectHelpLines(std::string_view text, std::string_view argument,
+                                         std::size_t maxLines = kMaxHelpLines);
 
-// Why a request showed only the first maxLines lines of its entry.
-std::string LeftOutReason(const HelpLines& selected, std::size_t maxLines = kMaxHelpLines);
-
-// Why a request showed some of its lines cut.
-std::string CutLinesReason(std::size_t cutLines);
+// The notes on what was selected, in the order the plugin logs them.
+std::vector<Reason> HelpLinesNotes(const HelpLines& selected, std::size_t maxLines = kMaxHelpLines);

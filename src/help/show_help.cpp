@@ -33,7 +33,7 @@ void ShowHelp(std::string command, std::string argument) {
   // Windows, and the parser takes CR LF between tokens as whitespace all the same.
   std::ifstream file(path, std::ios::binary);
   if (!file) return;
-  const Result<std::uint64_t> size = HelpFileSize(file);
+  const std::optional<std::uint64_t> size = HelpFileSize(file);
   if (!size) return;
   Result<std::string> text = ReadHelpText(file, *size);
   if (!text) {
@@ -42,16 +42,13 @@ void ShowHelp(std::string command, std::string argument) {
   }
   file.close();
 
-  const Result<HelpLines> chosen = SelectHelpLines(*text, argument);
+  const Result<Noted<HelpLines>> chosen = SelectHelpLines(*text, argument);
   *text = std::string();
   if (!chosen) {
     LogHelpFileProblem(path, chosen.why());
     return;
   }
-  const HelpLines& selected = *chosen;
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
-  for (const std::string& line : selected.lines) ShowChatMessage(line);
-  if (selected.cutLines > 0) LogHelpFileProblem(path, CutLinesReason(selected.cutLines));
-  if (selected.problem) LogHelpFileProblem(path, selected.problem->text);
-  if (selected.leftOut > 0) LogHelpFileProblem(path, LeftOutReason(selected));
+  for (const std::string& line : chosen->value.lines) ShowChatMessage(line);
+  for (const Reason& note : chosen->notes) LogHelpFileProblem(path, note.text);
 }

@@ -135,28 +135,26 @@ CheckResult ReportEntry(std::string_view text, const nlohmann::json& value, cons
     return CheckResult::kOk;
   }
   // The file parsed before any entry is reported.
-  const HelpLines outcome = *SelectHelpLines(text, key);
-  const std::vector<std::string>& lines = outcome.lines;
+  const Noted<HelpLines> outcome = *SelectHelpLines(text, key);
+  const std::vector<std::string>& lines = outcome.value.lines;
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
-  if (lines.empty() && !outcome.problem) {
+  if (lines.empty() && outcome.notes.empty()) {
     out << ": shows nothing\n";
     return CheckResult::kOk;
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
   for (const std::string& line : lines) out << "    | " << Shown(line) << "\n";
-  if (outcome.cutLines > 0) {
-    out << "    warning: " << CutLinesReason(outcome.cutLines) << " (the plugin shows at most "
-        << kMaxHelpLineBytes << " bytes of a line)\n";
+  // The notes the plugin logs: the one on a failing line fails the request, the others warn.
+  for (const Reason& note : outcome.notes) {
+    if (note == outcome.value.problem) {
+      ReportFailingLine(text, key, lines.size() + 1, note.text, out);
+    } else {
+      out << "    warning: " << note.text << "\n";
+    }
   }
-  if (outcome.leftOut > 0) {
-    out << "    warning: " << LeftOutReason(outcome) << " (the plugin shows at most "
-        << kMaxHelpLines << " lines per request)\n";
-  }
-  if (!outcome.problem) return CheckResult::kOk;
-  ReportFailingLine(text, key, lines.size() + 1, outcome.problem->text, out);
-  return CheckResult::kFails;
+  return outcome.value.problem ? CheckResult::kFails : CheckResult::kOk;
 }
 
 // The subfolder of folder whose name is name in any case, as Windows finds it.
@@ -182,12 +180,12 @@ struct FolderFiles {
   // or a link to one as it opens a file.
   std::vector<fs::path> helpFiles;
   std::vector<fs::path> otherJsonFiles;
-  // Why the folder was not listed to its end: the files found before are listed all the same.
-  std::optional<Reason> problem;
 };
 
-FolderFiles ListFolder(const fs::path& folder) {
-  FolderFiles files;
+// Notes why the folder was not listed to its end: the files found before are listed all the same.
+Noted<FolderFiles> ListFolder(const fs::path& folder) {
+  Noted<FolderFiles> listed;
+  FolderFiles& files = listed.value;
   std::error_code error;
   for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end;
        entry.increment(error)) {
@@ -201,20 +199,21 @@ FolderFiles ListFolder(const fs::path& folder) {
       files.otherJsonFiles.push_back(entry->path());
     }
   }
-  if (error) files.problem = Reason{FileErrorText(error)};
+  if (error) listed.Note(FileErrorText(error));
   std::sort(files.helpFiles.begin(), files.helpFiles.end());
   std::sort(files.otherJsonFiles.begin(), files.otherJsonFiles.end());
-  return files;
+  return listed;
 }
 
 CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
   // "a/b/" as "a/b": the report names the folder as typed, and paths relative to it stay plain.
   if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
 
-  const FolderFiles files = ListFolder(folder);
+  const Noted<FolderFiles> listed = ListFolder(folder);
+  const FolderFiles& files = listed.value;
   CheckResult worst = CheckResult::kOk;
-  if (files.problem) {
-    out << ShownPath(folder) << ": cannot read: " << files.problem->text << "\n";
+  for (const Reason& note : listed.notes) {
+    out << ShownPath(folder) << ": cannot read: " << note.text << "\n";
     worst = CheckResult::kUnreadable;
   }
   for (const fs::path& file : files.otherJsonFiles) {
@@ -268,7 +267,7 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
   }
   const std::string& text = *read;
   // Asked through the game's code, for the message the game logs.
-  const Result<HelpLines> asked = SelectHelpLines(text, kDefaultEntry);
+  const Result<Noted<HelpLines>> asked = SelectHelpLines(text, kDefaultEntry);
   if (!asked) {
     out << "  does not parse, so every request shows nothing: "
         << EscapedBytes(asked.why(), EscapeSet::kControlsAndNonAscii) << "\n";
@@ -286,7 +285,7 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
     return CheckResult::kOk;
   }
   if (!value.is_object()) {
-    out << "  fails for every request: " << asked->problem.value_or(Reason{}).text << "\n";
+    out << "  fails for every request: " << asked->value.problem.value_or(Reason{}).text << "\n";
     return CheckResult::kFails;
   }
 
@@ -342,7 +341,7 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
     out << "read by no command\n  warning: " << command.why() << "\n";
   }
 
-  const Result<std::uint64_t> size = HelpFileSize(in);
+  const std::optional<std::uint64_t> size = HelpFileSize(in);
   if (!size) {
     out << "  cannot read\n";
     return CheckResult::kUnreadable;

@@ -418,9 +418,10 @@ TEST(HelpCheck, WarnsAboutAnEntryLongerThanARequestShows) {
     lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
   const Checked checked = Check(R"({"help": [)" + lines + "]}");
   EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("    | 99\n    warning: the entry has more than 100 lines: "
-                                "showed the first 100, left out 20 (the plugin shows at most 100 "
-                                "lines per request)\n"),
+  const HelpLines leftOut{{}, {}, 20};
+  const std::string lastShown = std::to_string(kMaxHelpLines - 1);
+  EXPECT_NE(checked.report.find("    | " + lastShown +
+                                "\n    warning: " + HelpLinesNotes(leftOut).at(0).text + "\n"),
             std::string::npos)
       << checked.report;
   EXPECT_EQ(checked.report.find("| 100\n"), std::string::npos);
