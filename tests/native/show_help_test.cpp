@@ -29,6 +29,9 @@ struct HelpCase {
 const std::string kSpawn =
     R"({"help": ["Spawns a monster.", "Usage: /spawn <id>"], "help items": ["Spawns an item."]})";
 
+// U+1F600, four bytes in UTF-8.
+const std::string kEmoji = "\xf0\x9f\x98\x80";
+
 void ExpectHelpOutcome(const HelpCase& c, const std::string& command = "spawn") {
   SCOPED_TRACE(c.name);
   FakeGame game;
@@ -132,6 +135,16 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
        true,
        {"a", std::string(kMaxHelpLineBytes, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
        "cut 2 lines longer than 4096 bytes to 4096 bytes"},
+      {"a 4-byte character whole at the bound, and not split 1, 2 or 3 bytes before it",
+       R"({"help": [")" + std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 3, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 2, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 1, 'x') + kEmoji + R"("]})",
+       "help",
+       true,
+       {std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji, std::string(kMaxHelpLineBytes - 3, 'x'),
+        std::string(kMaxHelpLineBytes - 2, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
+       CutLinesReason(3)},
       {"nested as deep as allowed",
        R"({"help": )" + std::string(kMaxHelpDepth - 1, '[') + std::string(kMaxHelpDepth - 1, ']') +
            "}",
@@ -197,23 +210,29 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   FakeGame game;
   ResetFakeHost(game);
   EnterFreshHelpFolder();
-  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines + 250));
-  ShowHelp("big", "help all");
-
   Lines expected;
   for (std::size_t i = 0; i < kMaxHelpLines; ++i) expected.push_back(std::to_string(i));
-  EXPECT_EQ(ChatLines, expected);
-  EXPECT_EQ(LoggedTexts(),
-            (Lines{"[Console] Show help [big] [help all]",
-                   "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has "
-                   "more than 100 lines: showed the first 100, left out 250"}));
-
-  // Exactly the bound: all shown, nothing more logged.
-  ResetFakeHost(game);
-  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines));
-  ShowHelp("big", "help all");
-  EXPECT_EQ(ChatLines, expected);
-  EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Show help [big] [help all]"}));
+  const std::string bound = std::to_string(kMaxHelpLines);
+  const std::string leftOut =
+      "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the "
+      "entry has more than " +
+      bound + " lines: showed the first " + bound + ", left out ";
+  const struct {
+    std::size_t lines;
+    Lines logged;
+  } rows[] = {
+      {kMaxHelpLines + 250, {"[Console] Show help [big] [help all]", leftOut + "250"}},
+      {kMaxHelpLines + 1, {"[Console] Show help [big] [help all]", leftOut + "1"}},
+      {kMaxHelpLines, {"[Console] Show help [big] [help all]"}},  // all shown, nothing more logged
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.lines);
+    ResetFakeHost(game);
+    WriteHelpFile("big", ArrayOfLines(row.lines));
+    ShowHelp("big", "help all");
+    EXPECT_EQ(ChatLines, expected);
+    EXPECT_EQ(LoggedTexts(), row.logged);
+  }
 
   // An object entry is cut the same way, and what lies past the bound is never looked at; a kept
   // key given again takes its last value, and a key left out counts each time it is given.
@@ -225,10 +244,7 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   ShowHelp("big", "help");
   EXPECT_EQ(ChatLines.size(), kMaxHelpLines);
   EXPECT_EQ(ChatLines.front(), "again");
-  EXPECT_EQ(LoggedTexts().back(),
-            "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has more "
-            "than 100 lines: showed the first 100, left out 3 members (a key given again counted "
-            "again)");
+  EXPECT_EQ(LoggedTexts().back(), leftOut + "3 members (a key given again counted again)");
 }
 
 TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
@@ -246,8 +262,9 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
   ShowHelp("edge", "help");
   EXPECT_TRUE(ChatLines.empty());
   EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Help file nativePC/plugins/ConsoleHelp/edgeHelp.json: "
-                                  "not read: 4194305 bytes, more than the 4194304 a help file may "
-                                  "have"}));
+                                  "not read: " +
+                                  std::to_string(kMaxHelpFileBytes + 1) + " bytes, more than the " +
+                                  std::to_string(kMaxHelpFileBytes) + " a help file may have"}));
 
   // A file that grows after its size was taken is read no further than the bound.
   std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));

@@ -84,18 +84,23 @@ TEST(HelpCheck, NamesTheFileLineOfAFailingLineAndWarnsAboutDuplicateKeys) {
 
 TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
   // A line that would return to the line start, erase it and fake an "ok", or hide what follows;
-  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break. Keys are shown the same way.
+  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break; U+0080 and U+009F end the C1
+  // range. Keys are shown the same way.
   const Checked checked = Check(
-      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9"],
-          "help \u009b\u007f": 1})");
+      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9",
+                   "\u0080\u009f"], "help \u009b\u007f": 1})");
   EXPECT_NE(checked.report.find("    | \\x0d\\x1b[2K  ok\n    | \\x1b[8m\\x07\\x7f\n"
-                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"),
+                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"
+                                "    | \\xc2\\x80\\xc2\\x9f\n"),
             std::string::npos)
       << checked.report;
   EXPECT_NE(checked.report.find("\"help \\xc2\\x9b\\x7f\" for /spawn help \\xc2\\x9b\\x7f\n"),
             std::string::npos)
       << checked.report;
   EXPECT_EQ(checked.report.find_first_of("\x1b\x7f\xc2"), std::string::npos);
+  // Past the C1 range (U+00A0, U+00BF) a letter or sign prints as it is.
+  EXPECT_NE(Check(R"({"help": "\u00a0\u00bf"})").report.find("    | \xC2\xA0\xC2\xBF\n"),
+            std::string::npos);
 }
 
 TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
@@ -413,17 +418,24 @@ TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {
 }
 
 TEST(HelpCheck, WarnsAboutAnEntryLongerThanARequestShows) {
-  std::string lines;
-  for (std::size_t i = 0; i < kMaxHelpLines + 20; ++i)
-    lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
-  const Checked checked = Check(R"({"help": [)" + lines + "]}");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("    | 99\n    warning: the entry has more than 100 lines: "
-                                "showed the first 100, left out 20 (the plugin shows at most 100 "
-                                "lines per request)\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_EQ(checked.report.find("| 100\n"), std::string::npos);
+  const std::string bound = std::to_string(kMaxHelpLines);
+  const std::string last = "    | " + std::to_string(kMaxHelpLines - 1) + "\n";
+  for (const std::size_t extra : {20, 1, 0}) {
+    SCOPED_TRACE(extra);
+    std::string lines;
+    for (std::size_t i = 0; i < kMaxHelpLines + extra; ++i)
+      lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
+    const Checked checked = Check(R"({"help": [)" + lines + "]}");
+    EXPECT_TRUE(checked.ok);
+    const std::string warning = "    warning: the entry has more than " + bound +
+                                " lines: showed the first " + bound + ", left out " +
+                                std::to_string(extra) + " (the plugin shows at most " + bound +
+                                " lines per request)\n";
+    EXPECT_NE(checked.report.find(last + (extra > 0 ? warning : "")), std::string::npos)
+        << checked.report;
+    EXPECT_EQ(checked.report.find("warning") == std::string::npos, extra == 0) << checked.report;
+    EXPECT_EQ(checked.report.find("| " + bound + "\n"), std::string::npos);
+  }
 }
 
 }  // namespace
