@@ -200,10 +200,14 @@ TEST(ShowHelp, TakesTheCommandIntoThePathUnaltered) {
                     "admin/ban");
 }
 
-std::string ArrayOfLines(std::size_t count) {
-  std::string file = R"({"help": ["small"], "help all": [)";
-  for (std::size_t i = 0; i < count; ++i) file += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
-  return file + "]}";
+// The lines "0", "1"... in an array, or as the values of an object's keys in the same order.
+std::string EntryOfLines(std::size_t count, bool object = false) {
+  std::string file = std::string(R"({"help": ["small"], "help all": )") + (object ? "{" : "[");
+  for (std::size_t i = 0; i < count; ++i) {
+    file += (i ? ",\"" : "\"") + (object ? std::to_string(10000 + i) + "\": \"" : "") +
+            std::to_string(i) + "\"";
+  }
+  return file + (object ? "}}" : "]}");
 }
 
 TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
@@ -217,34 +221,43 @@ TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
       "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the "
       "entry has more than " +
       bound + " lines: showed the first " + bound + ", left out ";
+  const std::string members = " members (a key given again counted again)";
   const struct {
-    std::size_t lines;
+    std::string file;
     Lines logged;
   } rows[] = {
-      {kMaxHelpLines + 250, {"[Console] Show help [big] [help all]", leftOut + "250"}},
-      {kMaxHelpLines + 1, {"[Console] Show help [big] [help all]", leftOut + "1"}},
-      {kMaxHelpLines, {"[Console] Show help [big] [help all]"}},  // all shown, nothing more logged
+      {EntryOfLines(kMaxHelpLines + 250),
+       {"[Console] Show help [big] [help all]", leftOut + "250"}},
+      {EntryOfLines(kMaxHelpLines + 1), {"[Console] Show help [big] [help all]", leftOut + "1"}},
+      {EntryOfLines(kMaxHelpLines), {"[Console] Show help [big] [help all]"}},
+      {EntryOfLines(kMaxHelpLines + 1, true),
+       {"[Console] Show help [big] [help all]", leftOut + "1" + members}},
+      {EntryOfLines(kMaxHelpLines, true), {"[Console] Show help [big] [help all]"}},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.lines);
+    SCOPED_TRACE(row.file.substr(0, 40) + " " + std::to_string(row.file.size()) + " bytes");
     ResetFakeHost(game);
-    WriteHelpFile("big", ArrayOfLines(row.lines));
+    WriteHelpFile("big", row.file);
     ShowHelp("big", "help all");
     EXPECT_EQ(ChatLines, expected);
     EXPECT_EQ(LoggedTexts(), row.logged);
   }
 
   // An object entry is cut the same way, and what lies past the bound is never looked at; a kept
-  // key given again takes its last value, and a key left out counts each time it is given.
+  // key given again (the first or the last kept) takes its last value, and a key left out counts
+  // each time it is given.
   ResetFakeHost(game);
   std::string object = R"({"help": {)";
   for (std::size_t i = 0; i < kMaxHelpLines; ++i)
     object += "\"k" + std::to_string(1000 + i) + "\": \"x\",";
-  WriteHelpFile("big", object + R"("z1": 1, "k1000": "again", "z2": "y", "z1": 2}})");
+  const std::string lastKept = "\"k" + std::to_string(1000 + kMaxHelpLines - 1) + "\"";
+  WriteHelpFile("big", object + R"("z1": 1, "k1000": "again", "z2": "y", "z1": 2, )" + lastKept +
+                           R"(: "again"}})");
   ShowHelp("big", "help");
   EXPECT_EQ(ChatLines.size(), kMaxHelpLines);
   EXPECT_EQ(ChatLines.front(), "again");
-  EXPECT_EQ(LoggedTexts().back(), leftOut + "3 members (a key given again counted again)");
+  EXPECT_EQ(ChatLines.back(), "again");
+  EXPECT_EQ(LoggedTexts().back(), leftOut + "3" + members);
 }
 
 TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
