@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/text_bytes.h"
+
 namespace {
 
 TEST(CutReason, KeepsAShortReasonAsItIs) {
@@ -20,6 +22,13 @@ TEST(CutReason, CutsALongReasonWithAMarker) {
                      " bytes in all]");
   EXPECT_EQ(CutReason(std::string(kMaxReasonBytes + 1, 'b')),
             std::string(kMaxReasonBytes, 'b') + "... [cut, 301 bytes in all]");
+}
+
+TEST(CutAtUtf8Boundary, LooksNoFurtherThanTheTextAtItsLimit) {
+  // The byte after a text of exactly the limit is none of its own, though it continues a sequence.
+  const std::string bytes = "ab\xc3\xa9";
+  EXPECT_EQ(CutAtUtf8Boundary(std::string_view(bytes).substr(0, 3), 3), "ab\xc3");
+  EXPECT_EQ(CutAtUtf8Boundary(bytes, 3), "ab");
 }
 
 }  // namespace

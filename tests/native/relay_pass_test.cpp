@@ -228,27 +228,41 @@ TEST_F(RelayPass, TheRestOfALineGoesFirstOnTheNextPasses) {
 }
 
 TEST_F(RelayPass, ALineThatDoesNotFitBesideTheWaitingOnesIsNotSentAndSaysSo) {
-  // Lines of 4000 bytes, each held with its end mark: as many as fit, and one more.
+  // Lines of 4000 bytes, each held with its end mark, as many as fit; then a last line.
   const std::size_t fitting = kPendingLinesRoom / 4001;
-  Lines lines;
-  for (std::size_t i = 0; i <= fitting; ++i) {
-    lines.push_back("kick " + std::to_string(100 + i) + " " + std::string(3991, 'z'));
-  }
-  SendRoom = 0;
-  for (const std::string& line : lines) TypeAndSend(line);
-  const Lines waited(lines.begin(), lines.end() - 1);
-  Lines logged;
-  for (const std::string& line : waited)
-    logged.insert(logged.end(), {"TEST", "[Console] [Kick] " + line});
-  logged.insert(logged.end(), {"TEST", "[Console] [Kick] " + lines.back(),
-                               "[Console] [Server] Not sent: " + lines.back()});
-  EXPECT_EQ(LoggedTexts(), logged);
+  const std::size_t spare = kPendingLinesRoom - fitting * 4001;
+  const struct {
+    const char* what;
+    std::size_t lastLineBytes;
+    bool lastFits;
+  } rows[] = {
+      {"far too long", 4000, false},
+      {"the exact room, end mark included", spare - 1, true},
+      {"one byte more", spare, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    ResetFakeHost(game);
+    Lines lines;
+    for (std::size_t i = 0; i <= fitting; ++i) {
+      const std::size_t bytes = i < fitting ? 4000 : row.lastLineBytes;
+      lines.push_back("kick " + std::to_string(100 + i) + " " + std::string(bytes - 9, 'z'));
+    }
+    SendRoom = 0;
+    for (const std::string& line : lines) TypeAndSend(line);
+    const Lines waited(lines.begin(), lines.end() - (row.lastFits ? 0 : 1));
+    Lines logged;
+    for (const std::string& line : lines)
+      logged.insert(logged.end(), {"TEST", "[Console] [Kick] " + line});
+    if (!row.lastFits) logged.push_back("[Console] [Server] Not sent: " + lines.back());
+    EXPECT_EQ(LoggedTexts(), logged);
 
-  SendRoom = SIZE_MAX;
-  Pass();
-  EXPECT_EQ(SentBytes, waited);
-  TypeAndSend("kick bob");
-  EXPECT_EQ(SentBytes.back(), "kick bob");
+    SendRoom = SIZE_MAX;
+    Pass();
+    EXPECT_EQ(SentBytes, waited);
+    TypeAndSend("kick bob");
+    EXPECT_EQ(SentBytes.back(), "kick bob");
+  }
 }
 
 TEST_F(RelayPass, LinesThatCannotGoOnceTheConnectionFailedAreLoggedAsNotSent) {

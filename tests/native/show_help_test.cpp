@@ -29,6 +29,9 @@ struct HelpCase {
 const std::string kSpawn =
     R"({"help": ["Spawns a monster.", "Usage: /spawn <id>"], "help items": ["Spawns an item."]})";
 
+// U+1F600, four bytes in UTF-8.
+const std::string kEmoji = "\xf0\x9f\x98\x80";
+
 void ExpectHelpOutcome(const HelpCase& c, const std::string& command = "spawn") {
   SCOPED_TRACE(c.name);
   FakeGame game;
@@ -132,6 +135,16 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
        true,
        {"a", std::string(kMaxHelpLineBytes, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
        "cut 2 lines longer than 4096 bytes to 4096 bytes"},
+      {"a 4-byte character whole at the bound, and not split 1, 2 or 3 bytes before it",
+       R"({"help": [")" + std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 3, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 2, 'x') + kEmoji + R"(", ")" +
+           std::string(kMaxHelpLineBytes - 1, 'x') + kEmoji + R"("]})",
+       "help",
+       true,
+       {std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji, std::string(kMaxHelpLineBytes - 3, 'x'),
+        std::string(kMaxHelpLineBytes - 2, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
+       HelpLinesNotes({{}, {}, 0, false, 3}).at(0).text},
       {"nested as deep as allowed",
        R"({"help": )" + std::string(kMaxHelpDepth - 1, '[') + std::string(kMaxHelpDepth - 1, ']') +
            "}",
@@ -187,48 +200,64 @@ TEST(ShowHelp, TakesTheCommandIntoThePathUnaltered) {
                     "admin/ban");
 }
 
-std::string ArrayOfLines(std::size_t count) {
-  std::string file = R"({"help": ["small"], "help all": [)";
-  for (std::size_t i = 0; i < count; ++i) file += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
-  return file + "]}";
+// The lines "0", "1"... in an array, or as the values of an object's keys in the same order.
+std::string EntryOfLines(std::size_t count, bool object = false) {
+  std::string file = std::string(R"({"help": ["small"], "help all": )") + (object ? "{" : "[");
+  for (std::size_t i = 0; i < count; ++i) {
+    file += (i ? ",\"" : "\"") + (object ? std::to_string(10000 + i) + "\": \"" : "") +
+            std::to_string(i) + "\"";
+  }
+  return file + (object ? "}}" : "]}");
 }
 
 TEST(ShowHelp, ShowsAtMostTheLineBoundAndLogsHowManyWereLeftOut) {
   FakeGame game;
   ResetFakeHost(game);
   EnterFreshHelpFolder();
-  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines + 250));
-  ShowHelp("big", "help all");
-
   Lines expected;
   for (std::size_t i = 0; i < kMaxHelpLines; ++i) expected.push_back(std::to_string(i));
-  EXPECT_EQ(ChatLines, expected);
-  EXPECT_EQ(LoggedTexts(),
-            (Lines{"[Console] Show help [big] [help all]",
-                   "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has "
-                   "more than 100 lines: showed the first 100, left out 250"}));
-
-  // Exactly the bound: all shown, nothing more logged.
-  ResetFakeHost(game);
-  WriteHelpFile("big", ArrayOfLines(kMaxHelpLines));
-  ShowHelp("big", "help all");
-  EXPECT_EQ(ChatLines, expected);
-  EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Show help [big] [help all]"}));
+  const std::string bound = std::to_string(kMaxHelpLines);
+  const std::string leftOut =
+      "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the "
+      "entry has more than " +
+      bound + " lines: showed the first " + bound + ", left out ";
+  const std::string members = " members (a key given again counted again)";
+  const struct {
+    std::string file;
+    Lines logged;
+  } rows[] = {
+      {EntryOfLines(kMaxHelpLines + 250),
+       {"[Console] Show help [big] [help all]", leftOut + "250"}},
+      {EntryOfLines(kMaxHelpLines + 1), {"[Console] Show help [big] [help all]", leftOut + "1"}},
+      {EntryOfLines(kMaxHelpLines), {"[Console] Show help [big] [help all]"}},
+      {EntryOfLines(kMaxHelpLines + 1, true),
+       {"[Console] Show help [big] [help all]", leftOut + "1" + members}},
+      {EntryOfLines(kMaxHelpLines, true), {"[Console] Show help [big] [help all]"}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file.substr(0, 40) + " " + std::to_string(row.file.size()) + " bytes");
+    ResetFakeHost(game);
+    WriteHelpFile("big", row.file);
+    ShowHelp("big", "help all");
+    EXPECT_EQ(ChatLines, expected);
+    EXPECT_EQ(LoggedTexts(), row.logged);
+  }
 
   // An object entry is cut the same way, and what lies past the bound is never looked at; a kept
-  // key given again takes its last value, and a key left out counts each time it is given.
+  // key given again (the first or the last kept) takes its last value, and a key left out counts
+  // each time it is given.
   ResetFakeHost(game);
   std::string object = R"({"help": {)";
   for (std::size_t i = 0; i < kMaxHelpLines; ++i)
     object += "\"k" + std::to_string(1000 + i) + "\": \"x\",";
-  WriteHelpFile("big", object + R"("z1": 1, "k1000": "again", "z2": "y", "z1": 2}})");
+  const std::string lastKept = "\"k" + std::to_string(1000 + kMaxHelpLines - 1) + "\"";
+  WriteHelpFile("big", object + R"("z1": 1, "k1000": "again", "z2": "y", "z1": 2, )" + lastKept +
+                           R"(: "again"}})");
   ShowHelp("big", "help");
   EXPECT_EQ(ChatLines.size(), kMaxHelpLines);
   EXPECT_EQ(ChatLines.front(), "again");
-  EXPECT_EQ(LoggedTexts().back(),
-            "[Console] Help file nativePC/plugins/ConsoleHelp/bigHelp.json: the entry has more "
-            "than 100 lines: showed the first 100, left out 3 members (a key given again counted "
-            "again)");
+  EXPECT_EQ(ChatLines.back(), "again");
+  EXPECT_EQ(LoggedTexts().back(), leftOut + "3" + members);
 }
 
 TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
@@ -246,8 +275,9 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
   ShowHelp("edge", "help");
   EXPECT_TRUE(ChatLines.empty());
   EXPECT_EQ(LoggedTexts(), (Lines{"[Console] Help file nativePC/plugins/ConsoleHelp/edgeHelp.json: "
-                                  "not read: 4194305 bytes, more than the 4194304 a help file may "
-                                  "have"}));
+                                  "not read: " +
+                                  std::to_string(kMaxHelpFileBytes + 1) + " bytes, more than the " +
+                                  std::to_string(kMaxHelpFileBytes) + " a help file may have"}));
 
   // A file that grows after its size was taken is read no further than the bound.
   std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));

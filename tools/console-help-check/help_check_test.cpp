@@ -27,6 +27,15 @@ Checked Check(const std::string& text, const std::string& command = "spawn") {
   return {ok, out.str()};
 }
 
+std::size_t Count(const std::string& text, const std::string& piece) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos;
+       at = text.find(piece, at + piece.size())) {
+    ++count;
+  }
+  return count;
+}
+
 void WriteFile(const fs::path& path, const std::string& text) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
@@ -84,18 +93,23 @@ TEST(HelpCheck, NamesTheFileLineOfAFailingLineAndWarnsAboutDuplicateKeys) {
 
 TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
   // A line that would return to the line start, erase it and fake an "ok", or hide what follows;
-  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break. Keys are shown the same way.
+  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break; U+0080 and U+009F end the C1
+  // range. Keys are shown the same way.
   const Checked checked = Check(
-      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9"],
-          "help \u009b\u007f": 1})");
+      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9",
+                   "\u0080\u009f"], "help \u009b\u007f": 1})");
   EXPECT_NE(checked.report.find("    | \\x0d\\x1b[2K  ok\n    | \\x1b[8m\\x07\\x7f\n"
-                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"),
+                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"
+                                "    | \\xc2\\x80\\xc2\\x9f\n"),
             std::string::npos)
       << checked.report;
   EXPECT_NE(checked.report.find("\"help \\xc2\\x9b\\x7f\" for /spawn help \\xc2\\x9b\\x7f\n"),
             std::string::npos)
       << checked.report;
   EXPECT_EQ(checked.report.find_first_of("\x1b\x7f\xc2"), std::string::npos);
+  // Past the C1 range (U+00A0, U+00BF) a letter or sign prints as it is.
+  EXPECT_NE(Check(R"({"help": "\u00a0\u00bf"})").report.find("    | \xC2\xA0\xC2\xBF\n"),
+            std::string::npos);
 }
 
 TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
@@ -147,6 +161,73 @@ TEST(HelpCheck, WarnsAboutTextAfterTheFirstValue) {
             std::string::npos)
       << checked.report;
   EXPECT_EQ(Check("{\"help\": \"one\"}\r\n\t \n").report.find("warning"), std::string::npos);
+
+  // A long text is quoted in part: a text as long as that part whole, one byte more cut to it.
+  const auto quoted = [](std::size_t length) {
+    const std::string report = Check("{\"help\": \"one\"} " + std::string(length, 'a')).report;
+    const std::string here = "here from: ";
+    const std::size_t from = report.find(here) + here.size();
+    return from < report.size() ? report.substr(from, report.find('\n', from) - from) : "";
+  };
+  const std::size_t most = quoted(1000).size();
+  EXPECT_GT(most, 0u);
+  EXPECT_LT(most, 1000u);
+  for (const std::size_t length : {most, most + 1})
+    EXPECT_EQ(quoted(length), std::string(most, 'a'));
+}
+
+TEST(HelpCheck, NamesTheFirstFewDuplicateKeysAndPlacesAndCountsTheRest) {
+  const auto duplicated = [](std::size_t keys, std::size_t copies) {
+    std::string file = "{";
+    for (std::size_t k = 0; k < keys; ++k) {
+      for (std::size_t c = 0; c < copies; ++c) file += "\"k" + std::to_string(k) + "\": 0,\n";
+    }
+    return Check(file + "\"help\": \"x\"}").report;
+  };
+  // How many keys, and places of one key, a report names: taken from a file with many.
+  const std::string many = duplicated(100, 100);
+  const std::size_t keysNamed = Count(many, " times (file lines");
+  const std::string firstKey = many.substr(0, many.find('\n'));
+  const std::size_t placesNamed = Count(firstKey, ", ");
+  EXPECT_NE(firstKey.find(", ...)"), std::string::npos) << firstKey;
+  EXPECT_NE(many.find("warning: " + std::to_string(100 - keysNamed) +
+                      " more keys appear more than once\n"),
+            std::string::npos)
+      << many;
+  for (const std::size_t keys : {keysNamed, keysNamed + 1}) {
+    SCOPED_TRACE(keys);
+    const std::string report = duplicated(keys, 2);
+    EXPECT_EQ(Count(report, " times (file lines"), keysNamed);
+    EXPECT_EQ(Count(report, "more keys"), keys - keysNamed);
+    EXPECT_EQ(Count(report, "warning: 1 more keys appear more than once\n"), keys - keysNamed);
+  }
+  for (const std::size_t copies : {placesNamed, placesNamed + 1}) {
+    SCOPED_TRACE(copies);
+    const std::string report = duplicated(1, copies);
+    EXPECT_EQ(Count(report, ", ...)"), copies - placesNamed) << report;
+  }
+}
+
+TEST(HelpCheck, ChecksOnlyTheFirstEntriesOfAFileOfVeryMany) {
+  const auto entries = [](std::size_t count) {
+    std::string file = "{\"help\": \"x\"";
+    for (std::size_t i = 1; i < count; ++i)
+      file += ", \"help " + std::to_string(10000 + i) + "\": \"x\"";
+    return Check(file + "}").report;
+  };
+  // How many entries a check reports: taken from a file with many.
+  const std::string many = entries(1000);
+  const std::size_t checked = Count(many, "    | x\n");
+  EXPECT_NE(many.find("warning: " + std::to_string(1000 - checked) + " more entries not checked\n"),
+            std::string::npos)
+      << many;
+  for (const std::size_t count : {checked, checked + 1}) {
+    SCOPED_TRACE(count);
+    const std::string report = entries(count);
+    EXPECT_EQ(Count(report, "    | x\n"), checked);
+    EXPECT_EQ(Count(report, "more entries"), count - checked);
+    EXPECT_EQ(Count(report, "warning: 1 more entries not checked\n"), count - checked);
+  }
 }
 
 TEST(HelpCheck, AcceptsAByteOrderMark) {
@@ -412,19 +493,37 @@ TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {
       << report;
 }
 
+TEST(HelpCheck, WarnsAboutALineLongerThanTheChatShows) {
+  for (const std::size_t bytes : {kMaxHelpLineBytes, kMaxHelpLineBytes + 1}) {
+    SCOPED_TRACE(bytes);
+    const Checked checked = Check(R"({"help": ")" + std::string(bytes, 'x') + "\"}");
+    EXPECT_TRUE(checked.ok);
+    EXPECT_NE(checked.report.find("    | " + std::string(kMaxHelpLineBytes, 'x') + "\n"),
+              std::string::npos);
+    EXPECT_EQ(
+        Count(checked.report, "    warning: " + HelpLinesNotes({{}, {}, 0, false, 1}).at(0).text),
+        bytes - kMaxHelpLineBytes)
+        << checked.report.substr(kMaxHelpLineBytes);
+  }
+}
+
 TEST(HelpCheck, WarnsAboutAnEntryLongerThanARequestShows) {
-  std::string lines;
-  for (std::size_t i = 0; i < kMaxHelpLines + 20; ++i)
-    lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
-  const Checked checked = Check(R"({"help": [)" + lines + "]}");
-  EXPECT_TRUE(checked.ok);
-  const HelpLines leftOut{{}, {}, 20};
-  const std::string lastShown = std::to_string(kMaxHelpLines - 1);
-  EXPECT_NE(checked.report.find("    | " + lastShown +
-                                "\n    warning: " + HelpLinesNotes(leftOut).at(0).text + "\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_EQ(checked.report.find("| 100\n"), std::string::npos);
+  const std::string bound = std::to_string(kMaxHelpLines);
+  const std::string last = "    | " + std::to_string(kMaxHelpLines - 1) + "\n";
+  for (const std::size_t extra : {20, 1, 0}) {
+    SCOPED_TRACE(extra);
+    std::string lines;
+    for (std::size_t i = 0; i < kMaxHelpLines + extra; ++i)
+      lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
+    const Checked checked = Check(R"({"help": [)" + lines + "]}");
+    EXPECT_TRUE(checked.ok);
+    const HelpLines leftOut{{}, {}, extra};
+    const std::vector<Reason> notes = HelpLinesNotes(leftOut);
+    const std::string warning = notes.empty() ? "" : "    warning: " + notes[0].text + "\n";
+    EXPECT_NE(checked.report.find(last + warning), std::string::npos) << checked.report;
+    EXPECT_EQ(checked.report.find("warning") == std::string::npos, extra == 0) << checked.report;
+    EXPECT_EQ(checked.report.find("| " + bound + "\n"), std::string::npos);
+  }
 }
 
 }  // namespace
