@@ -53,6 +53,15 @@ RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
 # How long a chat line may take to show before the prompt says why nothing showed.
 HINT_AFTER = 1.0
 PROMPT = "you> "
+# Why the demo cannot start its console-server. Only a listener takes the port: the connections
+# of an earlier run that are still closing do not (console_port_taken, and console-server, set
+# SO_REUSEADDR).
+PORT_TAKEN = (
+    "port %(port)d on 127.0.0.1 is taken: a program listens on it (not an earlier run's "
+    "connection, still closing: that would not count). If it is a console program of yours, the "
+    "demo can use it: scripts/demo.sh --own-console. Otherwise, \"ss -ltnp 'sport = :%(port)d'\" "
+    "names the program (another demo's console-server?) and its process id; end it, then start "
+    "the demo again.")
 
 DESCRIPTION = """\
 Runs the real ConsoleRelay.dll in the simulated game under Wine, with a console program on
@@ -368,10 +377,7 @@ def find_wine():
 
 def start(options):
     if not options.own_console and console_port_taken():
-        raise DemoFailed(
-            "port %d on 127.0.0.1 is taken: another demo or another console program listens on "
-            "it. \"ss -ltnp 'sport = :%d'\" names the program and its process id; end it, then "
-            "start the demo again." % (harness.CONSOLE_PORT, harness.CONSOLE_PORT))
+        raise DemoFailed(PORT_TAKEN % {"port": harness.CONSOLE_PORT})
     needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "loader.dll")]
     if not options.plugin:
         needed.append(options.plugin_path)
