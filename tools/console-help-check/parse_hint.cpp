@@ -40,7 +40,9 @@ std::string LineAndColumn(std::string_view text, std::size_t byte) {
   const std::string_view before = text.substr(0, byte);
   const std::size_t lineStart = before.rfind('\n') + 1;  // 0 on the first line
   std::size_t line = 1;
-  for (const char c : before) line += c == '\n';
+  for (const char c : before) {
+    if (c == '\n') ++line;
+  }
   return "line " + std::to_string(line) + ", column " + std::to_string(byte - lineStart + 1);
 }
 
