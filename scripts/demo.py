@@ -170,7 +170,7 @@ def why_not_a_plugin(path):
     with open(path, "rb") as f:
         head = f.read(4096)
     if head.startswith(b"PK\x03\x04"):
-        return ("a ZIP; unpack it and give the DLL inside, nativePC/plugins/ConsoleRelay.dll")
+        return "a ZIP; unpack it and give the DLL inside, nativePC/plugins/ConsoleRelay.dll"
     # A Windows image: "MZ", and at the offset that bytes 0x3C to 0x3F hold, "PE\0\0", the
     # machine (2 bytes) and, 18 bytes on, the characteristics, whose bit 0x2000 marks a DLL.
     header = int.from_bytes(head[0x3C:0x40], "little") if len(head) >= 0x40 else 0
@@ -433,8 +433,10 @@ def start_game(options):
         raise DemoFailed("the game did not load the plugin:\n" + str(error)) from None
     loaded = next(e.payload for e in game.events if e.kind == "plugin")
     if not loaded.startswith("loaded"):
-        raise DemoFailed("the game could not load %s (%s; Windows error 126: a DLL that it needs "
-                         "is missing)" % (shown_path(options.plugin_path), loaded))
+        # The game reports "failed" and Windows' error number; 126 is a DLL that it imports.
+        raise DemoFailed("the game could not load %s (%s%s)" % (
+            shown_path(options.plugin_path), loaded,
+            ": a DLL that it imports is missing" if loaded == "failed 126" else ""))
     threading.Thread(target=follow_game, daemon=True).start()
     # The plugin reads its help files relative to the game's folder, anew on every request: with
     # a link there, it reads the very files that are being edited.
