@@ -8,10 +8,17 @@ import time
 
 ANSWERS = {"kick": "Kicked {}.", "spawn": "Spawned {} in front of you."}
 
+server = socket.socket()
+# Restarted, it can listen at once, not only once the last run's connection has closed (~60 s).
+# (On Windows SO_REUSEADDR would let two programs share the port: SO_EXCLUSIVEADDRUSE instead.)
+reuse = socket.SO_EXCLUSIVEADDRUSE if os.name == "nt" else socket.SO_REUSEADDR
+server.setsockopt(socket.SOL_SOCKET, reuse, 1)
 try:
-    server = socket.create_server(("127.0.0.1", 50382))  # where the plugin connects
-except OSError as error:  # most often: another console program, or a demo, has the port
-    sys.exit("cannot listen on 127.0.0.1:50382: " + os.strerror(error.errno))
+    server.bind(("127.0.0.1", 50382))  # where the plugin connects
+    server.listen()
+except OSError as error:  # another program listens there: a demo, console-server, this one again
+    sys.exit("cannot listen on 127.0.0.1:50382: %s (another program listens on it, or the last "
+             "run's connection is still closing)" % os.strerror(error.errno))
 print("listening on 127.0.0.1:50382: the game links to it, started now or earlier", flush=True)
 with server, contextlib.suppress(KeyboardInterrupt):  # Ctrl-C ends it quietly
     while True:

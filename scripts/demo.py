@@ -53,6 +53,15 @@ RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
 # How long a chat line may take to show before the prompt says why nothing showed.
 HINT_AFTER = 1.0
 PROMPT = "you> "
+# Why the demo cannot start its console-server. Only a listener takes the port: the connections
+# of an earlier run that are still closing do not (console_port_taken, and console-server, set
+# SO_REUSEADDR).
+PORT_TAKEN = (
+    "port %(port)d on 127.0.0.1 is taken: a program listens on it (not an earlier run's "
+    "connection, still closing: that would not count). If it is a console program of yours, the "
+    "demo can use it: scripts/demo.sh --own-console. Otherwise, \"ss -ltnp 'sport = :%(port)d'\" "
+    "names the program (another demo's console-server?) and its process id; end it, then start "
+    "the demo again.")
 
 DESCRIPTION = """\
 Runs the real ConsoleRelay.dll in the simulated game under Wine, with a console program on
@@ -69,6 +78,8 @@ examples:
   python3 examples/console_program.py    (in another terminal, before or after)
   scripts/demo.sh --own-console --help-dir my/ConsoleHelp
       your console program and your help files (a game folder that holds them works too)
+  scripts/demo.sh --plugin unpacked-zip/nativePC/plugins/ConsoleRelay.dll
+      a release ZIP's DLL in place of the one built here
 
 exit status: 0 when everything went as expected (or you ended the session with Ctrl-D),
 1 when something failed (said on the last line), 2 for a bad option, 130 after Ctrl-C.
@@ -121,6 +132,10 @@ def parse_options(argv):
              "(without a link, the plugin looks for one every 2 s); with --no-interactive, the "
              "demo stops with an error when none listens once the plugin is set up")
     parser.add_argument(
+        "--plugin", metavar="PATH",
+        help="run this ConsoleRelay.dll (from a release ZIP, or another build) in the game in "
+             "place of the one the demo builds")
+    parser.add_argument(
         "--help-dir", metavar="DIR",
         help="your help folder (<command>Help.json files, subfolders included) instead of "
              "examples/ConsoleHelp, or a folder that holds one as %s, plugins/ConsoleHelp or "
@@ -128,6 +143,12 @@ def parse_options(argv):
              "%s is a link to it, so an edit shows on the next request" % (
                  GAME_HELP_DIR, GAME_HELP_DIR))
     options = parser.parse_args(argv)
+    options.plugin_path = os.path.join(BIN_DIR, "ConsoleRelay.dll")
+    if options.plugin:
+        options.plugin_path = os.path.abspath(os.path.join(CALLER_DIR, options.plugin))
+        why_not = why_not_a_plugin(options.plugin_path)
+        if why_not:
+            parser.error("--plugin %s: %s" % (options.plugin, why_not))
     options.help_folder = EXAMPLES_DIR
     if options.help_dir:
         given = os.path.join(CALLER_DIR, options.help_dir)
@@ -138,6 +159,29 @@ def parse_options(argv):
             parser.error("--help-dir %s: no help file (<command>Help.json) in %s" % (
                 options.help_dir, shown_path(options.help_folder)))
     return options
+
+
+def why_not_a_plugin(path):
+    """Why the file at path cannot be the plugin, a 64-bit Windows DLL; None when it can."""
+    if not os.path.exists(path):
+        return "no such file"
+    if os.path.isdir(path):
+        return "a folder; give the DLL itself (ConsoleRelay.dll)"
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    if head.startswith(b"PK\x03\x04"):
+        return "a ZIP; unpack it and give the DLL inside, nativePC/plugins/ConsoleRelay.dll"
+    # A Windows image: "MZ", and at the offset that bytes 0x3C to 0x3F hold, "PE\0\0", the
+    # machine (2 bytes) and, 18 bytes on, the characteristics, whose bit 0x2000 marks a DLL.
+    header = int.from_bytes(head[0x3C:0x40], "little") if len(head) >= 0x40 else 0
+    pe = head[header:header + 24]
+    if not head.startswith(b"MZ") or len(pe) < 24 or not pe.startswith(b"PE\0\0"):
+        return "not a Windows DLL"
+    if not int.from_bytes(pe[22:24], "little") & 0x2000:
+        return "a Windows program, not a DLL"
+    if pe[4:6] != b"\x64\x86":  # x64; the game is a 64-bit program
+        return "not a 64-bit DLL (the game is 64-bit)"
+    return None
 
 
 def shown_path(path):
@@ -333,11 +377,10 @@ def find_wine():
 
 def start(options):
     if not options.own_console and console_port_taken():
-        raise DemoFailed(
-            "port %d on 127.0.0.1 is taken: another demo or another console program listens on "
-            "it. \"ss -ltnp 'sport = :%d'\" names the program and its process id; end it, then "
-            "start the demo again." % (harness.CONSOLE_PORT, harness.CONSOLE_PORT))
-    needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "ConsoleRelay.dll")]
+        raise DemoFailed(PORT_TAKEN % {"port": harness.CONSOLE_PORT})
+    needed = [os.path.join(BIN_DIR, "Zandrel.exe"), os.path.join(BIN_DIR, "loader.dll")]
+    if not options.plugin:
+        needed.append(options.plugin_path)
     for path in needed + ([] if options.own_console else [CONSOLE_SERVER]):
         if not os.path.exists(path):
             raise DemoFailed("%s is missing; scripts/demo.sh builds it" % path)
@@ -346,7 +389,7 @@ def start(options):
                      "links to it within %g s of its listening." % RETRY_SECONDS)
     else:
         start_console_server()
-    start_game(options.help_folder, options.own_console)
+    start_game(options)
 
 
 def console_port_taken():
@@ -374,27 +417,38 @@ def start_console_server():
         raise DemoFailed("console-server ended at its start (its last line above says why)")
 
 
-def start_game(help_folder, own_console):
+def start_game(options):
     global game
     harness.BIN_DIR = BIN_DIR
     harness.WINE = find_wine()
     harness.EXAMPLES_DIR = ""  # the game's help folder becomes a link to help_folder
-    show("demo", "Starting the game with the plugin under Wine")
+    if options.plugin:
+        show("demo", "Starting the game under Wine with the plugin %s" % shown_path(
+            options.plugin_path))
+    else:
+        show("demo", "Starting the game with the plugin under Wine")
     try:
-        game = harness.Game()
+        game = harness.Game(plugin=options.plugin_path)
     except AssertionError as error:
         raise DemoFailed("the game did not load the plugin:\n" + str(error)) from None
+    loaded = next(e.payload for e in game.events if e.kind == "plugin")
+    if not loaded.startswith("loaded"):
+        # The game reports "failed" and Windows' error number; 126 is a DLL that it imports.
+        raise DemoFailed("the game could not load %s (%s%s)" % (
+            shown_path(options.plugin_path), loaded,
+            ": a DLL that it imports is missing" if loaded == "failed 126" else ""))
     threading.Thread(target=follow_game, daemon=True).start()
     # The plugin reads its help files relative to the game's folder, anew on every request: with
     # a link there, it reads the very files that are being edited.
     os.rmdir(game.help_dir)
-    os.symlink(help_folder, game.help_dir, target_is_directory=True)
+    os.symlink(options.help_folder, game.help_dir, target_is_directory=True)
     show("demo", "The game runs in %s; its help folder is %s itself (through a link), so an "
-                 "edit there shows on the next request." % (game.folder, shown_path(help_folder)))
+                 "edit there shows on the next request." % (game.folder,
+                                                             shown_path(options.help_folder)))
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
     game.command("ready")
-    wait_for_setup(started, own_console)
+    wait_for_setup(started, options.own_console)
 
 
 def wait_for_setup(started, own_console):

@@ -25,28 +25,27 @@ scripts/setup.sh --demo
 native_options=()
 dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q "install ok installed" ||
   native_options+=(-DCONSOLE_RELAY_TESTS=OFF)
+# With --plugin, the demo runs that DLL: the one of this tree is not built.
+plugin=(ConsoleRelay)
+for option in "$@"; do
+  case "$option" in
+    --plugin | --plugin=*) plugin=() ;;
+  esac
+done
+targets=("${plugin[@]}" Zandrel console-server console-help-check)
 build() {
+  echo "== for Windows"
   { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } &&
-    cmake --build --preset windows -j2 --target ConsoleRelay Zandrel console-server \
-      console-help-check &&
+    cmake --build --preset windows -j2 --target "${targets[@]}" &&
+    echo "== for Linux" &&
     { [ -f build/native/CMakeCache.txt ] || cmake --preset native "${native_options[@]}"; } &&
     cmake --build --preset native -j2 --target console-server console-help-check
 }
-# The build's output goes to a log, shown whole when it fails; a run with nothing to compile
-# prints nothing.
-announce_building() {
-  while IFS= read -r line; do
-    case "$line" in
-      *"Building "* | *"Linking "*)
-        echo "Building (the first time takes a few minutes)..."
-        cat >/dev/null
-        ;;
-    esac
-  done
-}
+# The build's output goes to a log, shown whole when it fails; scripts/build_progress.sh shows how
+# far it has come, and nothing when there is nothing to compile.
 mkdir -p build
 log=build/demo-build.log
-if ! build 2>&1 | tee "$log" | announce_building; then
+if ! build 2>&1 | tee "$log" | scripts/build_progress.sh "$log"; then
   cat "$log" >&2
   echo "The build failed; its output is above and in $log." >&2
   exit 1

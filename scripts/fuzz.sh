@@ -45,7 +45,8 @@ if ! cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelW
   cat "$build/configure.log"
   exit 1
 fi
-if ! cmake --build "$build" -j2 --target "${targets[@]}" >"$build/build.log" 2>&1; then
+if ! { echo "== the fuzz targets"; cmake --build "$build" -j2 --target "${targets[@]}"; } 2>&1 |
+  tee "$build/build.log" | scripts/build_progress.sh "$build/build.log"; then
   cat "$build/build.log"
   exit 1
 fi

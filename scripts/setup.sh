@@ -15,11 +15,12 @@ for package in "${packages[@]}"; do
     missing+=("$package")
 done
 if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
+  echo "Installing: ${missing[*]} (with what they need, this can take minutes)"
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  # apt's own lines (fetching, unpacking, setting up each package) show how far it has come.
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
 fi
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

@@ -8,6 +8,22 @@ bool IsContinuationByte(unsigned char byte) {
   return (byte & 0xC0) == 0x80;
 }
 
+// The bytes of the UTF-8 sequence at the start of text that a terminal obeys as a control: a C1
+// control (C2 80 to C2 9F) or a bidirectional control (U+200E, U+200F: E2 80 8E, E2 80 8F;
+// U+202A to U+202E: E2 80 AA to E2 80 AE; U+2066 to U+2069: E2 81 A6 to E2 81 A9). 0 for none.
+std::size_t SteeringSequenceLength(std::string_view text) {
+  const auto byteAt = [&text](std::size_t i) -> unsigned {
+    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+  };
+  if (byteAt(0) == 0xC2 && byteAt(1) >= 0x80 && byteAt(1) <= 0x9F) return 2;
+  if (byteAt(0) != 0xE2) return 0;
+  const unsigned last = byteAt(2);
+  const bool bidi =
+      (byteAt(1) == 0x80 && (last == 0x8E || last == 0x8F || (last >= 0xAA && last <= 0xAE))) ||
+      (byteAt(1) == 0x81 && last >= 0xA6 && last <= 0xA9);
+  return bidi ? 3 : 0;
+}
+
 void AppendEscaped(std::string& out, unsigned char byte) {
   char escaped[5];
   std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
@@ -30,20 +46,20 @@ std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit) {
 std::string EscapedBytes(std::string_view text, EscapeSet set) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t steering =
+        set == EscapeSet::kControlsC1AndBidi ? SteeringSequenceLength(text.substr(i)) : 0;
+    for (const std::size_t end = i + steering; i < end; ++i) {
+      AppendEscaped(out, static_cast<unsigned char>(text[i]));
+    }
+    if (steering > 0) continue;
+    const auto byte = static_cast<unsigned char>(text[i++]);
     const bool control = byte < 0x20 || byte == 0x7F;
-    // A C1 control is the two bytes C2 80 to C2 9F.
-    const bool c1Start = set == EscapeSet::kControlsAndC1 && byte == 0xC2 && i + 1 < text.size() &&
-                         static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
-                         IsContinuationByte(static_cast<unsigned char>(text[i + 1]));
-    if (c1Start) {
-      AppendEscaped(out, byte);
-      AppendEscaped(out, static_cast<unsigned char>(text[++i]));
-    } else if (control || (set == EscapeSet::kControlsAndNonAscii && byte >= 0x80)) {
+    if (control || (set == EscapeSet::kControlsAndNonAscii && byte >= 0x80)) {
       AppendEscaped(out, byte);
     } else {
-      out.push_back(text[i]);
+      out.push_back(static_cast<char>(byte));
     }
   }
   return out;

@@ -12,7 +12,9 @@ std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
 // Which bytes EscapedBytes writes as \xNN.
 enum class EscapeSet {
   kControls,             // C0 controls and DEL: the text stays on one line
-  kControlsAndC1,        // also C1 controls (U+0080 to U+009F in UTF-8), which terminals obey too
+  kControlsC1AndBidi,    // also C1 controls (U+0080 to U+009F), which terminals obey too, and
+                         // the bidirectional controls (U+200E, U+200F, U+202A to U+202E, U+2066
+                         // to U+2069), with which a terminal shows the text reordered
   kControlsAndNonAscii,  // also every byte from 0x80 on, for names compared byte by byte
 };
 

@@ -10,6 +10,7 @@ it needs nothing from the native build.
 import json
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -17,10 +18,14 @@ import tempfile
 import threading
 import time
 import unittest
+import zipfile
 
 import harness
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
+import demo  # noqa: E402 (found through the path above)
+
 DEMO = os.path.join(SOURCE_DIR, "scripts", "demo.py")
 DEMO_SH = os.path.join(SOURCE_DIR, "scripts", "demo.sh")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "console_program.py")
@@ -52,7 +57,7 @@ class Options(unittest.TestCase):
         result = subprocess.run([DEMO_SH, "--help"], capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 0, result.stderr)
         text = result.stdout.decode("utf-8")
-        for option in ("--no-interactive", "--own-console", "--help-dir DIR"):
+        for option in ("--no-interactive", "--own-console", "--plugin PATH", "--help-dir DIR"):
             # Each option is listed with its explanation on the same or the next line.
             self.assertRegex(text, r"\n  %s\s+\S" % re.escape(option))
         self.assertIn("exit status", text)
@@ -71,6 +76,24 @@ class Options(unittest.TestCase):
             shown = re.search(r"```python\n(.*?)```", f.read(), re.DOTALL).group(1)
         with open(EXAMPLE) as f:
             self.assertEqual(shown, f.read())
+
+    def test_a_plugin_that_is_no_64_bit_dll_is_refused(self):
+        with tempfile.TemporaryDirectory() as folder:
+            text = os.path.join(folder, "ConsoleRelay.dll")
+            with open(text, "w") as f:
+                f.write("not a DLL")
+            archive = os.path.join(folder, "ConsoleRelay-win64.zip")
+            with zipfile.ZipFile(archive, "w") as f:
+                f.writestr("nativePC/plugins/ConsoleRelay.dll", "")
+            rows = [(os.path.join(folder, "missing.dll"), b"no such file"),
+                    (folder, b"a folder"), (text, b"not a Windows DLL"), (archive, b"a ZIP")]
+            if harness.BIN_DIR:
+                rows.append((os.path.join(harness.BIN_DIR, "Zandrel.exe"), b"a Windows program"))
+            for path, why in rows:
+                with self.subTest(path=path):
+                    result = run_demo("--plugin", path, timeout=60)
+                    self.assertEqual(result.returncode, 2)
+                    self.assertIn(b"--plugin %s: %s" % (path.encode(), why), result.stderr)
 
     def test_a_missing_help_folder_is_named(self):
         result = run_demo("--help-dir", "/no/such/folder", timeout=60)
@@ -128,7 +151,8 @@ class ConsoleProgramStartedLate(unittest.TestCase):
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
 class OwnConsoleAndHelpFiles(unittest.TestCase):
-    """examples/console_program.py and a help folder of one's own, used as the README says."""
+    """examples/console_program.py, a help folder and a ConsoleRelay.dll of one's own, used as
+    the README says."""
 
     @classmethod
     def setUpClass(cls):
@@ -137,6 +161,14 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         cls.folder = tempfile.TemporaryDirectory()
         cls.help_dir = os.path.join(cls.folder.name, "nativePC", "plugins", "ConsoleHelp")
         os.makedirs(cls.help_dir)
+        # The plugin there, as from a release ZIP, and none in the folder of the simulated game,
+        # so that only the DLL given can run.
+        cls.plugin = os.path.join(cls.folder.name, "nativePC", "plugins", "ConsoleRelay.dll")
+        shutil.copy(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll"), cls.plugin)
+        cls.game_bin = os.path.join(cls.folder.name, "bin")
+        os.makedirs(cls.game_bin)
+        for name in ("Zandrel.exe", "loader.dll"):
+            shutil.copy(os.path.join(harness.BIN_DIR, name), cls.game_bin)
         write_json(os.path.join(cls.help_dir, "warpHelp.json"), WARP_HELP)
         write_json(os.path.join(cls.help_dir, "quietHelp.json"), {"help": None})
 
@@ -155,8 +187,10 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
 
         # Ctrl-C must reach the demo as it reaches it on a terminal.
         demo = subprocess.Popen(
-            [sys.executable, DEMO, "--own-console", "--help-dir", cls.folder.name],
+            [sys.executable, DEMO, "--own-console", "--help-dir", cls.folder.name,
+             "--plugin", cls.plugin],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            env=dict(os.environ, CONSOLE_RELAY_BIN=cls.game_bin),
             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
         output = []
         shown = threading.Condition()
@@ -214,6 +248,11 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
     def test_ctrl_c_stops_the_game_with_exit_status_130(self):
         self.assertEqual(self.returncode, 130, self.output.decode("utf-8"))
         self.assertEqual(self.hints[-1], "Stopped the game.")
+
+    def test_the_plugin_given_is_the_one_that_ran(self):
+        self.assertIn("Starting the game under Wine with the plugin " + self.plugin, self.hints)
+        self.assertFalse(os.path.exists(os.path.join(self.game_bin, "ConsoleRelay.dll")))
+        self.assertIn(demo.READY_LINE.decode(), demo_lines(self.output, "log"))
 
     def test_the_plugin_connected_to_the_example_program(self):
         self.assertIn("[Console] [Server] Success", demo_lines(self.output, "log"))
@@ -273,16 +312,18 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         # The example program listens: a demo with its own console-server cannot.
         result = run_demo("--no-interactive", timeout=60)
         self.assertEqual(result.returncode, 1)
-        self.assertEqual(demo_lines(result.stdout, "demo"), [
-            "FAILED: port 50382 on 127.0.0.1 is taken: another demo or another console program "
-            "listens on it. \"ss -ltnp 'sport = :50382'\" names the program and its process id; "
-            "end it, then start the demo again."])
+        self.assertEqual(demo_lines(result.stdout, "demo"),
+                         ["FAILED: " + demo.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+        # The user who started a console program of their own is shown how the demo uses it.
+        self.assertIn("scripts/demo.sh --own-console", demo.PORT_TAKEN)
 
     def test_a_second_example_program_says_why_in_one_line(self):
         result = subprocess.run([sys.executable, EXAMPLE], capture_output=True, timeout=30)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr,
-                         b"cannot listen on 127.0.0.1:50382: Address already in use\n")
+                         b"cannot listen on 127.0.0.1:50382: Address already in use (another "
+                         b"program listens on it, or the last run's connection is still "
+                         b"closing)\n")
 
     def test_commands_that_showed_something_get_no_hint(self):
         for hint in self.hints:

@@ -18,6 +18,7 @@
 #include "help/help_path.h"
 #include "help/help_selection.h"
 #include "help_layout.h"
+#include "parse_hint.h"
 #include "report_text.h"
 
 namespace fs = std::filesystem;
@@ -49,7 +50,7 @@ bool EndsWithName(std::string_view text, std::string_view suffix) {
 // Names (of files, commands and keys) and help lines print as they are, but for the bytes that
 // steer a terminal: C0 and C1 controls and DEL. Letters beyond ASCII stay readable.
 std::string Shown(std::string_view text) {
-  return EscapedBytes(text, EscapeSet::kControlsAndC1);
+  return EscapedBytes(text, EscapeSet::kControlsC1AndBidi);
 }
 
 std::string ShownPath(const fs::path& path) {
@@ -271,6 +272,10 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
   if (!asked) {
     out << "  does not parse, so every request shows nothing: "
         << EscapedBytes(asked.why(), EscapeSet::kControlsAndNonAscii) << "\n";
+    if (const LikelyMistake likely = FindLikelyMistake(text);
+        likely.mistake != ParseMistake::kNone) {
+      out << "  most likely: " << MistakeHint(likely, text) << "\n";
+    }
     return CheckResult::kFails;
   }
   // Parses now, and no deeper than a help file may nest: the tree lists the entries.

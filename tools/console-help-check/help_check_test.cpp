@@ -1,8 +1,10 @@
 #include "help_check.h"
+#include "parse_hint.h"
 
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -110,6 +112,38 @@ TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
   // Past the C1 range (U+00A0, U+00BF) a letter or sign prints as it is.
   EXPECT_NE(Check(R"({"help": "\u00a0\u00bf"})").report.find("    | \xC2\xA0\xC2\xBF\n"),
             std::string::npos);
+}
+
+TEST(HelpCheck, EscapesC1AndBidirectionalControlsInLinesAndKeys) {
+  // Each range at both ends, and the characters beside it, which stay as they are. A
+  // bidirectional control would make a terminal show the report reordered.
+  const std::pair<std::string, std::string> rows[] = {
+      {"\xC2\x80", "\\xc2\\x80"},
+      {"\xC2\x9F", "\\xc2\\x9f"},
+      {"\xC2\xA0", "\xC2\xA0"},
+      {"\xE2\x80\x8D", "\xE2\x80\x8D"},
+      {"\xE2\x80\x8E", "\\xe2\\x80\\x8e"},
+      {"\xE2\x80\x8F", "\\xe2\\x80\\x8f"},
+      {"\xE2\x80\x90", "\xE2\x80\x90"},
+      {"\xE2\x80\xA9", "\xE2\x80\xA9"},
+      {"\xE2\x80\xAA", "\\xe2\\x80\\xaa"},
+      {"\xE2\x80\xAE", "\\xe2\\x80\\xae"},
+      {"\xE2\x80\xAF", "\xE2\x80\xAF"},
+      {"\xE2\x81\xA5", "\xE2\x81\xA5"},
+      {"\xE2\x81\xA6", "\\xe2\\x81\\xa6"},
+      {"\xE2\x81\xA9", "\\xe2\\x81\\xa9"},
+      {"\xE2\x81\xAA", "\xE2\x81\xAA"},
+  };
+  for (const auto& [character, shown] : rows) {
+    SCOPED_TRACE(shown);
+    const Checked checked =
+        Check("{\"help\": \"a" + character + "b\", \"help " + character + "\": \"c\"}");
+    EXPECT_TRUE(checked.ok) << checked.report;
+    EXPECT_NE(checked.report.find("    | a" + shown + "b\n"), std::string::npos) << checked.report;
+    EXPECT_NE(checked.report.find("\"help " + shown + "\" for /spawn help " + shown + "\n"),
+              std::string::npos)
+        << checked.report;
+  }
 }
 
 TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
@@ -249,14 +283,54 @@ TEST(HelpCheck, ATopLevelValueThatIsNoObjectFails) {
             "  fails for every request: the top-level value is string, not an object\n");
 }
 
-TEST(HelpCheck, ReportsParseErrorsWithTheirPosition) {
-  const Checked checked = Check("{\"help\": [\"one\",]}");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_NE(
-      checked.report.find("does not parse, so every request shows nothing: "
-                          "[json.exception.parse_error.101] parse error at line 1, column 17"),
-      std::string::npos)
-      << checked.report;
+TEST(HelpCheck, ReportsParseErrorsWithTheirPositionAndTheLikelyMistake) {
+  struct Row {
+    std::string text;
+    ParseMistake mistake;
+    std::size_t byte;      // where the mistake is
+    const char* position;  // where the JSON library says reading stopped
+  };
+  const Row rows[] = {
+      {R"({"help": ["one",]})", ParseMistake::kTrailingComma, 15, "line 1, column 17"},
+      {"{\"help\": \"x\",\n}", ParseMistake::kTrailingComma, 12, "line 2, column 1"},
+      {"{\"help\": [1 ,\n ]}", ParseMistake::kTrailingComma, 12, "line 2, column 2"},
+      {"\xEF\xBB\xBF{\"help\": [1,]}", ParseMistake::kTrailingComma, 14, "line 1, column 16"},
+      {std::string("\xFF\xFE{\0\"\0", 6), ParseMistake::kUtf16, 0, "line 1, column 1"},
+      {std::string("\xFE\xFF\0{", 4), ParseMistake::kUtf16, 0, "line 1, column 1"},
+      {"{'help': 'x'}", ParseMistake::kSingleQuotes, 1, "line 1, column 2"},
+      {R"({"help": 'x'})", ParseMistake::kSingleQuotes, 9, "line 1, column 10"},
+      {"// note\n{}", ParseMistake::kComment, 0, "line 1, column 1"},
+      {R"({"help": "x" /* note */})", ParseMistake::kComment, 13, "line 1, column 14"},
+      {"# note\n{}", ParseMistake::kComment, 0, "line 1, column 1"},
+      // Other mistakes get no guess.
+      {R"({"help": ["one",, "two"]})", ParseMistake::kNone, 0, "line 1, column 17"},
+      {R"({"help": "x" / 2})", ParseMistake::kNone, 0, "line 1, column 14"},
+      {R"({"help" "x"})", ParseMistake::kNone, 0, "line 1, column 11"},
+      {"", ParseMistake::kNone, 0, "line 1, column 1"},
+      // What follows the first value is never read.
+      {R"({"help": "x"} // note)", ParseMistake::kNone, 0, nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    const LikelyMistake likely = FindLikelyMistake(row.text);
+    EXPECT_EQ(likely.mistake, row.mistake);
+    EXPECT_EQ(likely.byte, row.byte);
+    const Checked checked = Check(row.text);
+    EXPECT_EQ(checked.ok, row.position == nullptr) << checked.report;
+    if (row.position != nullptr) {
+      EXPECT_NE(checked.report.find("does not parse, so every request shows nothing: "
+                                    "[json.exception.parse_error.101] parse error at " +
+                                    std::string(row.position) + ":"),
+                std::string::npos)
+          << checked.report;
+    }
+    const std::string hint = "  most likely: " + MistakeHint(likely, row.text) + "\n";
+    EXPECT_EQ(checked.report.find(hint) != std::string::npos, row.mistake != ParseMistake::kNone)
+        << checked.report;
+  }
+  EXPECT_NE(MistakeHint({ParseMistake::kTrailingComma, 12}, "{\"help\": [1 ,\n ]}")
+                .find("(at line 1, column 13)"),
+            std::string::npos);
 }
 
 TEST(HelpCheck, EscapesIllFormedBytesInTheParseError) {

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         continue;
       }
       std::cerr << "console-help-check: unknown option "
-                << EscapedBytes(argument, EscapeSet::kControlsAndC1) << "\n\n";
+                << EscapedBytes(argument, EscapeSet::kControlsC1AndBidi) << "\n\n";
       PrintUsage(std::cerr);
       return kUsageError;
     }
