@@ -39,6 +39,12 @@ constexpr std::size_t kLevelAt = 248;
 
 constexpr std::size_t kVtordispAt = kBasicIosAt - 4;
 constexpr std::size_t kBasicIosSize = 96;
+// In basic_ios: the stream state, and the stream buffer pointer.
+constexpr std::size_t kStateInBasicIos = 16;
+constexpr std::size_t kBufferInBasicIos = 72;
+// Stream states.
+constexpr std::int32_t kGoodState = 0;
+constexpr std::int32_t kBadState = 4;
 constexpr std::size_t kLineObjectAlignment = 8;
 // The level, padded to the object's alignment.
 constexpr std::size_t kLineObjectSize =

@@ -65,10 +65,10 @@ bool IsDeviceName(std::string_view segment) {
 
 Result<> CheckHelpPath(std::string_view command) {
   if (!command.empty() && IsSeparator(command[0])) {
-    return Reason{"a command that starts with / or \\ would leave the help folder"};
+    return Reason{kStartsAtTheRoot};
   }
   if (command.find(':') != std::string_view::npos) {
-    return Reason{"a command with a : names a drive or a stream, not a help file"};
+    return Reason{kNamesADriveOrStream};
   }
   // Every segment of the path below the help folder, the last one with its suffix.
   const std::string file = std::string(command) + std::string(kHelpFileSuffix);
@@ -77,9 +77,8 @@ Result<> CheckHelpPath(std::string_view command) {
     std::size_t end = start;
     while (end < file.size() && !IsSeparator(file[end])) ++end;
     const std::string_view segment = std::string_view(file).substr(start, end - start);
-    if (IsDotsAndSpaces(segment)) return Reason{"a .. in a command would leave the help folder"};
-    if (IsDeviceName(segment))
-      return Reason{"a command that names a device (CON, AUX, COM1...) is no help file"};
+    if (IsDotsAndSpaces(segment)) return Reason{kLeavesTheFolder};
+    if (IsDeviceName(segment)) return Reason{kNamesADevice};
     start = end + 1;
   }
   return Done{};

@@ -7,12 +7,12 @@
 
 #include <unistd.h>
 
+#include "fake_line_layout.h"
 #include "game/chat_output.h"
 #include "game/game_memory.h"
 #include "help/help_file.h"
 #include "host/log_line.h"
 #include "host/log_reserve.h"
-#include "host/msvc_stream_layout.h"
 #include "net/connection.h"
 #include "relay/pending_lines.h"
 
@@ -40,8 +40,7 @@ const char* const LoaderGameVersion = "421470";
 
 void LoaderLogConstruct(void* line, loader::LogLevel level) {
   BuildFakeLogLine(static_cast<unsigned char*>(line), level);
-  std::memset(static_cast<unsigned char*>(line) + msvc_stream::kLogLineSize, 0xEE,
-              FakeLogLineExtraBytes);
+  std::memset(static_cast<unsigned char*>(line) + fake_line::kSize, 0xEE, FakeLogLineExtraBytes);
   ++FakeLogLinesBuilt;
 }
 

@@ -49,9 +49,6 @@ extern std::size_t FakeLogLinesBuilt;
 extern SendStatus SendStatusNow;
 extern std::size_t SendRoom;
 
-// How many slots the hand-made line's stream buffer vtable has, as basic_streambuf's.
-constexpr std::size_t kFakeBufferVtableSlots = 15;
-
 // A log line object laid out as the loader's, built by hand around a stream buffer that keeps
 // what is written into it; LoaderLogConstruct makes one, LoaderLogDestruct records and ends it.
 void BuildFakeLogLine(unsigned char* line, loader::LogLevel level);

@@ -5,11 +5,11 @@
 #include <string>
 
 #include "fake_host.h"
-#include "host/msvc_stream_layout.h"
+#include "fake_line_layout.h"
 
 namespace {
 
-using namespace msvc_stream;
+using namespace fake_line;
 
 // basic_streambuf<char>'s size: a derived buffer's members follow it.
 constexpr std::size_t kStreamBufferBaseSize = 104;
@@ -19,20 +19,18 @@ const std::int32_t OstreamVbtable[2] = {0, kOstreamToBasicIos};
 
 // The stream buffer keeps its text behind its base part, as a derived buffer keeps its members.
 std::string*& BufferText(const unsigned char* line) {
-  return *reinterpret_cast<std::string**>(const_cast<unsigned char*>(line) +
-                                          offsetof(LogLineObject, stringBufferVtable) +
+  return *reinterpret_cast<std::string**>(const_cast<unsigned char*>(line) + kBufferVtableAt +
                                           kStreamBufferBaseSize);
 }
 
 std::int64_t KeepBytes(void* streamBuffer, const char* bytes, std::int64_t count) {
-  const auto* line =
-      static_cast<const unsigned char*>(streamBuffer) - offsetof(LogLineObject, stringBufferVtable);
+  const auto* line = static_cast<const unsigned char*>(streamBuffer) - kBufferVtableAt;
   BufferText(line)->append(bytes, static_cast<std::size_t>(count));
   return count;
 }
 
 void* const* FakeBufferVtable() {
-  static void* vtable[kFakeBufferVtableSlots] = {};
+  static void* vtable[kBufferVtableSlots] = {};
   vtable[kXsputnSlot] = reinterpret_cast<void*>(&KeepBytes);
   return vtable;
 }
@@ -45,14 +43,13 @@ void Put(unsigned char* line, std::size_t offset, T value) {
 }  // namespace
 
 void BuildFakeLogLine(unsigned char* line, loader::LogLevel level) {
-  Put(line, offsetof(LogLineObject, istreamVbtable), &IstreamVbtable[0]);
-  Put(line, offsetof(LogLineObject, ostreamVbtable), &OstreamVbtable[0]);
-  Put(line, offsetof(LogLineObject, stringBufferVtable), FakeBufferVtable());
-  Put(line, offsetof(LogLineObject, streamState), kGoodBit);
-  Put(line, offsetof(LogLineObject, streamBuffer),
-      static_cast<void*>(line + offsetof(LogLineObject, stringBufferVtable)));
+  Put(line, kIstreamVbtableAt, &IstreamVbtable[0]);
+  Put(line, kOstreamVbtableAt, &OstreamVbtable[0]);
+  Put(line, kBufferVtableAt, FakeBufferVtable());
+  Put(line, kStateAt, kGoodState);
+  Put(line, kBufferAt, static_cast<void*>(line + kBufferVtableAt));
   BufferText(line) = new std::string();
-  Put(line, offsetof(LogLineObject, level), level);
+  Put(line, kLevelAt, level);
 }
 
 const std::string& FakeLogLineText(const unsigned char* line) {

@@ -47,9 +47,9 @@ TEST(GameSlots, AreResolvedFromTheChatRootAsItIsThen) {
   FakeGame game;
   ResetFakeHost(game);
   const std::uintptr_t chat = AddressOf(game.chat.data());
-  EXPECT_EQ(ChatState, chat + 0x205C);
-  EXPECT_EQ(ChatText, chat + 0x1058);
-  EXPECT_EQ(ChatFirstChar, chat + 0x50);
+  EXPECT_EQ(ChatState, chat + kChatStateOffset);
+  EXPECT_EQ(ChatText, chat + kChatTextOffset);
+  EXPECT_EQ(ChatFirstChar, chat + kChatFirstCharOffset);
 
   game.state() = 5;
   game.firstChar() = '/';
@@ -59,7 +59,7 @@ TEST(GameSlots, AreResolvedFromTheChatRootAsItIsThen) {
   // A later change of the root does not move the slots.
   FakeGame other;
   game.chatRoot = AddressOf(other.chat.data());
-  EXPECT_EQ(ChatState, chat + 0x205C);
+  EXPECT_EQ(ChatState, chat + kChatStateOffset);
 }
 
 TEST(CommandLineCopy, SkipsTheFirstByteAndStopsAtZero) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -85,13 +86,13 @@ TEST(CheckHelpPath, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
 }
 
 TEST(CheckHelpPath, SaysWhy) {
-  EXPECT_EQ(CheckHelpPath("../x").why(), "a .. in a command would leave the help folder");
-  EXPECT_EQ(CheckHelpPath("/x").why(),
-            "a command that starts with / or \\ would leave the help folder");
-  EXPECT_EQ(CheckHelpPath("C:x").why(),
-            "a command with a : names a drive or a stream, not a help file");
-  EXPECT_EQ(CheckHelpPath("COM1.").why(),
-            "a command that names a device (CON, AUX, COM1...) is no help file");
+  const std::pair<const char*, const char*> cases[] = {
+      {"../x", kLeavesTheFolder}, {"a/. ./x", kLeavesTheFolder}, {"/x", kStartsAtTheRoot},
+      {"\\x", kStartsAtTheRoot},  {"C:x", kNamesADriveOrStream}, {"x:stream", kNamesADriveOrStream},
+      {"COM1.", kNamesADevice},   {"nul/x", kNamesADevice},
+  };
+  for (const auto& [command, reason] : cases)
+    EXPECT_EQ(CheckHelpPath(command).why(), reason) << command;
 }
 
 }  // namespace

@@ -6,17 +6,17 @@
 #include <string>
 
 #include "fake_host.h"
+#include "fake_line_layout.h"
 #include "host/log.h"
 #include "host/log_line.h"
 #include "host/log_reserve.h"
-#include "host/msvc_stream_layout.h"
 
 namespace {
 
-using namespace msvc_stream;
+using namespace fake_line;
 
 struct LineObject {
-  alignas(kLogLineAlignment) unsigned char bytes[kLogLineSize] = {};
+  alignas(kAlignment) unsigned char bytes[kSize] = {};
   LineObject() { BuildFakeLogLine(bytes, loader::INFO); }
   ~LineObject() { DestroyFakeLogLine(bytes); }
   const std::string& text() const { return FakeLogLineText(bytes); }
@@ -37,33 +37,27 @@ TEST(LogLineLayout, WritesEveryByteThroughTheStreamBuffer) {
 TEST(LogLineLayout, WritesNothingIntoAnUnexpectedLayout) {
   const std::int32_t otherIstreamVbtable[2] = {0, kIstreamToBasicIos + 8};
   const std::int32_t otherOstreamVbtable[2] = {0, kOstreamToBasicIos - 8};
-  static void* const emptyVtable[kFakeBufferVtableSlots] = {};
+  static void* const emptyVtable[kBufferVtableSlots] = {};
   unsigned char elsewhere[8];
   const struct {
     const char* what;
     void (*breakIt)(LineObject&, const void* istream, const void* ostream, void* const* vtable,
                     void* buffer);
   } cases[] = {
-      {"buffer pointer elsewhere",
-       [](LineObject& l, const void*, const void*, void* const*, void* buffer) {
-         l.Put(offsetof(LogLineObject, streamBuffer), buffer);
-       }},
-      {"no buffer pointer",
-       [](LineObject& l, const void*, const void*, void* const*, void*) {
-         l.Put(offsetof(LogLineObject, streamBuffer), static_cast<void*>(nullptr));
-       }},
+      {"buffer pointer elsewhere", [](LineObject& l, const void*, const void*, void* const*,
+                                      void* buffer) { l.Put(kBufferAt, buffer); }},
+      {"no buffer pointer", [](LineObject& l, const void*, const void*, void* const*,
+                               void*) { l.Put(kBufferAt, static_cast<void*>(nullptr)); }},
       {"bad stream", [](LineObject& l, const void*, const void*, void* const*,
-                        void*) { l.Put(offsetof(LogLineObject, streamState), kBadBit); }},
+                        void*) { l.Put(kStateAt, kBadState); }},
       {"istream vbtable", [](LineObject& l, const void* istream, const void*, void* const*,
-                             void*) { l.Put(offsetof(LogLineObject, istreamVbtable), istream); }},
+                             void*) { l.Put(kIstreamVbtableAt, istream); }},
       {"ostream vbtable", [](LineObject& l, const void*, const void* ostream, void* const*,
-                             void*) { l.Put(offsetof(LogLineObject, ostreamVbtable), ostream); }},
-      {"no vbtable",
-       [](LineObject& l, const void*, const void*, void* const*, void*) {
-         l.Put(offsetof(LogLineObject, istreamVbtable), static_cast<void*>(nullptr));
-       }},
+                             void*) { l.Put(kOstreamVbtableAt, ostream); }},
+      {"no vbtable", [](LineObject& l, const void*, const void*, void* const*,
+                        void*) { l.Put(kIstreamVbtableAt, static_cast<void*>(nullptr)); }},
       {"no xsputn", [](LineObject& l, const void*, const void*, void* const* vtable,
-                       void*) { l.Put(offsetof(LogLineObject, stringBufferVtable), vtable); }},
+                       void*) { l.Put(kBufferVtableAt, vtable); }},
   };
   for (const auto& broken : cases) {
     SCOPED_TRACE(broken.what);
@@ -76,7 +70,7 @@ TEST(LogLineLayout, WritesNothingIntoAnUnexpectedLayout) {
 }
 
 TEST(LogLineLayout, ALineThatTheLoaderDidNotFillGetsNothing) {
-  alignas(kLogLineAlignment) unsigned char zeroed[kLogLineSize] = {};
+  alignas(kAlignment) unsigned char zeroed[kSize] = {};
   EXPECT_EQ(LogLineStreamBuffer(zeroed), nullptr);
   WriteLogLineBytes(zeroed, "text");  // must not follow any pointer
 }
@@ -88,9 +82,9 @@ std::int64_t TakeTwo(void*, const char*, std::int64_t) {
 
 TEST(LogLineLayout, AShortWriteMarksTheStreamBadAndStopsLaterPieces) {
   LineObject line;
-  void* vtable[kFakeBufferVtableSlots] = {};
+  void* vtable[kBufferVtableSlots] = {};
   vtable[kXsputnSlot] = reinterpret_cast<void*>(&TakeTwo);
-  line.Put(offsetof(LogLineObject, stringBufferVtable), static_cast<void* const*>(vtable));
+  line.Put(kBufferVtableAt, static_cast<void* const*>(vtable));
   EXPECT_NE(LogLineStreamBuffer(line.bytes), nullptr);
   WriteLogLineBytes(line.bytes, "four");
   EXPECT_EQ(LogLineStreamBuffer(line.bytes), nullptr);
@@ -121,7 +115,7 @@ TEST(Log, GivesALargerLineObjectRoomAndStopsForOneTooLargeForIt) {
   // A loader whose object has a kilobyte of members after the level gets every line.
   FakeLogLineExtraBytes = 1024;
   Log(loader::INFO, "one");
-  FakeLogLineExtraBytes = kLogLineReserveBytes - kLogLineSize - kLogLineCanaryBytes;
+  FakeLogLineExtraBytes = kLogLineReserveBytes - kSize - kLogLineCanaryBytes;
   Log(loader::INFO, "two");
   EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{"one", "two"}));
 
@@ -135,7 +129,7 @@ TEST(Log, GivesALargerLineObjectRoomAndStopsForOneTooLargeForIt) {
   // Up to the whole region, the object is as harmless: the same last line, then silence.
   for (const std::size_t objectBytes : {std::size_t{8192}, kLogLineRegionBytes}) {
     ResetFakeHost(game);
-    FakeLogLineExtraBytes = objectBytes - kLogLineSize;
+    FakeLogLineExtraBytes = objectBytes - kSize;
     Log(loader::INFO, "one");
     Log(loader::INFO, "two");
     EXPECT_EQ(LoggedTexts(), (std::vector<std::string>{kLogLineTooLarge}));
