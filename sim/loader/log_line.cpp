@@ -209,13 +209,21 @@ void Put(unsigned char* line, std::size_t offset, T value) {
 
 // LOADER_LOG_EXTRA_BYTES lets a test give the line object members after the level, as a newer
 // loader may have: the constructor fills them and the destructor finds them unchanged.
+// LOADER_LOG_OBJECT_BYTES gives the whole object's size instead, members after the level making
+// up what the stream and the level leave.
 constexpr unsigned char kExtraByte = 0xEE;
+
+std::size_t EnvironmentNumber(const char* name) {
+  char text[32] = {};
+  const DWORD length = GetEnvironmentVariableA(name, text, sizeof text);
+  return length == 0 || length >= sizeof text ? 0 : std::strtoul(text, nullptr, 10);
+}
 
 std::size_t ExtraBytes() {
   static const std::size_t extra = [] {
-    char text[32] = {};
-    const DWORD length = GetEnvironmentVariableA("LOADER_LOG_EXTRA_BYTES", text, sizeof text);
-    return length == 0 || length >= sizeof text ? 0 : std::strtoul(text, nullptr, 10);
+    const std::size_t objectBytes = EnvironmentNumber("LOADER_LOG_OBJECT_BYTES");
+    if (objectBytes > kLineObjectSize) return objectBytes - kLineObjectSize;
+    return EnvironmentNumber("LOADER_LOG_EXTRA_BYTES");
   }();
   return extra;
 }

@@ -39,6 +39,19 @@ def plugin_constant(name):
     raise LookupError("no constant %s in %s" % (name, PLUGIN_NUMBERS))
 
 
+def plugin_text(header, name):
+    """A text of the plugin, the string literal (or literals, joined) of constant `name` in the
+    header under src/, so that a test does not retype a log line."""
+    path = os.path.join(os.path.dirname(PLUGIN_NUMBERS), header)
+    with open(path, encoding="utf-8") as f:
+        source = f.read()
+    found = re.search(r"constexpr const char\* %s =((?:\s*\"(?:[^\"\\]|\\.)*\")+);" % name, source)
+    if not found:
+        raise LookupError("no text %s in %s" % (name, path))
+    literals = re.findall(r'"((?:[^"\\]|\\.)*)"', found.group(1))
+    return "".join(literals).encode("latin-1").decode("unicode_escape").encode("latin-1")
+
+
 CONSOLE_PORT = plugin_constant("kServerPort")
 # The plugin waits 5 s before connecting and 40 s more before its first look at the game.
 SETUP_SECONDS = (plugin_constant("kSetUpConnectDelay") + plugin_constant("kSetUpGameWait")) // 1000

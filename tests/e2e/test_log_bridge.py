@@ -5,14 +5,11 @@ others' have far more."""
 
 import unittest
 
-from harness import ConsoleProgram, Game, escape
+from harness import ConsoleProgram, Game, escape, plugin_text
 
 HIGH_BYTES = bytes(range(0x80, 0x100))
 LARGER_OBJECT_EXTRA_BYTES = 1024
-# The line object that the plugin knows: the stream, then the level.
-KNOWN_OBJECT_BYTES = 256
-TOO_LARGE = (b"[Console] The loader's log line object is larger than the 4096 bytes reserved for "
-             b"it: the plugin writes no more log lines")
+TOO_LARGE = plugin_text("host/log_reserve.h", "kLogLineTooLarge")
 
 
 def probe_words(pieces):
@@ -23,7 +20,7 @@ def probe_words(pieces):
 class LargerLogObjects(unittest.TestCase):
     def test_an_object_beyond_the_reserve_gets_one_last_line_and_harms_nothing(self):
         sizes = (8192, 60000)
-        games = {size: Game(env={"LOADER_LOG_EXTRA_BYTES": str(size - KNOWN_OBJECT_BYTES)})
+        games = {size: Game(env={"LOADER_LOG_OBJECT_BYTES": str(size)})
                  for size in sizes}
         try:
             for size, game in games.items():
