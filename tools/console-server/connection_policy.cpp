@@ -125,6 +125,7 @@ Decisions ConnectionPolicy::Ended(ConnectionId id) {
   const std::string peer = connection->peer;
   Forget(id);
   decisions.printed.push_back({'*', Named(id, peer) + " closed " + OpenCount(connections_.size())});
+  decisions.closed.push_back(id);
   return decisions;
 }
 

@@ -58,7 +58,8 @@ class ConnectionPolicy {
   Decisions Opened(ConnectionId id, std::string peer, PolicyClock::time_point now);
   // One read of a connection: one command line, unless it must wait for the web test.
   Decisions Received(ConnectionId id, std::string_view bytes, PolicyClock::time_point now);
-  // The peer closed the connection, or it failed.
+  // The peer closed the connection, or it failed: its socket is closed too, and what it held
+  // is never answered.
   Decisions Ended(ConnectionId id);
   // Lets held reads go as command lines once they waited kLongestHold.
   Decisions ReleaseDue(PolicyClock::time_point now);
