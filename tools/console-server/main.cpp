@@ -34,7 +34,7 @@ std::vector<ScriptRule> Rules;
 // What the command line asks for.
 struct Options {
   int port = kServerPort;
-  std::string rulesPath;  // empty: no rules
+  std::optional<std::string> rulesPath;
   std::optional<std::chrono::seconds> execTimeout;
   bool showHelp = false;
 };
@@ -223,8 +223,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options->execTimeout) SetRunTimeout(*options->execTimeout);
-  if (!options->rulesPath.empty()) {
-    WatchedRules.path = options->rulesPath;
+  if (options->rulesPath) {
+    WatchedRules.path = *options->rulesPath;
     WatchedRules.look = LookAt(WatchedRules.path);
     Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
     if (!rules) {
