@@ -45,7 +45,7 @@ struct CommandLine {
   }
 };
 
-// What the main loop does next, in this order: print, close, answer.
+// What the main loop does next, in this order: close, print, answer.
 struct Decisions {
   std::vector<PrintedLine> printed;
   std::vector<ConnectionId> closed;

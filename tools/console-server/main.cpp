@@ -81,9 +81,10 @@ void AnswerCommandLine(const CommandLine& received) {
   }
 }
 
+// Closes first: once a line tells that a connection closed, nothing more is queued for it.
 void Apply(const Decisions& decisions) {
-  for (const PrintedLine& line : decisions.printed) Print(line.mark, line.text);
   for (const ConnectionId closed : decisions.closed) CloseConnection(closed);
+  for (const PrintedLine& line : decisions.printed) Print(line.mark, line.text);
   for (const CommandLine& line : decisions.lines) AnswerCommandLine(line);
 }
 

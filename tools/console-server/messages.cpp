@@ -41,8 +41,12 @@ void OpenReplies(ConnectionId connection) {
 }
 
 void CloseReplies(ConnectionId connection) {
-  std::lock_guard<std::mutex> hold(QueueLock);
-  Queues.Close(connection);
+  std::unique_lock<std::mutex> hold(QueueLock);
+  const std::size_t dropped = Queues.Close(connection);
+  hold.unlock();
+  if (dropped == 0) return;
+  Print('!', "connection " + std::to_string(connection) + " closed with " +
+                 std::to_string(dropped) + " messages not sent");
 }
 
 void QueueReply(ConnectionId to, std::string_view text) {

@@ -10,7 +10,8 @@
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
 void Print(char mark, std::string_view text);
 
-// Makes room for messages to a connection that opened, or drops what waits for one that closed.
+// Makes room for messages to a connection that opened, or drops what waits for one that closed
+// (with a "!" line that says how many).
 void OpenReplies(ConnectionId connection);
 void CloseReplies(ConnectionId connection);
 

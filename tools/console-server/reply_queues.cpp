@@ -29,8 +29,12 @@ void ReplyQueues::Open(ConnectionId id) {
   queues_[id];
 }
 
-void ReplyQueues::Close(ConnectionId id) {
-  queues_.erase(id);
+std::size_t ReplyQueues::Close(ConnectionId id) {
+  const auto queue = queues_.find(id);
+  if (queue == queues_.end()) return 0;
+  const std::size_t dropped = queue->second.messages.size();
+  queues_.erase(queue);
+  return dropped;
 }
 
 void ReplyQueues::Append(Queue& queue, const std::string& message, Noted<bool>& outcome) {

@@ -38,8 +38,8 @@ struct DueMessage {
 class ReplyQueues {
  public:
   void Open(ConnectionId id);
-  // Drops what still waits for the connection.
-  void Close(ConnectionId id);
+  // Drops what still waits for the connection; says how many messages that was.
+  std::size_t Close(ConnectionId id);
 
   // Queues "console <text>" for a connection; the value says whether it was queued, and a note
   // says why not (only the first of a run of dropped messages gets one).

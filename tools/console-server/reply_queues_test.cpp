@@ -106,7 +106,8 @@ TEST(ReplyQueues, ATypedLineGoesToEveryOpenConnection) {
   queues.Open(1);
   queues.Open(2);
   queues.Open(3);
-  queues.Close(3);
+  queues.Add(3, "waiting");
+  EXPECT_EQ(queues.Close(3), 1u);
   EXPECT_TRUE(queues.AddForEveryone("hello").value);
   EXPECT_EQ(queues.TakeDue(kStart),
             (std::vector<DueMessage>{{1, "console hello"}, {2, "console hello"}}));

@@ -4,6 +4,7 @@ Runs the program named by CONSOLE_SERVER (under CONSOLE_SERVER_EMULATOR, when se
 port, never on the console port.
 """
 
+import contextlib
 import os
 import re
 import shutil
@@ -38,7 +39,8 @@ class Server:
                                         stderr=subprocess.PIPE, preexec_fn=preexec_fn)
         self.lines = []
         self.cond = threading.Condition()
-        threading.Thread(target=self._read, daemon=True).start()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
 
     def _read(self):
         for raw in self.process.stdout:
@@ -71,6 +73,10 @@ class Server:
     def stop(self):
         self.process.kill()
         self.process.wait()
+        self.reader.join(10)
+        for pipe in (self.process.stdin, self.process.stdout, self.process.stderr):
+            with contextlib.suppress(OSError):  # what waited in stdin has nowhere to go
+                pipe.close()
 
 
 def connect(port):
