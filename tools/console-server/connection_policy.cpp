@@ -138,9 +138,3 @@ Decisions ConnectionPolicy::ReleaseDue(PolicyClock::time_point now) {
   }
   return decisions;
 }
-
-std::vector<ConnectionId> ConnectionPolicy::Open() const {
-  std::vector<ConnectionId> ids;
-  for (const Connection& connection : connections_) ids.push_back(connection.id);
-  return ids;
-}

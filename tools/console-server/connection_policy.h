@@ -64,9 +64,6 @@ class ConnectionPolicy {
   // Lets held reads go as command lines once they waited kLongestHold.
   Decisions ReleaseDue(PolicyClock::time_point now);
 
-  // The open connections, oldest first.
-  std::vector<ConnectionId> Open() const;
-
  private:
   struct Connection {
     ConnectionId id = 0;
