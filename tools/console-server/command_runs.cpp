@@ -30,7 +30,7 @@ std::string Shown(std::string_view command) {
 // that may go waits for the next one: when more follow, it tells the chat how many.
 class OutputLines {
  public:
-  explicit OutputLines(std::string name) : name_(std::move(name)) {}
+  OutputLines(ConnectionId to, std::string name) : to_(to), name_(std::move(name)) {}
 
   void Add(std::string_view bytes) {
     for (const char c : bytes) {
@@ -48,11 +48,11 @@ class OutputLines {
     EndLine();
     if (queued_ < kMostLinesPerRun) return;
     if (dropped_ == 0) {
-      QueueConsoleMessage(CutAtUtf8Boundary(last_, kLongestText));
+      QueueReply(to_, CutAtUtf8Boundary(last_, kLongestText));
       return;
     }
     const std::string note = " [" + std::to_string(dropped_) + " more lines not shown]";
-    QueueConsoleMessage(std::string(CutAtUtf8Boundary(last_, kLongestText - note.size())) + note);
+    QueueReply(to_, std::string(CutAtUtf8Boundary(last_, kLongestText - note.size())) + note);
     Print('!', name_ + ": " + std::to_string(dropped_) + " more output lines not sent (" +
                    std::to_string(kMostLinesPerRun) + " at most per run)");
   }
@@ -64,7 +64,7 @@ class OutputLines {
     if (!line_.empty() && line_.back() == '\r') line_.pop_back();
     if (line_.empty()) return;
     if (queued_ + 1 < kMostLinesPerRun) {
-      QueueConsoleMessage(CutAtUtf8Boundary(line_, kLongestText));
+      QueueReply(to_, CutAtUtf8Boundary(line_, kLongestText));
     } else if (queued_ + 1 == kMostLinesPerRun) {
       last_ = line_;
     } else {
@@ -74,6 +74,7 @@ class OutputLines {
     line_.clear();
   }
 
+  ConnectionId to_;
   std::string name_;
   std::string line_;
   std::string last_;
@@ -90,24 +91,23 @@ Result<ProgramEnd> RunFound(ProgramToRun program, OutputLines& lines) {
   return RunProgram(program, Timeout, [&](std::string_view bytes) { lines.Add(bytes); });
 }
 
-void Run(ProgramToRun program, std::string command) {
+void Run(ProgramToRun program, std::string command, ConnectionId to) {
   const std::string shown = Shown(command);
   const std::string name = EscapedBytes(shown);
   Print('*', name + ": running " + EscapedBytes(program.program));
-  OutputLines lines(name);
+  OutputLines lines(to, name);
   const Result<ProgramEnd> ended = RunFound(std::move(program), lines);
   lines.Finish();
   if (!ended) {
     Print('!', name + ": " + EscapedBytes(ended.why()));
-    QueueConsoleMessage(shown + " could not be run.");
+    QueueReply(to, shown + " could not be run.");
   } else if (ended->end == RunEnd::kTimedOut) {
     Print('!', name + ": ended after " + std::to_string(Timeout.count()) + " s");
-    QueueConsoleMessage(shown + " timed out after " + std::to_string(Timeout.count()) + " s.");
+    QueueReply(to, shown + " timed out after " + std::to_string(Timeout.count()) + " s.");
   } else {
     Print('*', name + ": exit status " + std::to_string(ended->exitStatus));
     if (ended->exitStatus != 0 && lines.Empty()) {
-      QueueConsoleMessage(shown + " failed (exit status " + std::to_string(ended->exitStatus) +
-                          ").");
+      QueueReply(to, shown + " failed (exit status " + std::to_string(ended->exitStatus) + ").");
     }
   }
   --Running;
@@ -119,13 +119,13 @@ void SetRunTimeout(std::chrono::seconds timeout) {
   Timeout = timeout;
 }
 
-void StartCommandRun(const ScriptAnswer& answer) {
+void StartCommandRun(const ScriptAnswer& answer, ConnectionId to) {
   const std::string shown = Shown(answer.command);
   // Only the main loop starts runs: the count cannot pass the bound between look and add.
   if (Running >= kMostRunsAtOnce) {
     Print('!', EscapedBytes(shown) + ": not run, " + std::to_string(kMostRunsAtOnce) +
                    " programs run already");
-    QueueConsoleMessage("The server is busy: try " + shown + " again in a moment.");
+    QueueReply(to, "The server is busy: try " + shown + " again in a moment.");
     return;
   }
   ++Running;
@@ -136,5 +136,5 @@ void StartCommandRun(const ScriptAnswer& answer) {
   program.environment = {{"CONSOLE_LINE", answer.line},
                          {"CONSOLE_COMMAND", answer.command},
                          {"CONSOLE_ARGS", answer.args}};
-  std::thread(Run, std::move(program), answer.command).detach();
+  std::thread(Run, std::move(program), answer.command, to).detach();
 }

@@ -4,10 +4,12 @@
 
 #include <chrono>
 
+#include "connection_policy.h"
 #include "script_rules.h"
 
 // How long a program may run before it is ended (10 s unless --exec-timeout says otherwise).
 void SetRunTimeout(std::chrono::seconds timeout);
 
-// Starts the program that answers a line, or tells the chat that the server is busy.
-void StartCommandRun(const ScriptAnswer& answer);
+// Starts the program that answers a line, its output going to the connection that sent the
+// line, or tells that connection's chat that the server is busy.
+void StartCommandRun(const ScriptAnswer& answer, ConnectionId to);

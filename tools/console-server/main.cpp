@@ -24,16 +24,20 @@
 namespace {
 
 constexpr int kUsageError = 2;
-// The plugin reads about every 10 ms, and two messages that arrive between two of its reads are
-// taken as one: keep a safe gap between sends.
-constexpr auto kGapBetweenMessages = std::chrono::milliseconds(100);
 constexpr int kWaitMs = 20;
 constexpr int kLongestExecTimeout = 3600;
 // How often the rule file is looked at for a change.
 constexpr auto kRuleFileCheck = std::chrono::seconds(1);
 
-std::chrono::steady_clock::time_point LastSend;
 std::vector<ScriptRule> Rules;
+
+// What the command line asks for.
+struct Options {
+  int port = kServerPort;
+  std::optional<std::string> rulesPath;
+  std::optional<std::chrono::seconds> execTimeout;
+  bool showHelp = false;
+};
 
 // What a file looked like: a change of either reads the rule file again.
 struct FileLook {
@@ -52,44 +56,36 @@ struct RuleFile {
 };
 RuleFile WatchedRules;
 
-void PrintUsage(std::ostream& out) {
-  out << "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
-         "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:"
-      << kServerPort
-      << " (--port N:\n"
+std::string UsageText() {
+  return "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
+         "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:" +
+         std::to_string(kServerPort) +
+         " (--port N:\n"
          "another port, 0 for any free one), prints every command line the game sends, and sends\n"
-         "each line typed here to the game's chat (as \"console <line>\").\n"
+         "each line typed here to the game's chat (as \"console <line>\"). Every local client is\n"
+         "served alike: its lines are answered on its own connection, and typed lines go to all.\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
          "runs programs for \"COMMAND => PROGRAM ARG...\" lines.\n"
          "--exec-timeout S ends a program of a rule after S seconds (default 10).\n";
 }
 
-void SendDueMessage() {
-  if (std::chrono::steady_clock::now() < LastSend + kGapBetweenMessages) return;
-  const std::optional<std::string> message = TakeQueuedMessage();
-  if (!message) return;
-  const Socket game = GameConnection();
-  if (game == kNoSocket) {
-    Print('!', "no game is connected; not sent: " + EscapedBytes(*message));
-    return;
-  }
-  if (const Result<> sent = SendBytes(game, *message); !sent) {
-    Print('!', "send failed: " + sent.why());
-    return;
-  }
-  LastSend = std::chrono::steady_clock::now();
-  Print('<', EscapedBytes(*message));
-}
-
-void AnswerCommandLine(std::string_view line) {
-  Print('>', EscapedBytes(line));
-  const std::optional<ScriptAnswer> answer = ScriptAnswerTo(Rules, line);
+// Answers a command line on the connection that sent it.
+void AnswerCommandLine(const CommandLine& received) {
+  Print('>', EscapedBytes(received.line));
+  const std::optional<ScriptAnswer> answer = ScriptAnswerTo(Rules, received.line);
   if (!answer) return;
   if (answer->run != nullptr) {
-    StartCommandRun(*answer);
+    StartCommandRun(*answer, received.from);
   } else {
-    QueueConsoleMessage(answer->reply);
+    QueueReply(received.from, answer->reply);
   }
+}
+
+// Closes first: once a line tells that a connection closed, nothing more is queued for it.
+void Apply(const Decisions& decisions) {
+  for (const ConnectionId closed : decisions.closed) CloseConnection(closed);
+  for (const PrintedLine& line : decisions.printed) Print(line.mark, line.text);
+  for (const CommandLine& line : decisions.lines) AnswerCommandLine(line);
 }
 
 // The file's time and size now; none while it cannot be looked at (an editor may be replacing
@@ -138,7 +134,7 @@ void ReadTypedLines() {
   std::string line;
   while (std::getline(std::cin, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    QueueConsoleMessage(line);
+    QueueForEveryone(line);
   }
   Print('*', "input ended: nothing more to send; still listening (Ctrl-C ends)");
 }
@@ -155,85 +151,102 @@ std::optional<int> WholeNumber(std::string_view text, int largest) {
   return number;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  int port = kServerPort;
+// The options, in the order given; the first bad one stops the reading.
+Result<Options> ParseOptions(int argc, char** argv) {
+  Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
-      PrintUsage(std::cout);
-      return 0;
+      options.showHelp = true;
+      return options;
     }
     const std::string_view shape = argument == "--port"           ? "--port N"
                                    : argument == "--script"       ? "--script RULES"
                                    : argument == "--exec-timeout" ? "--exec-timeout S"
                                                                   : "";
     if (shape.empty()) {
-      std::cerr << "console-server: unknown option " << argument << "\n\n";
-      PrintUsage(std::cerr);
-      return kUsageError;
+      return Reason{"unknown option " + std::string(argument) + "\n\n" + UsageText()};
     }
     if (i + 1 == argc) {
-      std::cerr << "console-server: " << argument << " needs a value (" << shape << ")\n";
-      return kUsageError;
+      return Reason{std::string(argument) + " needs a value (" + std::string(shape) + ")"};
     }
-    const std::string_view value = argv[++i];
+    const std::string value = argv[++i];
     if (argument == "--port") {
       const std::optional<int> number = WholeNumber(value, 65535);
       if (!number) {
-        std::cerr << "console-server: --port \"" << value
-                  << "\" is not a port number (a whole number from 0 to 65535)\n";
-        return kUsageError;
+        return Reason{"--port \"" + value +
+                      "\" is not a port number (a whole number from 0 to 65535)"};
       }
-      port = *number;
-    }
-    if (argument == "--exec-timeout") {
+      options.port = *number;
+    } else if (argument == "--exec-timeout") {
       const std::optional<int> seconds = WholeNumber(value, kLongestExecTimeout);
       if (!seconds || *seconds == 0) {
-        std::cerr << "console-server: --exec-timeout \"" << value
-                  << "\" is not a number of seconds (a whole number from 1 to "
-                  << kLongestExecTimeout << ")\n";
-        return kUsageError;
+        return Reason{"--exec-timeout \"" + value +
+                      "\" is not a number of seconds (a whole number from 1 to " +
+                      std::to_string(kLongestExecTimeout) + ")"};
       }
-      SetRunTimeout(std::chrono::seconds(*seconds));
+      options.execTimeout = std::chrono::seconds(*seconds);
+    } else {
+      options.rulesPath = value;
     }
-    if (argument == "--script") {
-      WatchedRules.path = value;
-      WatchedRules.look = LookAt(WatchedRules.path);
-      Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
-      if (!rules) {
-        std::cerr << "console-server: --script: " << rules.why() << '\n';
-        return kUsageError;
-      }
-      Rules = std::move(*rules);
+  }
+  return options;
+}
+
+// Serves the connections for ever: reads, accepts, answers and sends in one loop.
+[[noreturn]] void Serve(Socket listener) {
+  std::thread(ReadTypedLines).detach();
+  for (;;) {
+    std::vector<Socket> watched = OpenSockets();
+    watched.push_back(listener);
+    const std::vector<bool> readable = WaitReadable(watched, kWaitMs);
+    // The open connections first: one that ended then makes room before a new one is taken.
+    for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
+      if (readable[i]) Apply(ReceiveFrom(watched[i]));
     }
+    Apply(ReleaseHeldBytes());
+    if (readable.back()) Apply(AcceptNewConnection(listener));
+    SendDueMessages();
+    ReloadChangedRules();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Result<Options> options = ParseOptions(argc, argv);
+  if (!options) {
+    std::cerr << "console-server: " << options.why() << '\n';
+    return kUsageError;
+  }
+  if (options->showHelp) {
+    std::cout << UsageText();
+    return 0;
+  }
+  if (options->execTimeout) SetRunTimeout(*options->execTimeout);
+  if (options->rulesPath) {
+    WatchedRules.path = *options->rulesPath;
+    WatchedRules.look = LookAt(WatchedRules.path);
+    Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+    if (!rules) {
+      std::cerr << "console-server: --script: " << rules.why() << '\n';
+      return kUsageError;
+    }
+    Rules = std::move(*rules);
   }
 
   const Result<> started = StartSockets();
   const Result<Listener> listener =
-      started ? ListenOnLoopback(port) : Result<Listener>(Reason{started.why()});
+      started ? ListenOnLoopback(options->port) : Result<Listener>(Reason{started.why()});
   if (!listener) {
-    std::cerr << "console-server: cannot listen on 127.0.0.1:" << port << ": " << listener.why()
-              << " (is another console program running?)\n";
+    std::cerr << "console-server: cannot listen on 127.0.0.1:" << options->port << ": "
+              << listener.why() << " (is another console program running?)\n";
     return 1;
   }
   Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
                  (Rules.empty() ? "" : " with " + std::to_string(Rules.size()) + " script rules"));
-  Print('*', "the game finds it: 5 s after the game starts, or within 2 s while it runs");
-
-  std::thread(ReadTypedLines).detach();
-  for (;;) {
-    std::vector<Socket> watched = OpenConnections();
-    watched.push_back(listener->socket);
-    const std::vector<bool> readable = WaitReadable(watched, kWaitMs);
-    // The old connections first: a game that went away is then gone before a new one connects.
-    for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
-      if (readable[i]) ReceiveFrom(watched[i], AnswerCommandLine);
-    }
-    ReleaseHeldBytes(AnswerCommandLine);
-    if (readable.back()) AcceptNewConnection(listener->socket);
-    SendDueMessage();
-    ReloadChangedRules();
-  }
+  Print('*',
+        "the game looks for it 5 s after the game starts, then every 2 s once the game is "
+        "ready (about 45 s after it starts)");
+  Serve(listener->socket);
 }

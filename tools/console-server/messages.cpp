@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <iostream>
 #include <mutex>
 
@@ -10,15 +9,9 @@
 
 namespace {
 
-// Messages go out at 10 a second: a connection sending commands without pause must not queue
-// replies for hours, nor fill the memory.
-constexpr std::size_t kMostQueued = 64;
-
 std::mutex PrintLock;
 std::mutex QueueLock;
-std::deque<std::string> Queue;
-// Whether messages were dropped since the queue was last empty: one "!" line says so.
-bool Dropping = false;
+ReplyQueues Queues;
 
 std::string Timestamp() {
   using namespace std::chrono;
@@ -31,6 +24,10 @@ std::string Timestamp() {
   return text;
 }
 
+void PrintNotes(const Noted<bool>& outcome) {
+  for (const Reason& note : outcome.notes) Print('!', note.text);
+}
+
 }  // namespace
 
 void Print(char mark, std::string_view text) {
@@ -38,35 +35,35 @@ void Print(char mark, std::string_view text) {
   std::cout << Timestamp() << ' ' << mark << ' ' << text << std::endl;
 }
 
-void QueueConsoleMessage(std::string_view text) {
-  if (text.empty()) {
-    Print('!', "an empty message shows nothing in the chat; not sent");
-    return;
-  }
-  if (text.size() > kLongestText) {
-    Print('!', "longer than " + std::to_string(kLongestMessage) +
-                   " bytes, which the plugin would split; not sent");
-    return;
-  }
-  std::unique_lock<std::mutex> hold(QueueLock);
-  if (Queue.size() < kMostQueued) {
-    Queue.push_back(std::string(kConsolePrefix) + kConsoleTextStart + std::string(text));
-    return;
-  }
-  if (Dropping) return;
-  Dropping = true;
-  hold.unlock();
-  Print('!', std::to_string(kMostQueued) +
-                 " messages wait to be sent already; dropping new ones until they are sent");
+void OpenReplies(ConnectionId connection) {
+  std::lock_guard<std::mutex> hold(QueueLock);
+  Queues.Open(connection);
 }
 
-std::optional<std::string> TakeQueuedMessage() {
+void CloseReplies(ConnectionId connection) {
+  std::unique_lock<std::mutex> hold(QueueLock);
+  const std::size_t dropped = Queues.Close(connection);
+  hold.unlock();
+  if (dropped == 0) return;
+  Print('!', "connection " + std::to_string(connection) + " closed with " +
+                 std::to_string(dropped) + " messages not sent");
+}
+
+void QueueReply(ConnectionId to, std::string_view text) {
+  std::unique_lock<std::mutex> hold(QueueLock);
+  const Noted<bool> queued = Queues.Add(to, text);
+  hold.unlock();
+  PrintNotes(queued);
+}
+
+void QueueForEveryone(std::string_view text) {
+  std::unique_lock<std::mutex> hold(QueueLock);
+  const Noted<bool> queued = Queues.AddForEveryone(text);
+  hold.unlock();
+  PrintNotes(queued);
+}
+
+std::vector<DueMessage> TakeDueMessages() {
   std::lock_guard<std::mutex> hold(QueueLock);
-  if (Queue.empty()) {
-    Dropping = false;
-    return std::nullopt;
-  }
-  std::string message = std::move(Queue.front());
-  Queue.pop_front();
-  return message;
+  return Queues.TakeDue(PolicyClock::now());
 }

@@ -1,26 +1,28 @@
-// What console-server prints, and the messages waiting to go to the game. Any thread may print
-// and queue; the main loop sends the queued messages, paced.
+// What console-server prints, and the messages waiting to go to the connections. Any thread may
+// print and queue; the main loop sends the queued messages, paced.
 #pragma once
 
-#include <cstddef>
-#include <optional>
-#include <string>
 #include <string_view>
+#include <vector>
 
-#include "net/wire.h"
-
-// The plugin reads at most this many bytes at once: a longer message would arrive in pieces.
-constexpr std::size_t kLongestMessage = kReceiveLength;
-// The longest text that one message can carry to the chat: the plugin shows only messages that
-// start with kConsolePrefix, and the chat gets the text after kConsoleTextStart.
-constexpr std::size_t kLongestText = kLongestMessage - kConsolePrefix.size() - 1;
+#include "reply_queues.h"
 
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
 void Print(char mark, std::string_view text);
 
-// Queues "console <text>" for the game, or says (with a "!" line) why it cannot be sent. At most
-// 64 messages wait; more are dropped, with one "!" line until the queue has emptied.
-void QueueConsoleMessage(std::string_view text);
+// Makes room for messages to a connection that opened, or drops what waits for one that closed
+// (with a "!" line that says how many).
+void OpenReplies(ConnectionId connection);
+void CloseReplies(ConnectionId connection);
 
-// The next queued message, taken off the queue.
-std::optional<std::string> TakeQueuedMessage();
+// Queues "console <text>" for the connection whose command line it answers, or says (with a "!"
+// line) why it cannot be sent. At most kMostQueued messages wait per connection; more are
+// dropped, with one "!" line until its queue has drained.
+void QueueReply(ConnectionId to, std::string_view text);
+
+// Queues "console <text>" for every open connection: the game is one of them, and a chat line
+// does no harm to another.
+void QueueForEveryone(std::string_view text);
+
+// The messages due to go out now, taken off their queues.
+std::vector<DueMessage> TakeDueMessages();

@@ -1,5 +1,6 @@
-// The few things that differ between POSIX and Windows: TCP sockets and the local time, in
-// platform_posix.cpp and platform_win.cpp. The rest of console-server is the same everywhere.
+// TCP sockets and the local time. platform_sockets.cpp writes the socket logic once, over the few
+// calls that differ (socket_calls.h), which platform_posix.cpp and platform_win.cpp hold with
+// the waiting and the local time. The rest of console-server is the same everywhere.
 // No socket is inherited by a program that console-server runs.
 #pragma once
 
@@ -44,9 +45,6 @@ std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs
 
 // The number of bytes received, 0 when the peer closed the connection.
 Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length);
-
-// Like ReceiveBytes, but leaves the bytes to be received.
-Result<std::size_t> PeekBytes(Socket socket, char* buffer, std::size_t length);
 
 // Sends all the bytes (with one send whenever the system takes them at once).
 Result<> SendBytes(Socket socket, std::string_view bytes);

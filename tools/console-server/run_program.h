@@ -13,11 +13,13 @@
 
 #include "common/result.h"
 
+using AddedVariables = std::vector<std::pair<std::string, std::string>>;
+
 struct ProgramToRun {
   std::string program;  // its full path (see FindProgram)
   std::vector<std::string> arguments;
   // Added to console-server's own environment (replacing variables of the same names).
-  std::vector<std::pair<std::string, std::string>> environment;
+  AddedVariables environment;
   std::string folder;  // where it runs
 };
 
@@ -36,8 +38,20 @@ struct ProgramEnd {
 Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
                               const std::function<void(std::string_view)>& onOutput);
 
-#ifdef _WIN32
+// What both systems' RunProgram share, built and tested on every host (run_program.cpp).
+
+// How long one wait for a program's output lasts, and how much one read takes.
+using RunClock = std::chrono::steady_clock;
+constexpr int kRunPollMs = 20;
+constexpr std::size_t kRunReadSize = 8192;
+
+// Windows compares the names of environment variables without case, POSIX with.
+enum class NameCase { kSensitive, kIgnored };
+
+// Whether an added variable replaces the one of this name.
+bool IsAdded(std::string_view name, const AddedVariables& added, NameCase names);
+
 // The argument as the C runtime's command-line parser gives it back whole: in double quotes,
-// with the backslashes before a quote (and at the end) doubled and the quote escaped.
+// with the backslashes before a quote (and at the end) doubled and the quote escaped. Windows
+// hands a program one command line, which its runtime splits.
 std::wstring QuotedArgument(std::wstring_view argument);
-#endif  // _WIN32

@@ -17,22 +17,11 @@ extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::size_t kReadSize = 8192;
-constexpr int kPollMs = 20;
-
-bool IsAdded(std::string_view name, const std::vector<std::pair<std::string, std::string>>& added) {
-  return std::any_of(added.begin(), added.end(),
-                     [&](const auto& entry) { return entry.first == name; });
-}
-
-std::vector<std::string> Environment(
-    const std::vector<std::pair<std::string, std::string>>& added) {
+std::vector<std::string> Environment(const AddedVariables& added) {
   std::vector<std::string> entries;
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
-    if (IsAdded(text.substr(0, text.find('=')), added)) continue;
+    if (IsAdded(text.substr(0, text.find('=')), added, NameCase::kSensitive)) continue;
     entries.emplace_back(text);
   }
   for (const auto& [name, value] : added) entries.push_back(name + "=" + value);
@@ -99,11 +88,14 @@ bool Exited(pid_t child, int& status) {
   return true;
 }
 
-}  // namespace
+// A program that started: its process and the reading end of its stdout pipe.
+struct Started {
+  pid_t child = -1;
+  int output = -1;
+};
 
-Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
-                              const std::function<void(std::string_view)>& onOutput) {
-  const Clock::time_point deadline = Clock::now() + timeout;
+// Starts the program, or says why it could not start (exec's own failure included).
+Result<Started> StartProgram(const ProgramToRun& run) {
   std::vector<std::string> words = {run.program};
   words.insert(words.end(), run.arguments.begin(), run.arguments.end());
   std::vector<std::string> environment = Environment(run.environment);
@@ -146,38 +138,53 @@ Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds
     if (child > 0) waitpid(child, nullptr, 0);
     return Reason{"cannot run " + run.program + ": " + OsErrorText(code)};
   }
+  return Started{child, output[0]};
+}
 
+// Hands the program's output to onOutput until it exited, or ends it at the deadline. Each pass
+// looks at the deadline, and each wait ends by it: a program whose output never pauses is ended
+// on time too.
+ProgramEnd ReadUntilEnd(const Started& started, RunClock::time_point deadline,
+                        const std::function<void(std::string_view)>& onOutput) {
   ProgramEnd result;
-  char buffer[kReadSize];
+  char buffer[kRunReadSize];
   bool outputOpen = true;
-  // Each pass looks at the deadline, and each wait ends by it: a program whose output never
-  // pauses is ended on time too.
   for (;;) {
-    if (!outputOpen && Exited(child, result.exitStatus)) break;
+    if (!outputOpen && Exited(started.child, result.exitStatus)) break;
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RunClock::now()).count();
     if (left <= 0) {
       result.end = RunEnd::kTimedOut;
-      kill(-child, SIGKILL);
-      kill(child, SIGKILL);
-      waitpid(child, nullptr, 0);
+      kill(-started.child, SIGKILL);
+      kill(started.child, SIGKILL);
+      waitpid(started.child, nullptr, 0);
       break;
     }
     if (!outputOpen) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(left, kPollMs)));
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(left, kRunPollMs)));
       continue;
     }
-    pollfd readable = {output[0], POLLIN, 0};
-    if (poll(&readable, 1, static_cast<int>(std::min<long long>(left, kPollMs * 10))) <= 0) {
+    pollfd readable = {started.output, POLLIN, 0};
+    if (poll(&readable, 1, static_cast<int>(std::min<long long>(left, kRunPollMs * 10))) <= 0) {
       continue;
     }
-    const ssize_t count = read(output[0], buffer, sizeof(buffer));
+    const ssize_t count = read(started.output, buffer, sizeof(buffer));
     if (count > 0) {
       onOutput(std::string_view(buffer, static_cast<std::size_t>(count)));
     } else if (count == 0 || errno != EINTR) {
       outputOpen = false;
     }
   }
-  close(output[0]);
+  close(started.output);
   return result;
+}
+
+}  // namespace
+
+Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
+                              const std::function<void(std::string_view)>& onOutput) {
+  const RunClock::time_point deadline = RunClock::now() + timeout;
+  const Result<Started> started = StartProgram(run);
+  if (!started) return Reason{started.why()};
+  return ReadUntilEnd(*started, deadline, onOutput);
 }

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cwchar>
 #include <utility>
 
@@ -9,22 +8,6 @@
 #include "run_program.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-constexpr std::size_t kReadSize = 8192;
-constexpr int kPollMs = 20;
-
-// Windows compares the names of environment variables without case.
-bool IsAdded(std::string_view name, const std::vector<std::pair<std::string, std::string>>& added) {
-  return std::any_of(added.begin(), added.end(), [&](const auto& entry) {
-    return std::equal(name.begin(), name.end(), entry.first.begin(), entry.first.end(),
-                      [](char a, char b) {
-                        return std::toupper(static_cast<unsigned char>(a)) ==
-                               std::toupper(static_cast<unsigned char>(b));
-                      });
-  });
-}
 
 std::wstring Wide(std::string_view utf8) {
   if (utf8.empty()) return {};
@@ -47,7 +30,7 @@ std::string Narrow(std::wstring_view wide) {
 
 // The environment block: console-server's own, with the added variables in place of any of
 // the same names (which Windows compares without case).
-std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::string>>& added) {
+std::wstring EnvironmentBlock(const AddedVariables& added) {
   std::wstring block;
   wchar_t* own = GetEnvironmentStringsW();
   for (const wchar_t* entry = own; entry != nullptr && *entry != L'\0';
@@ -55,7 +38,7 @@ std::wstring EnvironmentBlock(const std::vector<std::pair<std::string, std::stri
     const std::wstring_view text(entry);
     // Entries such as "=C:=C:\dir" start with "=": their name goes on to the next "=".
     const std::size_t equals = text.find(L'=', 1);
-    if (IsAdded(Narrow(text.substr(0, equals)), added)) continue;
+    if (IsAdded(Narrow(text.substr(0, equals)), added, NameCase::kIgnored)) continue;
     block.append(text);
     block.push_back(L'\0');
   }
@@ -162,29 +145,9 @@ Result<HANDLE> Start(const ProgramToRun& run, HANDLE output, HANDLE job) {
 
 }  // namespace
 
-std::wstring QuotedArgument(std::wstring_view argument) {
-  std::wstring out = L"\"";
-  std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    // Backslashes are literal unless a quote follows: then each one needs a second, and the
-    // quote its own.
-    out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-    out.push_back(c);
-    backslashes = 0;
-  }
-  // Before the closing quote, too.
-  out.append(backslashes * 2, L'\\');
-  out.push_back(L'"');
-  return out;
-}
-
 Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
                               const std::function<void(std::string_view)>& onOutput) {
-  const Clock::time_point deadline = Clock::now() + timeout;
+  const RunClock::time_point deadline = RunClock::now() + timeout;
   HANDLE outputRead = nullptr;
   HANDLE outputWrite = nullptr;
   if (!CreatePipe(&outputRead, &outputWrite, nullptr, 0)) {
@@ -205,9 +168,9 @@ Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds
   // Anonymous pipes cannot be waited on with a timeout: take only what waits in the pipe, so
   // that no read blocks, and look at the deadline on every pass, so that a program whose output
   // never pauses is ended on time too.
-  char buffer[kReadSize];
+  char buffer[kRunReadSize];
   for (;;) {
-    if (Clock::now() >= deadline) {
+    if (RunClock::now() >= deadline) {
       result.end = RunEnd::kTimedOut;
       break;
     }
@@ -219,9 +182,10 @@ Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds
       onOutput(std::string_view(buffer, count));
       continue;
     }
-    Sleep(kPollMs);
+    Sleep(kRunPollMs);
   }
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RunClock::now());
   if (result.end == RunEnd::kTimedOut ||
       WaitForSingleObject(*process, static_cast<DWORD>(std::max<long long>(left.count(), 0))) !=
           WAIT_OBJECT_0) {
