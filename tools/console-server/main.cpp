@@ -19,7 +19,9 @@
 #include "messages.h"
 #include "platform.h"
 #include "plugin_numbers.h"
+#include "rule_help.h"
 #include "script_rules.h"
+#include "stable_file.h"
 
 namespace {
 
@@ -35,25 +37,18 @@ constexpr auto kRuleFileCheck = std::chrono::seconds(1);
 std::chrono::steady_clock::time_point LastSend;
 std::vector<ScriptRule> Rules;
 
-// What a file looked like: a change of either reads the rule file again.
-struct FileLook {
-  std::filesystem::file_time_type written;
-  std::uintmax_t size = 0;
-  bool operator==(const FileLook& other) const {
-    return written == other.written && size == other.size;
-  }
-};
-
 // The rule file, and what it looked like when last read.
 struct RuleFile {
   std::string path;
-  std::optional<FileLook> look;
+  FileLooks looks;
   std::chrono::steady_clock::time_point checked;
 };
 RuleFile WatchedRules;
+// Where the rules' help files go (--help-dir); empty for none.
+std::filesystem::path HelpFolder;
 
 void PrintUsage(std::ostream& out) {
-  out << "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
+  out << "Usage: console-server [--port N] [--script RULES] [--exec-timeout S] [--help-dir DIR]\n"
          "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:"
       << kServerPort
       << " (--port N:\n"
@@ -61,7 +56,10 @@ void PrintUsage(std::ostream& out) {
          "each line typed here to the game's chat (as \"console <line>\").\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
          "runs programs for \"COMMAND => PROGRAM ARG...\" lines.\n"
-         "--exec-timeout S ends a program of a rule after S seconds (default 10).\n";
+         "--exec-timeout S ends a program of a rule after S seconds (default 10).\n"
+         "--help-dir DIR writes DIR/<command>Help.json from the comment line above each rule,\n"
+         "the help a player sees for the command typed alone (DIR: the game's\n"
+         "nativePC/plugins/ConsoleHelp).\n";
 }
 
 void SendDueMessage() {
@@ -107,10 +105,20 @@ std::optional<FileLook> LookAt(const std::string& path) {
 
 // The rules of the file, with a "!" line for each warning.
 Result<std::vector<ScriptRule>> ReadRules(const std::string& path) {
-  Result<ScriptRules> read = ReadScriptRules(path);
+  Result<Noted<std::vector<ScriptRule>>> read = ReadScriptRules(path);
   if (!read) return Reason{read.why()};
-  for (const std::string& warning : read->warnings) Print('!', warning);
-  return std::move(read->rules);
+  for (const Reason& note : read->notes) Print('!', note.text);
+  return std::move(read->value);
+}
+
+// Brings the help files in line with the rules.
+void WriteRuleHelp() {
+  if (HelpFolder.empty()) return;
+  const Noted<std::vector<RuleHelp>> files = RuleHelpFiles(Rules);
+  for (const Reason& note : files.notes) Print('!', note.text);
+  const Noted<std::vector<std::string>> done = UpdateHelpFolder(HelpFolder, files.value);
+  for (const std::string& line : done.value) Print('*', line);
+  for (const Reason& note : done.notes) Print('!', note.text);
 }
 
 // Reads the rule file again when it changed. Rules that do not read leave the old ones in use.
@@ -118,10 +126,16 @@ void ReloadChangedRules() {
   const auto now = std::chrono::steady_clock::now();
   if (WatchedRules.path.empty() || now < WatchedRules.checked + kRuleFileCheck) return;
   WatchedRules.checked = now;
-  const std::optional<FileLook> seen = LookAt(WatchedRules.path);
-  if (!seen || seen == WatchedRules.look) return;
-  WatchedRules.look = seen;
+  const FileLooks before = WatchedRules.looks;
+  const LookDecision decision = DecideOnLook(before, LookAt(WatchedRules.path));
+  WatchedRules.looks = decision.looks;
+  if (!decision.readAgain) return;
   Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+  // Written to while it was read: read again once it has stayed the same.
+  if (LookAt(WatchedRules.path) != decision.looks.read) {
+    WatchedRules.looks.read = before.read;
+    return;
+  }
   if (!rules) {
     Print('!', "rules not read again, the " + std::to_string(Rules.size()) +
                    " rules before stay: " + rules.why());
@@ -132,6 +146,7 @@ void ReloadChangedRules() {
                  std::to_string(changes.size()) + " lines changed");
   for (const std::string& change : changes) Print('*', change);
   Rules = std::move(*rules);
+  WriteRuleHelp();
 }
 
 void ReadTypedLines() {
@@ -168,6 +183,7 @@ int main(int argc, char** argv) {
     const std::string_view shape = argument == "--port"           ? "--port N"
                                    : argument == "--script"       ? "--script RULES"
                                    : argument == "--exec-timeout" ? "--exec-timeout S"
+                                   : argument == "--help-dir"     ? "--help-dir DIR"
                                                                   : "";
     if (shape.empty()) {
       std::cerr << "console-server: unknown option " << argument << "\n\n";
@@ -198,9 +214,19 @@ int main(int argc, char** argv) {
       }
       SetRunTimeout(std::chrono::seconds(*seconds));
     }
+    if (argument == "--help-dir") {
+      HelpFolder = std::filesystem::u8path(value);
+      std::error_code status;
+      if (!std::filesystem::is_directory(HelpFolder, status)) {
+        std::cerr << "console-server: --help-dir: " << value
+                  << " is no folder (the game's nativePC/plugins/ConsoleHelp)\n";
+        return kUsageError;
+      }
+    }
     if (argument == "--script") {
       WatchedRules.path = value;
-      WatchedRules.look = LookAt(WatchedRules.path);
+      WatchedRules.looks.read = LookAt(WatchedRules.path);
+      WatchedRules.looks.last = WatchedRules.looks.read;
       Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
       if (!rules) {
         std::cerr << "console-server: --script: " << rules.why() << '\n';
@@ -210,6 +236,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  WriteRuleHelp();
   const Result<> started = StartSockets();
   const Result<Listener> listener =
       started ? ListenOnLoopback(port) : Result<Listener>(Reason{started.why()});
