@@ -43,6 +43,12 @@ bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+// Windows drops trailing dots and spaces from a file name: "cmd.exe." is cmd.exe.
+std::string_view WithoutTrailingDots(std::string_view name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  return name;
+}
+
 template <std::size_t N>
 bool Holds(const std::string_view (&list)[N], std::string_view word) {
   return std::find(std::begin(list), std::end(list), word) != std::end(list);
@@ -108,12 +114,14 @@ std::string Leave(std::string_view what) {
 }  // namespace
 
 std::string ProgramName(std::string_view word, ProgramNames names) {
-  const bool windows = names == ProgramNames::kWindows;
+  // Linux runs a Windows program too, where Windows' interop is on (WSL): it finds "cmd.exe".
+  const std::string lower = Lowercase(WithoutTrailingDots(word));
+  const bool windows =
+      names == ProgramNames::kWindows || EndsWith(lower, ".exe") || EndsWith(lower, ".com");
   const std::size_t folder = word.find_last_of(windows ? "/\\" : "/");
   std::string name(folder == std::string_view::npos ? word : word.substr(folder + 1));
   if (!windows) return name;
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
-  name = Lowercase(name);
+  name = Lowercase(WithoutTrailingDots(name));
   if (EndsWith(name, ".exe") || EndsWith(name, ".com")) name.resize(name.size() - 4);
   return name;
 }

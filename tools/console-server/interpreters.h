@@ -18,7 +18,7 @@
 
 // How a system finds a program from the name a rule gives it.
 enum class ProgramNames {
-  kPosix,    // the file name exactly
+  kPosix,    // the file name exactly, but for a Windows program (.exe or .com)
   kWindows,  // in any case, without trailing dots and spaces, with or without .exe or .com
 };
 
@@ -29,7 +29,8 @@ constexpr ProgramNames kHostProgramNames = ProgramNames::kPosix;
 #endif  // _WIN32
 
 // The name of the program that a word names, as the system finds it: without its folder and, on
-// Windows, in lower case and without .exe or .com.
+// Windows, in lower case and without .exe or .com. A name ending in .exe or .com names a Windows
+// program on any system (Linux runs one through Windows' interop), and is taken as Windows does.
 std::string ProgramName(std::string_view word, ProgramNames names);
 
 // A command shell (cmd, powershell, pwsh, sh, bash, rbash, dash, ash, zsh, ksh, mksh, csh, tcsh,

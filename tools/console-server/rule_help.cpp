@@ -1,6 +1,7 @@
 #include "rule_help.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <set>

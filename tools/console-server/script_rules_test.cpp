@@ -48,9 +48,9 @@ TEST(RuleCode, RefusesTheFieldWhereAnInterpreterWouldRunItAsCode) {
       {"conhost.exe cmd /c {args}", kWindows, true},
       {"C:\\Windows\\System32\\CMD.EXE /C {args}", kWindows, true},
       {"Bash.exe. script {args}", kWindows, true},
-      // The same names where POSIX finds no shell by them: a code flag is what tells.
-      {"CMD.EXE x {args}", kPosix, false},
-      {"C:\\Windows\\System32\\cmd.exe /c {args}", kPosix, true},
+      // POSIX names are case-sensitive, but a Windows program is found as Windows does.
+      {"CMD x {args}", kPosix, false},
+      {"/mnt/c/Windows/System32/CMD.EXE x {args}", kPosix, true},
       // A code flag whose value holds the field.
       {"python3 -c {args}", kPosix, true},
       {"python3.12 -c print({args})", kPosix, true},
@@ -104,7 +104,8 @@ TEST(RuleCode, RefusesTheFieldWhereAnInterpreterWouldRunItAsCode) {
 
 TEST(RuleCode, NamesAProgramAsTheSystemFindsIt) {
   EXPECT_EQ(ProgramName("C:\\Tools\\Python.EXE", kWindows), "python");
-  EXPECT_EQ(ProgramName("/usr/bin/Python.EXE", kPosix), "Python.EXE");
+  EXPECT_EQ(ProgramName("/usr/bin/Python", kPosix), "Python");
+  EXPECT_EQ(ProgramName("/mnt/c/Python.EXE", kPosix), "python");
   EXPECT_EQ(ProgramName("a\\b", kPosix), "a\\b");
   EXPECT_EQ(ProgramName("x.com. ", kWindows), "x");
 }
