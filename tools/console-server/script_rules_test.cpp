@@ -102,14 +102,6 @@ TEST(RuleCode, RefusesTheFieldWhereAnInterpreterWouldRunItAsCode) {
   }
 }
 
-TEST(RuleCode, NamesAProgramAsTheSystemFindsIt) {
-  EXPECT_EQ(ProgramName("C:\\Tools\\Python.EXE", kWindows), "python");
-  EXPECT_EQ(ProgramName("/usr/bin/Python", kPosix), "Python");
-  EXPECT_EQ(ProgramName("/mnt/c/Python.EXE", kPosix), "python");
-  EXPECT_EQ(ProgramName("a\\b", kPosix), "a\\b");
-  EXPECT_EQ(ProgramName("x.com. ", kWindows), "x");
-}
-
 struct FieldRow {
   const char* text;
   const char* filled;  // nullptr: refused
