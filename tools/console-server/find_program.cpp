@@ -121,13 +121,3 @@ bool IsBatchFile(std::string_view name) {
   const std::string extension = Lowercase(name.substr(name.size() - 4));
   return extension == ".bat" || extension == ".cmd";
 }
-
-bool IsCommandShell(std::string_view name) {
-  name = WithoutTrailingDots(name);
-  const std::size_t folder = name.find_last_of("/\\");
-  std::string base = Lowercase(folder == std::string_view::npos ? name : name.substr(folder + 1));
-  if (base.size() > 4 && base.substr(base.size() - 4) == ".exe") base.resize(base.size() - 4);
-  constexpr std::string_view kShells[] = {"cmd",  "powershell", "pwsh", "sh",  "bash",
-                                          "dash", "zsh",        "ksh",  "fish"};
-  return std::find(std::begin(kShells), std::end(kShells), base) != std::end(kShells);
-}

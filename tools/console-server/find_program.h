@@ -23,7 +23,3 @@ Result<std::string> RunnableProgram(const std::string& path, const std::string& 
 // A .bat or .cmd file, which Windows runs through cmd.exe: that parses its arguments again, and
 // no quoting makes a player's text safe there.
 bool IsBatchFile(std::string_view name);
-
-// A command shell (cmd, powershell, pwsh, sh, bash, dash, zsh, ksh, fish, in any folder, with
-// or without ".exe"): it reads its arguments as commands.
-bool IsCommandShell(std::string_view name);

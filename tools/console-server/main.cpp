@@ -19,7 +19,9 @@
 #include "messages.h"
 #include "platform.h"
 #include "plugin_numbers.h"
+#include "rule_help.h"
 #include "script_rules.h"
+#include "stable_file.h"
 
 namespace {
 
@@ -36,28 +38,22 @@ struct Options {
   int port = kServerPort;
   std::optional<std::string> rulesPath;
   std::optional<std::chrono::seconds> execTimeout;
+  // Where the rules' help files go; empty for none.
+  std::filesystem::path helpFolder;
   bool showHelp = false;
-};
-
-// What a file looked like: a change of either reads the rule file again.
-struct FileLook {
-  std::filesystem::file_time_type written;
-  std::uintmax_t size = 0;
-  bool operator==(const FileLook& other) const {
-    return written == other.written && size == other.size;
-  }
 };
 
 // The rule file, and what it looked like when last read.
 struct RuleFile {
   std::string path;
-  std::optional<FileLook> look;
+  FileLooks looks;
   std::chrono::steady_clock::time_point checked;
 };
 RuleFile WatchedRules;
+std::filesystem::path HelpFolder;
 
 std::string UsageText() {
-  return "Usage: console-server [--port N] [--script RULES] [--exec-timeout S]\n"
+  return "Usage: console-server [--port N] [--script RULES] [--exec-timeout S] [--help-dir DIR]\n"
          "A console program for the ConsoleRelay plugin. Listens on 127.0.0.1:" +
          std::to_string(kServerPort) +
          " (--port N:\n"
@@ -66,7 +62,10 @@ std::string UsageText() {
          "served alike: its lines are answered on its own connection, and typed lines go to all.\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
          "runs programs for \"COMMAND => PROGRAM ARG...\" lines.\n"
-         "--exec-timeout S ends a program of a rule after S seconds (default 10).\n";
+         "--exec-timeout S ends a program of a rule after S seconds (default 10).\n"
+         "--help-dir DIR writes DIR/<command>Help.json from the comment line above each rule,\n"
+         "the help a player sees for the command typed alone (DIR: the game's\n"
+         "nativePC/plugins/ConsoleHelp).\n";
 }
 
 // Answers a command line on the connection that sent it.
@@ -103,10 +102,20 @@ std::optional<FileLook> LookAt(const std::string& path) {
 
 // The rules of the file, with a "!" line for each warning.
 Result<std::vector<ScriptRule>> ReadRules(const std::string& path) {
-  Result<ScriptRules> read = ReadScriptRules(path);
+  Result<Noted<std::vector<ScriptRule>>> read = ReadScriptRules(path);
   if (!read) return Reason{read.why()};
-  for (const std::string& warning : read->warnings) Print('!', warning);
-  return std::move(read->rules);
+  for (const Reason& note : read->notes) Print('!', note.text);
+  return std::move(read->value);
+}
+
+// Brings the help files in line with the rules.
+void WriteRuleHelp() {
+  if (HelpFolder.empty()) return;
+  const Noted<std::vector<RuleHelp>> files = RuleHelpFiles(Rules);
+  for (const Reason& note : files.notes) Print('!', note.text);
+  const Noted<std::vector<std::string>> done = UpdateHelpFolder(HelpFolder, files.value);
+  for (const std::string& line : done.value) Print('*', line);
+  for (const Reason& note : done.notes) Print('!', note.text);
 }
 
 // Reads the rule file again when it changed. Rules that do not read leave the old ones in use.
@@ -114,10 +123,16 @@ void ReloadChangedRules() {
   const auto now = std::chrono::steady_clock::now();
   if (WatchedRules.path.empty() || now < WatchedRules.checked + kRuleFileCheck) return;
   WatchedRules.checked = now;
-  const std::optional<FileLook> seen = LookAt(WatchedRules.path);
-  if (!seen || seen == WatchedRules.look) return;
-  WatchedRules.look = seen;
+  const FileLooks before = WatchedRules.looks;
+  const LookDecision decision = DecideOnLook(before, LookAt(WatchedRules.path));
+  WatchedRules.looks = decision.looks;
+  if (!decision.readAgain) return;
   Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+  // Written to while it was read: read again once it has stayed the same.
+  if (LookAt(WatchedRules.path) != decision.looks.read) {
+    WatchedRules.looks.read = before.read;
+    return;
+  }
   if (!rules) {
     Print('!', "rules not read again, the " + std::to_string(Rules.size()) +
                    " rules before stay: " + rules.why());
@@ -128,6 +143,7 @@ void ReloadChangedRules() {
                  std::to_string(changes.size()) + " lines changed");
   for (const std::string& change : changes) Print('*', change);
   Rules = std::move(*rules);
+  WriteRuleHelp();
 }
 
 void ReadTypedLines() {
@@ -163,6 +179,7 @@ Result<Options> ParseOptions(int argc, char** argv) {
     const std::string_view shape = argument == "--port"           ? "--port N"
                                    : argument == "--script"       ? "--script RULES"
                                    : argument == "--exec-timeout" ? "--exec-timeout S"
+                                   : argument == "--help-dir"     ? "--help-dir DIR"
                                                                   : "";
     if (shape.empty()) {
       return Reason{"unknown option " + std::string(argument) + "\n\n" + UsageText()};
@@ -186,6 +203,13 @@ Result<Options> ParseOptions(int argc, char** argv) {
                       std::to_string(kLongestExecTimeout) + ")"};
       }
       options.execTimeout = std::chrono::seconds(*seconds);
+    } else if (argument == "--help-dir") {
+      options.helpFolder = std::filesystem::u8path(value);
+      std::error_code status;
+      if (!std::filesystem::is_directory(options.helpFolder, status)) {
+        return Reason{"--help-dir: " + value +
+                      " is no folder (the game's nativePC/plugins/ConsoleHelp)"};
+      }
     } else {
       options.rulesPath = value;
     }
@@ -226,7 +250,8 @@ int main(int argc, char** argv) {
   if (options->execTimeout) SetRunTimeout(*options->execTimeout);
   if (options->rulesPath) {
     WatchedRules.path = *options->rulesPath;
-    WatchedRules.look = LookAt(WatchedRules.path);
+    WatchedRules.looks.read = LookAt(WatchedRules.path);
+    WatchedRules.looks.last = WatchedRules.looks.read;
     Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
     if (!rules) {
       std::cerr << "console-server: --script: " << rules.why() << '\n';
@@ -234,13 +259,16 @@ int main(int argc, char** argv) {
     }
     Rules = std::move(*rules);
   }
+  HelpFolder = options->helpFolder;
+  WriteRuleHelp();
 
   const Result<> started = StartSockets();
   const Result<Listener> listener =
       started ? ListenOnLoopback(options->port) : Result<Listener>(Reason{started.why()});
   if (!listener) {
-    std::cerr << "console-server: cannot listen on 127.0.0.1:" << options->port << ": "
-              << listener.why() << " (is another console program running?)\n";
+    std::cerr
+        << "console-server: cannot listen on 127.0.0.1:" << options->port << ": " << listener.why()
+        << " (another program listens on it, or the last run's connection is still closing)\n";
     return 1;
   }
   Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +

@@ -10,6 +10,8 @@
 
 #include "common/os_error.h"
 #include "find_program.h"
+#include "interpreters.h"
+#include "rule_fields.h"
 #include "text.h"
 
 namespace {
@@ -17,8 +19,6 @@ namespace {
 constexpr std::string_view kReplyArrow = "->";
 constexpr std::string_view kRunArrow = "=>";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::string_view kFields[] = {"{line}", "{command}", "{args}"};
-
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string_view::npos) return {};
@@ -28,29 +28,6 @@ std::string_view Trimmed(std::string_view text) {
 
 bool StartsWith(std::string_view text, std::string_view start) {
   return text.substr(0, start.size()) == start;
-}
-
-// One pass over the text, so that a "{args}" typed by the player is not filled in again.
-std::string FilledIn(std::string_view text, std::string_view line, std::string_view command,
-                     std::string_view args) {
-  const std::string_view values[] = {line, command, args};
-  std::string out;
-  while (!text.empty()) {
-    bool filled = false;
-    for (std::size_t i = 0; i < std::size(kFields); ++i) {
-      if (StartsWith(text, kFields[i])) {
-        out += values[i];
-        text.remove_prefix(kFields[i].size());
-        filled = true;
-        break;
-      }
-    }
-    if (!filled) {
-      out += text[0];
-      text.remove_prefix(1);
-    }
-  }
-  return out;
 }
 
 // Splits at spaces and tabs; double quotes group a word that holds spaces ("" is an empty word).
@@ -77,17 +54,10 @@ Result<std::vector<std::string>> SplitWords(std::string_view text) {
   return words;
 }
 
-bool HoldsField(std::string_view word) {
-  return std::any_of(std::begin(kFields), std::end(kFields), [&](std::string_view field) {
-    return word.find(field) != std::string_view::npos;
-  });
-}
-
-// Fills in a "=>" rule's program and words, and gives a warning when the program is not there
-// (yet); refuses a rule that cannot run.
-Result<std::optional<std::string>> ParseRunRule(std::string_view text,
-                                                const std::filesystem::path& folder,
-                                                ScriptRule& rule) {
+// Fills in a "=>" rule's program and words, with a note when the program is not there (yet);
+// refuses a rule that cannot run, or that would run the player's text as code.
+Result<Noted<>> ParseRunRule(std::string_view text, const std::filesystem::path& folder,
+                             ScriptRule& rule) {
   const Result<std::vector<std::string>> split = SplitWords(text);
   if (!split) return Reason{split.why()};
   const std::vector<std::string>& words = *split;
@@ -100,26 +70,23 @@ Result<std::optional<std::string>> ParseRunRule(std::string_view text,
                   ": cmd.exe reads a batch file's arguments again, and no quoting makes a "
                   "player's text safe there; run a program instead"};
   }
-  if (IsCommandShell(words[0]) && std::any_of(words.begin() + 1, words.end(), HoldsField)) {
-    return Reason{rule.command + ": will not give the player's text to the command shell " +
-                  Excerpt(words[0]) +
-                  ", which would run what it holds as commands; leave {line}, {command} and "
-                  "{args} out, and have a script read the text from the environment variable "
-                  "CONSOLE_ARGS"};
+  if (const Result<> safe = CheckNoCodeFromPlayer(words); !safe) {
+    return Reason{rule.command + ": " + safe.why()};
   }
   rule.program = words[0];
   rule.arguments.assign(words.begin() + 1, words.end());
   rule.folder = folder.u8string();
   // Found again at each run; here, so that a program that cannot run is refused now and not at
   // the first command.
+  Noted<> parsed;
   const Result<std::string> located = LocateProgram(rule.program, rule.folder);
   if (!located) {
-    return std::optional<std::string>(located.why() + ": /" + rule.command +
-                                      " cannot run until it is");
+    parsed.Note(located.why() + ": /" + rule.command + " cannot run until it is");
+    return parsed;
   }
   const Result<std::string> runnable = RunnableProgram(*located, rule.program);
   if (!runnable) return Reason{runnable.why()};
-  return std::optional<std::string>();
+  return parsed;
 }
 
 // The whole file, unless it is larger than a rule file can sensibly be.
@@ -151,21 +118,27 @@ Result<std::string> ReadBounded(const std::string& path) {
 
 }  // namespace
 
-Result<ScriptRules> ReadScriptRules(const std::string& path) {
+Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) {
   const Result<std::string> content = ReadBounded(path);
   if (!content) return Reason{content.why()};
   std::string_view rest = *content;
   if (StartsWith(rest, kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
-  ScriptRules read;
+  Noted<std::vector<ScriptRule>> read;
   int catchAllLine = 0;
+  std::string_view comment;  // the comment on the line just above, if that was one
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
     const std::string_view text = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const std::string_view line = Trimmed(text);
-    if (line.empty() || line[0] == '#') continue;
+    const std::string_view above = std::exchange(comment, std::string_view());
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      comment = Trimmed(line.substr(1));
+      continue;
+    }
     const std::size_t arrow = std::min(line.find(kReplyArrow), line.find(kRunArrow));
     const std::string_view command = Trimmed(line.substr(0, arrow));
     const std::string where = path + ":" + std::to_string(number) + ": ";
@@ -177,22 +150,25 @@ Result<ScriptRules> ReadScriptRules(const std::string& path) {
     ScriptRule rule;
     rule.text = line;
     rule.command = command;
+    rule.description = above;
     const std::string_view after = Trimmed(line.substr(arrow + 2));
+    if (const Result<> fields = CheckFields(after); !fields) {
+      return Reason{where + rule.command + ": " + fields.why()};
+    }
     if (line.substr(arrow, 2) == kReplyArrow) {
       rule.reply = after;
     } else {
-      const Result<std::optional<std::string>> parsed = ParseRunRule(after, folder, rule);
+      const Result<Noted<>> parsed = ParseRunRule(after, folder, rule);
       if (!parsed) return Reason{where + parsed.why()};
-      const std::optional<std::string>& warning = *parsed;
-      if (warning) read.warnings.push_back(where + *warning);
+      for (const Reason& note : parsed->notes) read.Note(where + note.text);
     }
     if (catchAllLine != 0) {
-      read.warnings.push_back(where + "never applies: the * rule of line " +
-                              std::to_string(catchAllLine) + " answers every line first");
+      read.Note(where + "never applies: the * rule of line " + std::to_string(catchAllLine) +
+                " answers every line first");
     } else if (rule.command == "*") {
       catchAllLine = number;
     }
-    read.rules.push_back(std::move(rule));
+    read.value.push_back(std::move(rule));
   }
   return read;
 }
@@ -223,7 +199,7 @@ std::optional<ScriptAnswer> ScriptAnswerTo(const std::vector<ScriptRule>& rules,
     ScriptAnswer answer;
     if (rule.program.empty()) {
       if (rule.reply.empty()) return std::nullopt;
-      answer.reply = FilledIn(rule.reply, line, command, args);
+      answer.reply = FilledIn(rule.reply, {line, command, args});
       return answer;
     }
     // A program's arguments and environment are C strings: they end at a zero byte anyway.
@@ -233,7 +209,7 @@ std::optional<ScriptAnswer> ScriptAnswerTo(const std::vector<ScriptRule>& rules,
     answer.args = space < cut.size() ? cut.substr(space + 1) : "";
     answer.run = &rule;
     for (const std::string& word : rule.arguments) {
-      answer.arguments.push_back(FilledIn(word, answer.line, answer.command, answer.args));
+      answer.arguments.push_back(FilledIn(word, {answer.line, answer.command, answer.args}));
     }
     return answer;
   }

@@ -15,7 +15,11 @@
 // group a word that holds spaces; {line}, {command} and {args} are filled in after the split, so
 // what the player typed always stays within one argument. A relative PROGRAM is found beside the
 // rule file (or, as a bare name, on the PATH), and the program runs in the rule file's folder.
-// A rule that would hand the player's text to a command shell is refused.
+// A rule that would hand the player's text to an interpreter as code is refused (see
+// interpreters.h), and so is a "{" that is not a field (see rule_fields.h).
+//
+// A comment line directly above a rule describes it: "# Rolls dice: /roll 2d6" above a "roll"
+// rule is what the player reads for /roll alone, once written as a help file (see rule_help.h).
 #pragma once
 
 #include <optional>
@@ -33,21 +37,17 @@ struct ScriptRule {
   std::string program;
   std::vector<std::string> arguments;
   std::string folder;  // the rule file's folder, where the program runs
+  // The comment on the line directly above the rule, without its "#": the rule's help.
+  std::string description;
 };
 
 // A rule file larger than this is refused before it is read whole.
 constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
-// A rule file as read.
-struct ScriptRules {
-  std::vector<ScriptRule> rules;
-  // What is allowed but surely not meant: a rule that a "*" rule before it hides, a program that
-  // is not there (yet).
-  std::vector<std::string> warnings;
-};
-
-// Reads a rule file, or says why it cannot be used (with the line number).
-Result<ScriptRules> ReadScriptRules(const std::string& path);
+// Reads a rule file, or says why it cannot be used (with the line number). The notes tell what is
+// allowed but surely not meant: a rule that a "*" rule before it hides, a program that is not
+// there (yet).
+Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path);
 
 // What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").
 std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,

@@ -5,6 +5,7 @@ port, never on the console port.
 """
 
 import contextlib
+import json
 import os
 import re
 import shutil
@@ -20,6 +21,7 @@ import unittest
 SERVER = os.environ.get("CONSOLE_SERVER", "")
 EMULATOR = os.environ.get("CONSOLE_SERVER_EMULATOR", "")
 TEST_PROGRAM = os.environ.get("TEST_PROGRAM", "")
+HELP_CHECK = os.environ.get("HELP_CHECK", "")
 STAMP = r"\d\d:\d\d:\d\d\.\d\d\d"
 
 RULES = """\
@@ -422,7 +424,7 @@ class Arguments(unittest.TestCase):
                 ("open quote", 'say => tool "{args}', "a double quote is not closed"),
                 ("not runnable", "notes => notes.txt", "cannot run notes.txt: "),
                 *(("shell " + shell, "say => %s -c \"echo %s\"" % (shell, field),
-                   "say: will not give the player's text to the command shell " + shell)
+                   "say: will not give the player's text to ")
                   for shell, field in (("cmd", "{args}"), ("CMD.EXE", "{line}"),
                                        (r"C:\Windows\System32\cmd.exe", "{command}"),
                                        ("powershell.exe", "{args}"), ("pwsh", "{args}"),
@@ -433,6 +435,20 @@ class Arguments(unittest.TestCase):
                 result = self.run_rules("# fine\nkick -> Kicked\n" + line + "\n")
                 self.assertEqual(result.returncode, 2)
                 self.assertIn("bad.rules:3: " + error, result.stderr)
+
+    def test_a_rule_that_would_run_the_players_text_as_code_is_refused(self):
+        for line, error in (
+                ("say => env sh -c {args}", "the command shell sh"),
+                ("say => conhost.exe cmd /c {args}", "the command shell cmd"),
+                ("say => python3 -c {args}", "-c would take {args} as code to run"),
+                ("say => awk {args}", "awk, which would run {args} as its program"),
+                ("say -> {argz}", "{argz} is no field")):
+            with self.subTest(line=line):
+                result = self.run_rules("# fine\nkick -> Kicked\n" + line + "\n")
+                self.assertEqual(result.returncode, 2)
+                self.assertIn("bad.rules:3: say: will not give the player's text to "
+                              if "=>" in line else "bad.rules:3: say: ", result.stderr)
+                self.assertIn(error, result.stderr)
 
     def test_a_rule_file_above_1_mib_is_refused(self):
         result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")
@@ -494,6 +510,71 @@ class Arguments(unittest.TestCase):
             taken.close()
         self.assertEqual(result.returncode, 1)
         self.assertIn("cannot listen on 127.0.0.1:", result.stderr)
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+class HelpFiles(unittest.TestCase):
+    """--help-dir: the rules' comments as help files, kept in line as the rules change."""
+
+    def test_help_files_follow_the_rules(self):
+        with tempfile.TemporaryDirectory() as folder:
+            rules = os.path.join(folder, "help.rules")
+            help_folder = os.path.join(folder, "ConsoleHelp")
+            os.mkdir(help_folder)
+            theirs = os.path.join(help_folder, "banHelp.json")
+            with open(theirs, "w") as f:
+                f.write('{"help": "Written by hand."}')
+            with open(rules, "w") as f:
+                f.write("# Kicks a player: /kick NAME\nkick -> Kicked {args}.\n"
+                        "# Rolls dice.\nroll -> 4\n# Bans.\nban -> Banned\nquiet ->\n")
+            server = Server("--port", "0", "--script", rules, "--help-dir", help_folder)
+            try:
+                server.wait_line(STAMP + r" \* listening on .*")
+                server.wait_line(STAMP + r" ! left .*banHelp\.json alone: console-server did "
+                                 r"not write it.*")
+                self.assertEqual(sorted(os.listdir(help_folder)),
+                                 ["banHelp.json", "commandsHelp.json", "kickHelp.json",
+                                  "rollHelp.json"])
+                self.assert_help(help_folder, "kick", "Kicks a player: /kick NAME")
+                self.assert_help(help_folder, "commands", "/roll: Rolls dice.")
+                self.check_folder(help_folder)
+                since = server.mark()
+                with open(rules, "w") as f:
+                    f.write("# Kicks someone.\nkick -> Kicked {args}.\n")
+                os.utime(rules, (time.time() + 5, time.time() + 5))
+                server.wait_line(STAMP + r" \* removed .*rollHelp\.json: no rule describes it "
+                                 r"now", since)
+                server.wait_line(STAMP + r" \* wrote the help of /kick: .*", since)
+                self.assert_help(help_folder, "kick", "Kicks someone.")
+                self.assertNotIn("rollHelp.json", os.listdir(help_folder))
+                with open(theirs) as f:
+                    self.assertEqual(f.read(), '{"help": "Written by hand."}')
+            finally:
+                server.stop()
+
+    def test_the_demo_rules_describe_their_commands(self):
+        with tempfile.TemporaryDirectory() as help_folder:
+            server = Server("--port", "0", "--script", os.path.join("examples", "demo.rules"),
+                            "--help-dir", help_folder)
+            try:
+                server.wait_line(STAMP + r" \* listening on .*")
+            finally:
+                server.stop()
+            self.assertEqual(sorted(os.listdir(help_folder)),
+                             ["commandsHelp.json", "kickHelp.json", "sayHelp.json",
+                              "spawnHelp.json", "timeHelp.json"])
+            self.check_folder(help_folder)
+
+    def assert_help(self, folder, command, line):
+        with open(os.path.join(folder, command + "Help.json"), encoding="utf-8") as f:
+            self.assertIn(line, json.load(f)["help"])
+
+    def check_folder(self, folder):
+        if not HELP_CHECK:
+            return
+        command = ([EMULATOR] if EMULATOR else []) + [HELP_CHECK, folder]
+        result = subprocess.run(command, capture_output=True, text=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
 
 if __name__ == "__main__":
