@@ -2,70 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif  // !_WIN32
+#include "program_files.h"
+#include "text.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Lowercase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-// Windows drops trailing dots and spaces from a file name: "x.bat." still runs x.bat.
-std::string_view WithoutTrailingDots(std::string_view name) {
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  return name;
-}
-
-#ifdef _WIN32
-constexpr char kPathSeparator = ';';
-
-std::string PathVariable() {
-  const wchar_t* path = _wgetenv(L"PATH");
-  return path != nullptr ? fs::path(path).u8string() : "";
-}
-
-// Windows starts only these itself; anything else needs its interpreter.
-Result<> CanRun(const fs::path& file) {
-  const std::string extension = Lowercase(file.extension().u8string());
-  if (extension == ".exe" || extension == ".com") return Done{};
-  return Reason{
-      "Windows starts only .exe and .com files; run its interpreter with it as an argument "
-      "(such as py.exe " +
-      file.filename().u8string() + ")"};
-}
-#else
-constexpr char kPathSeparator = ':';
-
-std::string PathVariable() {
-  const char* path = std::getenv("PATH");
-  return path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-}
-
-Result<> CanRun(const fs::path& file) {
-  if (access(file.c_str(), X_OK) == 0) return Done{};
-  return Reason{"it may not be executed (give it the execute permission: chmod +x " +
-                file.filename().u8string() + ")"};
-}
-#endif  // _WIN32
-
-// On Windows a name without an extension means the .exe.
-fs::path WithExtension(const std::string& name) {
-  fs::path file = fs::u8path(name);
-#ifdef _WIN32
-  if (!file.has_extension()) file += ".exe";
-#endif  // _WIN32
-  return file;
-}
 
 bool IsRegularFile(const fs::path& file) {
   std::error_code status;
@@ -81,7 +26,7 @@ Result<std::string> FindProgram(const std::string& name, const std::string& rule
 }
 
 Result<std::string> LocateProgram(const std::string& name, const std::string& ruleFolder) {
-  const fs::path file = WithExtension(name);
+  const fs::path file = ProgramFileFor(name);
   const fs::path folder = fs::u8path(ruleFolder);
   if (file.is_absolute()) return file.lexically_normal().u8string();
   std::error_code status;

@@ -33,20 +33,8 @@ constexpr std::string_view kCmdCodeFlags[] = {"/c", "/k", "/r"};
 // A bundle of one-letter flags ending in one of these takes the next word as code (perl -ne).
 constexpr std::string_view kCodeLetters = "ceE";
 
-std::string Lowercase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
-
-// Windows drops trailing dots and spaces from a file name: "cmd.exe." is cmd.exe.
-std::string_view WithoutTrailingDots(std::string_view name) {
-  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
-  return name;
 }
 
 template <std::size_t N>

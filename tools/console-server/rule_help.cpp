@@ -21,14 +21,6 @@ constexpr std::string_view kTemporarySuffix = ".tmp";
 // Characters that no file name on Windows may hold (":" is refused by CheckHelpPath).
 constexpr std::string_view kNotInFileNames = "<>\"|?*";
 
-std::string Lowercase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 bool IsUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
