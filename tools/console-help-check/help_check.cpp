@@ -28,11 +28,6 @@ namespace {
 constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
 constexpr std::string_view kAnyCommand = "<command>";
-// How much of the ignored text after the first value a warning quotes.
-constexpr std::size_t kQuotedTextLength = 30;
-// Each entry is checked by a parse of the whole file, as the game reads it for each request; a
-// file of more entries than any help needs is checked only this far.
-constexpr std::size_t kMaxCheckedEntries = 256;
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -110,20 +105,19 @@ void ReportFailingLine(std::string_view text, const std::string& key, std::size_
 
 // The plugin reads a file as the library does: of keys that appear twice, the last one counts.
 void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
-  // A hostile file repeats a key without end: the report names a few places.
-  constexpr std::size_t kMostNamed = 10;
   const auto duplicates = LayoutOf(text, "").duplicateKeys;
-  for (std::size_t k = 0; k < duplicates.size() && k < kMostNamed; ++k) {
+  for (std::size_t k = 0; k < duplicates.size() && k < kMostDuplicatesNamed; ++k) {
     const auto& [key, fileLines] = duplicates[k];
     out << "  warning: " << Quoted(key) << " appears " << fileLines.size() << " times (file lines";
-    for (std::size_t i = 0; i < fileLines.size() && i < kMostNamed; ++i) {
+    for (std::size_t i = 0; i < fileLines.size() && i < kMostDuplicatesNamed; ++i) {
       out << (i ? ", " : " ") << fileLines[i];
     }
-    out << (fileLines.size() > kMostNamed ? ", ..." : "")
+    out << (fileLines.size() > kMostDuplicatesNamed ? ", ..." : "")
         << "): the plugin reads only the last one\n";
   }
-  if (duplicates.size() > kMostNamed) {
-    out << "  warning: " << duplicates.size() - kMostNamed << " more keys appear more than once\n";
+  if (duplicates.size() > kMostDuplicatesNamed) {
+    out << "  warning: " << duplicates.size() - kMostDuplicatesNamed
+        << " more keys appear more than once\n";
   }
 }
 

@@ -1,6 +1,7 @@
 // Checking help files: what the game shows for each entry, read through the plugin's own code.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <istream>
@@ -8,6 +9,15 @@
 #include <string>
 
 #include "common/result.h"
+
+// How much of the ignored text after the first value a warning quotes.
+constexpr std::size_t kQuotedTextLength = 30;
+// Each entry is checked by a parse of the whole file, as the game reads it for each request; a
+// file of more entries than any help needs is checked only this far.
+constexpr std::size_t kMaxCheckedEntries = 256;
+// A hostile file repeats keys without end: the report names this many keys, and this many places
+// of each.
+constexpr std::size_t kMostDuplicatesNamed = 10;
 
 // How a check ends, from best to worst; a run exits with the worst result of its paths. It grades
 // the report, whose lines say why, and is no reason of its own.

@@ -204,9 +204,8 @@ TEST(HelpCheck, WarnsAboutTextAfterTheFirstValue) {
     const std::size_t from = report.find(here) + here.size();
     return from < report.size() ? report.substr(from, report.find('\n', from) - from) : "";
   };
-  const std::size_t most = quoted(1000).size();
-  EXPECT_GT(most, 0u);
-  EXPECT_LT(most, 1000u);
+  const std::size_t most = kQuotedTextLength;
+  EXPECT_EQ(quoted(1000).size(), most);
   for (const std::size_t length : {most, most + 1})
     EXPECT_EQ(quoted(length), std::string(most, 'a'));
 }
@@ -219,11 +218,12 @@ TEST(HelpCheck, NamesTheFirstFewDuplicateKeysAndPlacesAndCountsTheRest) {
     }
     return Check(file + "\"help\": \"x\"}").report;
   };
-  // How many keys, and places of one key, a report names: taken from a file with many.
   const std::string many = duplicated(100, 100);
-  const std::size_t keysNamed = Count(many, " times (file lines");
+  const std::size_t keysNamed = kMostDuplicatesNamed;
+  const std::size_t placesNamed = kMostDuplicatesNamed;
+  EXPECT_EQ(Count(many, " times (file lines"), keysNamed);
   const std::string firstKey = many.substr(0, many.find('\n'));
-  const std::size_t placesNamed = Count(firstKey, ", ");
+  EXPECT_EQ(Count(firstKey, ", "), placesNamed) << firstKey;
   EXPECT_NE(firstKey.find(", ...)"), std::string::npos) << firstKey;
   EXPECT_NE(many.find("warning: " + std::to_string(100 - keysNamed) +
                       " more keys appear more than once\n"),
@@ -250,9 +250,9 @@ TEST(HelpCheck, ChecksOnlyTheFirstEntriesOfAFileOfVeryMany) {
       file += ", \"help " + std::to_string(10000 + i) + "\": \"x\"";
     return Check(file + "}").report;
   };
-  // How many entries a check reports: taken from a file with many.
   const std::string many = entries(1000);
-  const std::size_t checked = Count(many, "    | x\n");
+  const std::size_t checked = kMaxCheckedEntries;
+  EXPECT_EQ(Count(many, "    | x\n"), checked);
   EXPECT_NE(many.find("warning: " + std::to_string(1000 - checked) + " more entries not checked\n"),
             std::string::npos)
       << many;
