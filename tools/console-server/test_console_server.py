@@ -200,6 +200,8 @@ class Session(unittest.TestCase):
         self.server.wait_line(STAMP + " > " + line.decode(), since)
         self.game.sendall(b"kick after")
         self.assertEqual(receive(self.game), b"console Kicked after.")
+        # The reply can come before the reading of the server's output has reached its line.
+        self.server.wait_line(STAMP + " > kick after", since)
         self.assertEqual(len([x for x in self.server.lines[since:] if " > " in x]), 2)
 
     def test_a_game_restarting_after_a_crash_gets_in(self):
