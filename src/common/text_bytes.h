@@ -6,6 +6,14 @@
 #include <string>
 #include <string_view>
 
+inline bool StartsWith(std::string_view text, std::string_view start) {
+  return text.substr(0, start.size()) == start;
+}
+
+inline bool EndsWith(std::string_view text, std::string_view end) {
+  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
+}
+
 // The longest start of text of at most limit bytes that does not end inside a UTF-8 sequence.
 std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
 

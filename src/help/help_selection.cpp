@@ -6,9 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "common/text_bytes.h"
-
 #include "common/cut_reason.h"
+#include "common/text_bytes.h"
 #include "help/help_file.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The one TCP connection to the console program on this machine. These are the system's socket
-// calls and nothing more: they say what happened, never log, and leave to relay/server_link.h
-// when to connect, what to log and what a lost link means for the lines. They say what happened,
-// not why not: the relay acts on the state, and the system's reason for a refused connect or a
-// reset changes nothing it does.
+// calls and nothing more: they never log, and leave to relay/server_link.h when to connect, what
+// to log and what a lost link means for the lines. They say what happened, not why not: the
+// relay acts on the state, and the system's reason for a refused connect or a reset changes
+// nothing it does.
 #pragma once
 
 #include <chrono>

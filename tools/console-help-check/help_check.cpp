@@ -29,10 +29,6 @@ constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
 constexpr std::string_view kAnyCommand = "<command>";
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 // Windows compares file names without regard to the case of letters.
 bool SameName(std::string_view a, std::string_view b) {
   return CaseFolded(a) == CaseFolded(b);

@@ -2,6 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/text_bytes.h"
+
 namespace {
 
 using Json = nlohmann::json;
@@ -30,10 +32,6 @@ struct StopPosition {
     return false;
   }
 };
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
 
 // "line 2, column 5", counted as the JSON library counts in its message: from 1, in bytes.
 std::string LineAndColumn(std::string_view text, std::size_t byte) {

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <optional>
 
+#include "common/text_bytes.h"
 #include "rule_fields.h"
 #include "text.h"
 
@@ -32,10 +33,6 @@ constexpr std::string_view kWindowsCodeFlags[] = {"-command", "-encodedcommand"}
 constexpr std::string_view kCmdCodeFlags[] = {"/c", "/k", "/r"};
 // A bundle of one-letter flags ending in one of these takes the next word as code (perl -ne).
 constexpr std::string_view kCodeLetters = "ceE";
-
-bool EndsWith(std::string_view text, std::string_view end) {
-  return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
-}
 
 template <std::size_t N>
 bool Holds(const std::string_view (&list)[N], std::string_view word) {

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/os_error.h"
+#include "common/text_bytes.h"
 #include "find_program.h"
 #include "interpreters.h"
 #include "rule_fields.h"
@@ -24,10 +25,6 @@ std::string_view Trimmed(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const std::size_t last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
-}
-
-bool StartsWith(std::string_view text, std::string_view start) {
-  return text.substr(0, start.size()) == start;
 }
 
 // Splits at spaces and tabs; double quotes group a word that holds spaces ("" is an empty word).
