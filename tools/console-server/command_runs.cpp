@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "common/text_bytes.h"
-#include "find_program.h"
 #include "messages.h"
-#include "run_program.h"
+#include "programs/find_program.h"
+#include "programs/run_program.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <chrono>
 
-#include "connection_policy.h"
-#include "script_rules.h"
+#include "connections/connection_policy.h"
+#include "rules/script_rules.h"
 
 // How long a program may run before it is ended (10 s unless --exec-timeout says otherwise).
 void SetRunTimeout(std::chrono::seconds timeout);

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "connection_policy.h"
-#include "platform.h"
+#include "connections/connection_policy.h"
+#include "connections/platform.h"
 
 // Every open connection's socket, for the main loop to watch.
 std::vector<Socket> OpenSockets();

@@ -16,20 +16,18 @@
 #include "command_runs.h"
 #include "common/text_bytes.h"
 #include "connections.h"
+#include "connections/platform.h"
 #include "messages.h"
-#include "platform.h"
 #include "plugin_numbers.h"
-#include "rule_help.h"
-#include "script_rules.h"
-#include "stable_file.h"
+#include "rules/rule_file.h"
+#include "rules/rule_help.h"
+#include "rules/script_rules.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kWaitMs = 20;
 constexpr int kLongestExecTimeout = 3600;
-// How often the rule file is looked at for a change.
-constexpr auto kRuleFileCheck = std::chrono::seconds(1);
 
 std::vector<ScriptRule> Rules;
 
@@ -43,13 +41,7 @@ struct Options {
   bool showHelp = false;
 };
 
-// The rule file, and what it looked like when last read.
-struct RuleFile {
-  std::string path;
-  FileLooks looks;
-  std::chrono::steady_clock::time_point checked;
-};
-RuleFile WatchedRules;
+std::optional<RuleFile> WatchedRules;
 std::filesystem::path HelpFolder;
 
 std::string UsageText() {
@@ -87,62 +79,22 @@ void Apply(const Decisions& decisions) {
   for (const CommandLine& line : decisions.lines) AnswerCommandLine(line);
 }
 
-// The file's time and size now; none while it cannot be looked at (an editor may be replacing
-// it), which the reading that follows a change would tell.
-std::optional<FileLook> LookAt(const std::string& path) {
-  std::error_code status;
-  const std::filesystem::path file = std::filesystem::u8path(path);
-  FileLook look;
-  look.written = std::filesystem::last_write_time(file, status);
-  if (status) return std::nullopt;
-  look.size = std::filesystem::file_size(file, status);
-  if (status) return std::nullopt;
-  return look;
-}
-
-// The rules of the file, with a "!" line for each warning.
-Result<std::vector<ScriptRule>> ReadRules(const std::string& path) {
-  Result<Noted<std::vector<ScriptRule>>> read = ReadScriptRules(path);
-  if (!read) return Reason{read.why()};
-  for (const Reason& note : read->notes) Print('!', note.text);
-  return std::move(read->value);
-}
-
 // Brings the help files in line with the rules.
 void WriteRuleHelp() {
   if (HelpFolder.empty()) return;
-  const Noted<std::vector<RuleHelp>> files = RuleHelpFiles(Rules);
-  for (const Reason& note : files.notes) Print('!', note.text);
-  const Noted<std::vector<std::string>> done = UpdateHelpFolder(HelpFolder, files.value);
+  const Noted<std::vector<std::string>> done = WriteRuleHelp(HelpFolder, Rules);
   for (const std::string& line : done.value) Print('*', line);
   for (const Reason& note : done.notes) Print('!', note.text);
 }
 
-// Reads the rule file again when it changed. Rules that do not read leave the old ones in use.
+// Reads the rule file again when it changed.
 void ReloadChangedRules() {
-  const auto now = std::chrono::steady_clock::now();
-  if (WatchedRules.path.empty() || now < WatchedRules.checked + kRuleFileCheck) return;
-  WatchedRules.checked = now;
-  const FileLooks before = WatchedRules.looks;
-  const LookDecision decision = DecideOnLook(before, LookAt(WatchedRules.path));
-  WatchedRules.looks = decision.looks;
-  if (!decision.readAgain) return;
-  Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
-  // Written to while it was read: read again once it has stayed the same.
-  if (LookAt(WatchedRules.path) != decision.looks.read) {
-    WatchedRules.looks.read = before.read;
-    return;
-  }
-  if (!rules) {
-    Print('!', "rules not read again, the " + std::to_string(Rules.size()) +
-                   " rules before stay: " + rules.why());
-    return;
-  }
-  const std::vector<std::string> changes = RuleChanges(Rules, *rules);
-  Print('*', "rules read again: " + std::to_string(rules->size()) + " rules, " +
-                 std::to_string(changes.size()) + " lines changed");
-  for (const std::string& change : changes) Print('*', change);
-  Rules = std::move(*rules);
+  if (!WatchedRules) return;
+  RuleFileNews found = WatchedRules->Look(std::chrono::steady_clock::now(), Rules);
+  for (const std::string& line : found.trouble) Print('!', line);
+  for (const std::string& line : found.news) Print('*', line);
+  if (!found.rules) return;
+  Rules = std::move(*found.rules);
   WriteRuleHelp();
 }
 
@@ -249,18 +201,16 @@ int main(int argc, char** argv) {
   }
   if (options->execTimeout) SetRunTimeout(*options->execTimeout);
   if (options->rulesPath) {
-    WatchedRules.path = *options->rulesPath;
-    WatchedRules.looks.read = LookAt(WatchedRules.path);
-    WatchedRules.looks.last = WatchedRules.looks.read;
-    Result<std::vector<ScriptRule>> rules = ReadRules(WatchedRules.path);
+    WatchedRules.emplace(*options->rulesPath);
+    Result<Noted<std::vector<ScriptRule>>> rules = WatchedRules->ReadFirst();
     if (!rules) {
       std::cerr << "console-server: --script: " << rules.why() << '\n';
       return kUsageError;
     }
-    Rules = std::move(*rules);
+    for (const Reason& note : rules->notes) Print('!', note.text);
+    Rules = std::move(rules->value);
   }
   HelpFolder = options->helpFolder;
-  WriteRuleHelp();
 
   const Result<> started = StartSockets();
   const Result<Listener> listener =
@@ -276,5 +226,7 @@ int main(int argc, char** argv) {
   Print('*',
         "the game looks for it 5 s after the game starts, then every 2 s once the game is "
         "ready (about 45 s after it starts)");
+  // Only once it listens: a second console-server that cannot listen leaves the help alone.
+  WriteRuleHelp();
   Serve(listener->socket);
 }

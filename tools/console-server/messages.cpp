@@ -5,7 +5,7 @@
 #include <iostream>
 #include <mutex>
 
-#include "platform.h"
+#include "connections/platform.h"
 
 namespace {
 

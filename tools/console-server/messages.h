@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "reply_queues.h"
+#include "connections/reply_queues.h"
 
 // One line of output: the time, a mark (">" received, "<" sent, "*" news, "!" trouble), text.
 void Print(char mark, std::string_view text);

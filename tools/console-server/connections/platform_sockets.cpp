@@ -1,0 +1,64 @@
+// The socket logic of both systems, over the calls of socket_calls.h.
+#include <algorithm>
+#include <climits>
+
+#include "connections/socket_calls.h"
+
+namespace {
+
+std::string AddressText(const sockaddr_in& address) {
+  const std::uint32_t ip = ntohl(address.sin_addr.s_addr);
+  return std::to_string(ip >> 24) + '.' + std::to_string((ip >> 16) & 0xFF) + '.' +
+         std::to_string((ip >> 8) & 0xFF) + '.' + std::to_string(ip & 0xFF) + ':' +
+         std::to_string(ntohs(address.sin_port));
+}
+
+// Both systems take an int length; no read or send of console-server's comes near the limit.
+int Length(std::size_t length) {
+  return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
+}
+
+}  // namespace
+
+Result<Listener> ListenOnLoopback(int port) {
+  const Socket listener = NewStreamSocket();
+  if (listener == kNoSocket) return SocketFailure();
+  SetAddressOption(listener);
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  // Port 0 binds any free port: the address then tells which.
+  AddressLength length = sizeof(address);
+  if (bind(Native(listener), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(Native(listener), SOMAXCONN) != 0 ||
+      getsockname(Native(listener), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    const Reason why = SocketFailure();
+    CloseSocket(listener);
+    return why;
+  }
+  return Listener{listener, ntohs(address.sin_port)};
+}
+
+Result<Accepted> AcceptConnection(Socket listener) {
+  sockaddr_in address = {};
+  AddressLength length = sizeof(address);
+  const Socket connection = AcceptNotInherited(listener, address, length);
+  if (connection == kNoSocket) return SocketFailure();
+  return Accepted{connection, AddressText(address)};
+}
+
+Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
+  const auto received = recv(Native(socket), buffer, Length(length), 0);
+  if (received < 0) return SocketFailure();
+  return static_cast<std::size_t>(received);
+}
+
+Result<> SendBytes(Socket socket, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto sent = send(Native(socket), bytes.data(), Length(bytes.size()), 0);
+    if (sent <= 0) return SocketFailure();
+    bytes.remove_prefix(static_cast<std::size_t>(sent));
+  }
+  return Done{};
+}

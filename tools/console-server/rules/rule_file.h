@@ -1,0 +1,43 @@
+// The rule file that --script names: its first reading, and a new one whenever it changed. The
+// file is looked at once a second and read again only once it has stayed the same over two looks
+// (see stable_file.h), so that a file an editor is still writing is never applied half written.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/result.h"
+#include "rules/script_rules.h"
+#include "rules/stable_file.h"
+
+// How often the rule file is looked at for a change.
+constexpr auto kRuleFileCheck = std::chrono::seconds(1);
+
+// What a look at the rule file found, for console-server to print and use.
+struct RuleFileNews {
+  std::optional<std::vector<ScriptRule>> rules;  // the new rules, when it changed and reads well
+  std::vector<std::string> news;                 // for "*" lines
+  std::vector<std::string> trouble;              // for "!" lines
+};
+
+class RuleFile {
+ public:
+  explicit RuleFile(std::string path);
+
+  // The first reading: the rules with their warnings, or why the file cannot be used.
+  Result<Noted<std::vector<ScriptRule>>> ReadFirst();
+
+  // Looks at the file once kRuleFileCheck has passed since the last look, and reads it again when
+  // it changed. Rules that do not read leave the ones in use, which inUse holds.
+  RuleFileNews Look(std::chrono::steady_clock::time_point now,
+                    const std::vector<ScriptRule>& inUse);
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  FileLooks looks_;
+  std::chrono::steady_clock::time_point checked_;
+};

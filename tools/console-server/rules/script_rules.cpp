@@ -1,0 +1,214 @@
+#include "rules/script_rules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <utility>
+
+#include "common/os_error.h"
+#include "common/text_bytes.h"
+#include "programs/find_program.h"
+#include "programs/text.h"
+#include "rules/interpreters.h"
+#include "rules/rule_fields.h"
+
+namespace {
+
+constexpr std::string_view kReplyArrow = "->";
+constexpr std::string_view kRunArrow = "=>";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  const std::size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+// Splits at spaces and tabs; double quotes group a word that holds spaces ("" is an empty word).
+Result<std::vector<std::string>> SplitWords(std::string_view text) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] == ' ' || text[i] == '\t') {
+      ++i;
+      continue;
+    }
+    std::string word;
+    bool quoted = false;
+    for (; i < text.size() && (quoted || (text[i] != ' ' && text[i] != '\t')); ++i) {
+      if (text[i] == '"') {
+        quoted = !quoted;
+      } else {
+        word += text[i];
+      }
+    }
+    if (quoted) return Reason{"a double quote is not closed"};
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+// Fills in a "=>" rule's program and words, with a note when the program is not there (yet);
+// refuses a rule that cannot run, or that would run the player's text as code.
+Result<Noted<>> ParseRunRule(std::string_view text, const std::filesystem::path& folder,
+                             ScriptRule& rule) {
+  const Result<std::vector<std::string>> split = SplitWords(text);
+  if (!split) return Reason{split.why()};
+  const std::vector<std::string>& words = *split;
+  if (words.empty() || words[0].empty()) return Reason{"=> needs a program to run"};
+  if (HoldsField(words[0])) {
+    return Reason{"the program cannot come from the player's line (" + Excerpt(words[0]) + ")"};
+  }
+  if (IsBatchFile(words[0])) {
+    return Reason{"will not run " + Excerpt(words[0]) +
+                  ": cmd.exe reads a batch file's arguments again, and no quoting makes a "
+                  "player's text safe there; run a program instead"};
+  }
+  if (const Result<> safe = CheckNoCodeFromPlayer(words); !safe) {
+    return Reason{rule.command + ": " + safe.why()};
+  }
+  rule.program = words[0];
+  rule.arguments.assign(words.begin() + 1, words.end());
+  rule.folder = folder.u8string();
+  // Found again at each run; here, so that a program that cannot run is refused now and not at
+  // the first command.
+  Noted<> parsed;
+  const Result<std::string> located = LocateProgram(rule.program, rule.folder);
+  if (!located) {
+    parsed.Note(located.why() + ": /" + rule.command + " cannot run until it is");
+    return parsed;
+  }
+  const Result<std::string> runnable = RunnableProgram(*located, rule.program);
+  if (!runnable) return Reason{runnable.why()};
+  return parsed;
+}
+
+// The whole file, unless it is larger than a rule file can sensibly be.
+Result<std::string> ReadBounded(const std::string& path) {
+  const std::string cannot = "cannot read " + path + ": ";
+  // A folder opens as a file on POSIX and then reads as empty: say what it is instead.
+  std::error_code status;
+  if (std::filesystem::is_directory(std::filesystem::u8path(path), status)) {
+    return Reason{cannot + RuntimeErrorText(EISDIR)};
+  }
+  errno = 0;
+  std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
+  if (!file) {
+    // The stream keeps no reason of its own; the C runtime's is in errno.
+    const int reason = errno;
+    return Reason{cannot + (reason != 0 ? RuntimeErrorText(reason) : "cannot open the file")};
+  }
+  // One byte more than allowed tells a file at the limit from a larger one (or an endless one,
+  // such as /dev/zero), without reading more.
+  std::string text(kLargestRuleFile + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (file.bad()) return Reason{cannot + RuntimeErrorText(errno)};
+  if (text.size() > kLargestRuleFile) {
+    return Reason{cannot + "larger than 1 MiB, which no rule file needs"};
+  }
+  return text;
+}
+
+}  // namespace
+
+Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) {
+  const Result<std::string> content = ReadBounded(path);
+  if (!content) return Reason{content.why()};
+  std::string_view rest = *content;
+  if (StartsWith(rest, kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
+  const std::filesystem::path folder =
+      std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
+  Noted<std::vector<ScriptRule>> read;
+  int catchAllLine = 0;
+  std::string_view comment;  // the comment on the line just above, if that was one
+  for (int number = 1; !rest.empty(); ++number) {
+    const std::size_t end = rest.find('\n');
+    const std::string_view text = rest.substr(0, end);
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    const std::string_view line = Trimmed(text);
+    const std::string_view above = std::exchange(comment, std::string_view());
+    if (line.empty()) continue;
+    if (line[0] == '#') {
+      comment = Trimmed(line.substr(1));
+      continue;
+    }
+    const std::size_t arrow = std::min(line.find(kReplyArrow), line.find(kRunArrow));
+    const std::string_view command = Trimmed(line.substr(0, arrow));
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    if (arrow == std::string_view::npos || command.empty() ||
+        command.find_first_of(" \t") != std::string_view::npos) {
+      return Reason{where + "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: " +
+                    Excerpt(Trimmed(text))};
+    }
+    ScriptRule rule;
+    rule.text = line;
+    rule.command = command;
+    rule.description = above;
+    const std::string_view after = Trimmed(line.substr(arrow + 2));
+    if (const Result<> fields = CheckFields(after); !fields) {
+      return Reason{where + rule.command + ": " + fields.why()};
+    }
+    if (line.substr(arrow, 2) == kReplyArrow) {
+      rule.reply = after;
+    } else {
+      const Result<Noted<>> parsed = ParseRunRule(after, folder, rule);
+      if (!parsed) return Reason{where + parsed.why()};
+      for (const Reason& note : parsed->notes) read.Note(where + note.text);
+    }
+    if (catchAllLine != 0) {
+      read.Note(where + "never applies: the * rule of line " + std::to_string(catchAllLine) +
+                " answers every line first");
+    } else if (rule.command == "*") {
+      catchAllLine = number;
+    }
+    read.value.push_back(std::move(rule));
+  }
+  return read;
+}
+
+std::vector<std::string> RuleChanges(const std::vector<ScriptRule>& before,
+                                     const std::vector<ScriptRule>& after) {
+  const auto holds = [](const std::vector<ScriptRule>& rules, const ScriptRule& rule) {
+    return std::any_of(rules.begin(), rules.end(),
+                       [&](const ScriptRule& other) { return other.text == rule.text; });
+  };
+  std::vector<std::string> changes;
+  for (const ScriptRule& rule : before) {
+    if (!holds(after, rule)) changes.push_back("- " + Excerpt(rule.text));
+  }
+  for (const ScriptRule& rule : after) {
+    if (!holds(before, rule)) changes.push_back("+ " + Excerpt(rule.text));
+  }
+  return changes;
+}
+
+std::optional<ScriptAnswer> ScriptAnswerTo(const std::vector<ScriptRule>& rules,
+                                           std::string_view line) {
+  const std::size_t space = line.find(' ');
+  const std::string_view command = line.substr(0, space);
+  const std::string_view args = space == std::string_view::npos ? "" : line.substr(space + 1);
+  for (const ScriptRule& rule : rules) {
+    if (rule.command != command && rule.command != "*") continue;
+    ScriptAnswer answer;
+    if (rule.program.empty()) {
+      if (rule.reply.empty()) return std::nullopt;
+      answer.reply = FilledIn(rule.reply, {line, command, args});
+      return answer;
+    }
+    // A program's arguments and environment are C strings: they end at a zero byte anyway.
+    const std::string_view cut = line.substr(0, line.find('\0'));
+    answer.line = cut;
+    answer.command = cut.substr(0, space);
+    answer.args = space < cut.size() ? cut.substr(space + 1) : "";
+    answer.run = &rule;
+    for (const std::string& word : rule.arguments) {
+      answer.arguments.push_back(FilledIn(word, {answer.line, answer.command, answer.args}));
+    }
+    return answer;
+  }
+  return std::nullopt;
+}
