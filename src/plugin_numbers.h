@@ -24,6 +24,8 @@ constexpr std::chrono::milliseconds kReadinessRetry{1000};
 // While there is no link to the console program (none at set-up, or one lost since), a connect
 // is tried this often, so that a console program started or restarted later is found soon.
 constexpr std::chrono::milliseconds kConnectRetry{2000};
+// The longest command line the plugin sends: the chat's text buffer holds no more.
+constexpr std::size_t kLongestCommandLine = 4099;
 // The pause between two passes of the relay.
 constexpr std::chrono::milliseconds kPassPause{10};
 

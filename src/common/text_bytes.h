@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,12 +18,18 @@ inline bool EndsWith(std::string_view text, std::string_view end) {
 // The longest start of text of at most limit bytes that does not end inside a UTF-8 sequence.
 std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
 
+// The length of the UTF-8 sequence at the start of text, with its code point; 0 when the text
+// starts with no whole, shortest, valid sequence.
+std::size_t Utf8SequenceLength(std::string_view text, std::uint32_t* codePoint = nullptr);
+
 // Which bytes EscapedBytes writes as \xNN.
 enum class EscapeSet {
   kControls,             // C0 controls and DEL: the text stays on one line
-  kControlsC1AndBidi,    // also C1 controls (U+0080 to U+009F), which terminals obey too, and
-                         // the bidirectional controls (U+200E, U+200F, U+202A to U+202E, U+2066
-                         // to U+2069), with which a terminal shows the text reordered
+  kControlsC1AndBidi,    // for a terminal: also C1 controls (U+0080 to U+009F), which
+                         // terminals obey too; the bidirectional marks and controls (U+061C,
+                         // U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), with which a
+                         // terminal shows the text reordered; U+200B, U+2028 and U+2029, which
+                         // hide text or break the line; and every byte of no UTF-8 sequence
   kControlsAndNonAscii,  // also every byte from 0x80 on, for names compared byte by byte
 };
 

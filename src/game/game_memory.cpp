@@ -1,5 +1,10 @@
 #include "game/game_memory.h"
 
+#include "plugin_numbers.h"
+
+static_assert(kMaxCommandLine == kLongestCommandLine,
+              "console programs are told the longest command line the plugin sends");
+
 std::uintptr_t GameBase = 0;
 std::uintptr_t ChatState = 0;
 std::uintptr_t ChatText = 0;

@@ -2,34 +2,28 @@
 // when writing one. It listens where the plugin connects, prints each command line a player
 // sends, sends each line typed on stdin to the game's chat, and can answer commands from a rule
 // file, with a canned reply or the output of a program. See README.md beside it for the wire
-// format.
+// format. The state is ConsoleServer's (console_server.h); the loop is serve_loop.cpp's.
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include "command_runs.h"
-#include "common/text_bytes.h"
-#include "connections.h"
 #include "connections/platform.h"
-#include "messages.h"
+#include "console_server.h"
+#include "inbox.h"
+#include "output/output.h"
 #include "plugin_numbers.h"
 #include "rules/rule_file.h"
-#include "rules/rule_help.h"
-#include "rules/script_rules.h"
+#include "serve_loop.h"
 
 namespace {
 
 constexpr int kUsageError = 2;
-constexpr int kWaitMs = 20;
 constexpr int kLongestExecTimeout = 3600;
-
-std::vector<ScriptRule> Rules;
 
 // What the command line asks for.
 struct Options {
@@ -40,9 +34,6 @@ struct Options {
   std::filesystem::path helpFolder;
   bool showHelp = false;
 };
-
-std::optional<RuleFile> WatchedRules;
-std::filesystem::path HelpFolder;
 
 std::string UsageText() {
   return "Usage: console-server [--port N] [--script RULES] [--exec-timeout S] [--help-dir DIR]\n"
@@ -58,53 +49,6 @@ std::string UsageText() {
          "--help-dir DIR writes DIR/<command>Help.json from the comment line above each rule,\n"
          "the help a player sees for the command typed alone (DIR: the game's\n"
          "nativePC/plugins/ConsoleHelp).\n";
-}
-
-// Answers a command line on the connection that sent it.
-void AnswerCommandLine(const CommandLine& received) {
-  Print('>', EscapedBytes(received.line));
-  const std::optional<ScriptAnswer> answer = ScriptAnswerTo(Rules, received.line);
-  if (!answer) return;
-  if (answer->run != nullptr) {
-    StartCommandRun(*answer, received.from);
-  } else {
-    QueueReply(received.from, answer->reply);
-  }
-}
-
-// Closes first: once a line tells that a connection closed, nothing more is queued for it.
-void Apply(const Decisions& decisions) {
-  for (const ConnectionId closed : decisions.closed) CloseConnection(closed);
-  for (const PrintedLine& line : decisions.printed) Print(line.mark, line.text);
-  for (const CommandLine& line : decisions.lines) AnswerCommandLine(line);
-}
-
-// Brings the help files in line with the rules.
-void WriteRuleHelp() {
-  if (HelpFolder.empty()) return;
-  const Noted<std::vector<std::string>> done = WriteRuleHelp(HelpFolder, Rules);
-  for (const std::string& line : done.value) Print('*', line);
-  for (const Reason& note : done.notes) Print('!', note.text);
-}
-
-// Reads the rule file again when it changed.
-void ReloadChangedRules() {
-  if (!WatchedRules) return;
-  RuleFileNews found = WatchedRules->Look(std::chrono::steady_clock::now(), Rules);
-  for (const std::string& line : found.trouble) Print('!', line);
-  for (const std::string& line : found.news) Print('*', line);
-  if (!found.rules) return;
-  Rules = std::move(*found.rules);
-  WriteRuleHelp();
-}
-
-void ReadTypedLines() {
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    QueueForEveryone(line);
-  }
-  Print('*', "input ended: nothing more to send; still listening (Ctrl-C ends)");
 }
 
 // The number that text writes in decimal digits, if it is at most largest.
@@ -169,22 +113,32 @@ Result<Options> ParseOptions(int argc, char** argv) {
   return options;
 }
 
-// Serves the connections for ever: reads, accepts, answers and sends in one loop.
-[[noreturn]] void Serve(Socket listener) {
-  std::thread(ReadTypedLines).detach();
-  for (;;) {
-    std::vector<Socket> watched = OpenSockets();
-    watched.push_back(listener);
-    const std::vector<bool> readable = WaitReadable(watched, kWaitMs);
-    // The open connections first: one that ended then makes room before a new one is taken.
-    for (std::size_t i = 0; i + 1 < watched.size(); ++i) {
-      if (readable[i]) Apply(ReceiveFrom(watched[i]));
-    }
-    Apply(ReleaseHeldBytes());
-    if (readable.back()) Apply(AcceptNewConnection(listener));
-    SendDueMessages();
-    ReloadChangedRules();
+// When the plugin looks for a console program, in whole seconds.
+std::string Seconds(std::chrono::milliseconds time) {
+  return std::to_string(std::chrono::duration_cast<std::chrono::seconds>(time).count()) + " s";
+}
+
+std::string WhenTheGameLooks() {
+  return "the game looks for it " + Seconds(kSetUpConnectDelay) +
+         " after the game starts, then every " + Seconds(kConnectRetry) +
+         " once the game is ready (about " + Seconds(kSetUpConnectDelay + kSetUpGameWait) +
+         " after it starts)";
+}
+
+// The settings from the options: the rules read for the first time, or why they cannot be.
+Result<ServerSettings> Settings(const Options& options, Output& output) {
+  ServerSettings settings;
+  if (options.execTimeout) settings.runTimeout = *options.execTimeout;
+  settings.helpFolder = options.helpFolder;
+  if (options.rulesPath) {
+    RuleFile file(*options.rulesPath);
+    Result<Noted<std::vector<ScriptRule>>> rules = file.ReadFirst();
+    if (!rules) return Reason{"--script: " + rules.why()};
+    for (const Reason& note : rules->notes) output.Print('!', Shown(note.text));
+    settings.rules = std::move(rules->value);
+    settings.ruleFile.emplace(std::move(file));
   }
+  return settings;
 }
 
 }  // namespace
@@ -199,34 +153,39 @@ int main(int argc, char** argv) {
     std::cout << UsageText();
     return 0;
   }
-  if (options->execTimeout) SetRunTimeout(*options->execTimeout);
-  if (options->rulesPath) {
-    WatchedRules.emplace(*options->rulesPath);
-    Result<Noted<std::vector<ScriptRule>>> rules = WatchedRules->ReadFirst();
-    if (!rules) {
-      std::cerr << "console-server: --script: " << rules.why() << '\n';
-      return kUsageError;
-    }
-    for (const Reason& note : rules->notes) Print('!', note.text);
-    Rules = std::move(rules->value);
+  // Lives as long as the process: Serve never returns.
+  Output output(std::cout);
+  Result<ServerSettings> settings = Settings(*options, output);
+  if (!settings) {
+    std::cerr << "console-server: " << settings.why() << '\n';
+    return kUsageError;
   }
-  HelpFolder = options->helpFolder;
-
-  const Result<> started = StartSockets();
+  const Result<std::size_t> descriptors = StartSockets();
   const Result<Listener> listener =
-      started ? ListenOnLoopback(options->port) : Result<Listener>(Reason{started.why()});
+      descriptors ? ListenOnLoopback(options->port) : Result<Listener>(Reason{descriptors.why()});
   if (!listener) {
     std::cerr
         << "console-server: cannot listen on 127.0.0.1:" << options->port << ": " << listener.why()
         << " (another program listens on it, or the last run's connection is still closing)\n";
     return 1;
   }
-  Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
-                 (Rules.empty() ? "" : " with " + std::to_string(Rules.size()) + " script rules"));
-  Print('*',
-        "the game looks for it 5 s after the game starts, then every 2 s once the game is "
-        "ready (about 45 s after it starts)");
+  settings->mostConnections = std::min(kMostConnections, ConnectionsWithin(*descriptors));
+  ConsoleServer server(std::move(*settings));
+  output.Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
+                        (server.RuleCount() == 0
+                             ? ""
+                             : " with " + std::to_string(server.RuleCount()) + " script rules"));
+  if (descriptors && *descriptors < kMostConnections + kDescriptorsKept) {
+    output.Print('!', "the system lets it hold " + std::to_string(*descriptors) +
+                          " descriptors: at most " +
+                          std::to_string(ConnectionsWithin(*descriptors)) +
+                          " connections at once (raise the limit for " +
+                          std::to_string(kMostConnections) + ")");
+  }
+  output.Print('*', WhenTheGameLooks());
+  Inbox inbox;
   // Only once it listens: a second console-server that cannot listen leaves the help alone.
-  WriteRuleHelp();
-  Serve(listener->socket);
+  Apply(server.WriteHelp(), inbox, output);
+  StartReadingTypedLines(inbox);
+  Serve(server, listener->socket, inbox, output);
 }

@@ -1,14 +1,14 @@
-// TCP sockets and the local time. platform_sockets.cpp writes the socket logic once, over the few
-// calls that differ (socket_calls.h), which platform_posix.cpp and platform_win.cpp hold with
-// the waiting and the local time. The rest of console-server is the same everywhere.
-// No socket is inherited by a program that console-server runs.
+// TCP sockets, none of which ever blocks: platform_sockets.cpp writes the socket logic once, over
+// the few calls that differ (socket_calls.h), which platform_posix.cpp and platform_win.cpp
+// hold with the waiting. The rest of console-server is the same everywhere. No socket is
+// inherited by a program that console-server runs.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/result.h"
@@ -19,15 +19,16 @@ using Socket = std::uintptr_t;
 constexpr Socket kNoSocket = ~Socket{0};
 
 // Starts Winsock on Windows; on POSIX, keeps a send to a closed connection from killing the
-// program (SIGPIPE).
-Result<> StartSockets();
+// program (SIGPIPE) and raises the limit of open descriptors to the most it may be. Gives how
+// many descriptors console-server may hold open (none on Windows: no limit but memory).
+Result<std::size_t> StartSockets();
 
 struct Listener {
   Socket socket = kNoSocket;
   int port = 0;  // the port it is bound to
 };
 
-// A listening socket on 127.0.0.1:port (0: any free port).
+// A listening socket on 127.0.0.1:port (0: any free port), which never blocks.
 Result<Listener> ListenOnLoopback(int port);
 
 struct Accepted {
@@ -35,20 +36,48 @@ struct Accepted {
   std::string peer;  // "address:port"
 };
 
-// Takes the next connection of a listening socket.
-Result<Accepted> AcceptConnection(Socket listener);
+enum class AcceptEnd {
+  kNoneWaiting,    // nothing to take (the peer may have given up)
+  kNoDescriptors,  // the process or the system has no descriptor or buffer left
+  kOther,
+};
 
-// Waits at most timeoutMs for any of the sockets to be readable (or, for a listener, to have a
-// connection waiting); the answer tells which, in the same order. A wait that fails finds none
-// readable, as one that times out: the main loop waits again either way.
-std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs);
+struct AcceptFailure {
+  AcceptEnd end = AcceptEnd::kOther;
+  std::string why;
+};
 
-// The number of bytes received, 0 when the peer closed the connection.
-Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length);
+// Takes the next connection of a listening socket, one that never blocks, or says why none.
+std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener);
 
-// Sends all the bytes (with one send whenever the system takes them at once).
-Result<> SendBytes(Socket socket, std::string_view bytes);
+// A socket to watch, and what for.
+struct Watch {
+  Socket socket = kNoSocket;
+  bool write = false;  // for room to send, besides bytes to read
+};
+
+struct Ready {
+  bool read = false;   // bytes, an end or an error to read (or a connection to accept)
+  bool write = false;  // room to send
+};
+
+// Waits at most timeoutMs for any of the sockets to be ready; the answer tells which, in the same
+// order. A wait that fails finds none ready, as one that times out: the main loop waits again.
+std::vector<Ready> WaitForSockets(const std::vector<Watch>& watches, int timeoutMs);
+
+enum class ReceiveEnd { kBytes, kNothingYet, kClosed };
+
+struct Received {
+  ReceiveEnd end = ReceiveEnd::kBytes;
+  std::size_t count = 0;
+};
+
+// One read of what waited: its bytes, nothing yet, or the end of the connection (closed by the
+// peer or failed: either way it is gone).
+Received ReceiveBytes(Socket socket, char* buffer, std::size_t length);
+
+// Sends what the socket takes now of the bytes, without waiting: how many it took (0 when it has
+// no room), or why the connection failed.
+Result<std::size_t> SendSome(Socket socket, std::string_view bytes);
 
 void CloseSocket(Socket socket);
-
-std::tm LocalTime(std::time_t time);

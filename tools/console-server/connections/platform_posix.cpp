@@ -1,6 +1,10 @@
-#include <poll.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 
 #include "common/os_error.h"
 #include "connections/socket_calls.h"
@@ -22,30 +26,53 @@ Socket AcceptNotInherited(Socket listener, sockaddr_in& address, AddressLength& 
   return accepted < 0 ? kNoSocket : static_cast<Socket>(accepted);
 }
 
+bool SetNonBlocking(Socket socket) {
+  const int flags = fcntl(Native(socket), F_GETFL);
+  return flags >= 0 && fcntl(Native(socket), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+SocketError LastSocketError() {
+  switch (errno) {
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif  // EWOULDBLOCK != EAGAIN
+    case EINTR:
+    case ECONNABORTED:
+      return SocketError::kWouldBlock;
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+      return SocketError::kNoDescriptors;
+    default:
+      return SocketError::kOther;
+  }
+}
+
 Reason SocketFailure() {
   return {OsErrorText(LastOsError())};
 }
 
-Result<> StartSockets() {
-  signal(SIGPIPE, SIG_IGN);
-  return Done{};
+int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs) {
+  return poll(entries, count, timeoutMs);
 }
 
-std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs) {
-  std::vector<pollfd> watched;
-  for (const Socket socket : sockets) watched.push_back({Native(socket), POLLIN, 0});
-  std::vector<bool> readable(sockets.size(), false);
-  if (poll(watched.data(), watched.size(), timeoutMs) <= 0) return readable;
-  for (std::size_t i = 0; i < watched.size(); ++i) readable[i] = watched[i].revents != 0;
-  return readable;
+Result<std::size_t> StartSockets() {
+  signal(SIGPIPE, SIG_IGN);
+  // Each connection holds a descriptor: take every one the system allows.
+  rlimit limit = {};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return Reason{OsErrorText(LastOsError())};
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  constexpr rlim_t kAsMany = rlim_t{1} << 20;
+  return static_cast<std::size_t>(
+      limit.rlim_cur == RLIM_INFINITY ? kAsMany : std::min(limit.rlim_cur, kAsMany));
 }
 
 void CloseSocket(Socket socket) {
   close(Native(socket));
-}
-
-std::tm LocalTime(std::time_t time) {
-  std::tm local = {};
-  localtime_r(&time, &local);
-  return local;
 }

@@ -31,7 +31,7 @@ Result<Listener> ListenOnLoopback(int port) {
   // Port 0 binds any free port: the address then tells which.
   AddressLength length = sizeof(address);
   if (bind(Native(listener), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(Native(listener), SOMAXCONN) != 0 ||
+      listen(Native(listener), SOMAXCONN) != 0 || !SetNonBlocking(listener) ||
       getsockname(Native(listener), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     const Reason why = SocketFailure();
     CloseSocket(listener);
@@ -40,25 +40,57 @@ Result<Listener> ListenOnLoopback(int port) {
   return Listener{listener, ntohs(address.sin_port)};
 }
 
-Result<Accepted> AcceptConnection(Socket listener) {
+std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
   sockaddr_in address = {};
   AddressLength length = sizeof(address);
   const Socket connection = AcceptNotInherited(listener, address, length);
-  if (connection == kNoSocket) return SocketFailure();
+  if (connection == kNoSocket) {
+    const SocketError error = LastSocketError();
+    return AcceptFailure{error == SocketError::kWouldBlock      ? AcceptEnd::kNoneWaiting
+                         : error == SocketError::kNoDescriptors ? AcceptEnd::kNoDescriptors
+                                                                : AcceptEnd::kOther,
+                         SocketFailure().text};
+  }
+  if (!SetNonBlocking(connection)) {
+    AcceptFailure failure{AcceptEnd::kOther,
+                          "cannot make it non-blocking: " + SocketFailure().text};
+    CloseSocket(connection);
+    return failure;
+  }
   return Accepted{connection, AddressText(address)};
 }
 
-Result<std::size_t> ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
-  const auto received = recv(Native(socket), buffer, Length(length), 0);
-  if (received < 0) return SocketFailure();
-  return static_cast<std::size_t>(received);
+std::vector<Ready> WaitForSockets(const std::vector<Watch>& watches, int timeoutMs) {
+  std::vector<PollEntry> entries;
+  entries.reserve(watches.size());
+  for (const Watch& watch : watches) {
+    PollEntry entry = {};
+    entry.fd = Native(watch.socket);
+    entry.events = static_cast<short>(POLLIN | (watch.write ? POLLOUT : 0));
+    entries.push_back(entry);
+  }
+  std::vector<Ready> ready(watches.size());
+  if (PollSockets(entries.data(), entries.size(), timeoutMs) < 1) return ready;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    // An error or a hang-up is read as the connection's end.
+    ready[i].read = (entries[i].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+    ready[i].write = (entries[i].revents & POLLOUT) != 0;
+  }
+  return ready;
 }
 
-Result<> SendBytes(Socket socket, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const auto sent = send(Native(socket), bytes.data(), Length(bytes.size()), 0);
-    if (sent <= 0) return SocketFailure();
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
+Received ReceiveBytes(Socket socket, char* buffer, std::size_t length) {
+  const auto received = recv(Native(socket), buffer, Length(length), 0);
+  if (received > 0) return {ReceiveEnd::kBytes, static_cast<std::size_t>(received)};
+  if (received < 0 && LastSocketError() == SocketError::kWouldBlock) {
+    return {ReceiveEnd::kNothingYet, 0};
   }
-  return Done{};
+  return {ReceiveEnd::kClosed, 0};
+}
+
+Result<std::size_t> SendSome(Socket socket, std::string_view bytes) {
+  const auto sent = send(Native(socket), bytes.data(), Length(bytes.size()), 0);
+  if (sent >= 0) return static_cast<std::size_t>(sent);
+  if (LastSocketError() == SocketError::kWouldBlock) return std::size_t{0};
+  return SocketFailure();
 }

@@ -2,10 +2,9 @@
 // After winsock2.h, which socket_calls.h includes first.
 #include <windows.h>
 
-#include "common/os_error.h"
-#include "connections/connection_policy.h"
+#include <limits>
 
-static_assert(kMostConnections + 1 <= FD_SETSIZE, "select must watch every connection");
+#include "common/os_error.h"
 
 namespace {
 
@@ -38,40 +37,40 @@ Socket AcceptNotInherited(Socket listener, sockaddr_in& address, AddressLength& 
   return static_cast<Socket>(accepted);
 }
 
+bool SetNonBlocking(Socket socket) {
+  u_long nonBlocking = 1;
+  return ioctlsocket(Native(socket), FIONBIO, &nonBlocking) == 0;
+}
+
+SocketError LastSocketError() {
+  switch (WSAGetLastError()) {
+    case WSAEWOULDBLOCK:
+    case WSAEINTR:
+      return SocketError::kWouldBlock;
+    case WSAEMFILE:
+    case WSAENOBUFS:
+      return SocketError::kNoDescriptors;
+    default:
+      return SocketError::kOther;
+  }
+}
+
 // Winsock's codes are system error codes.
 Reason SocketFailure() {
   return {OsErrorText(static_cast<unsigned long>(WSAGetLastError()))};
 }
 
-Result<> StartSockets() {
+int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs) {
+  return WSAPoll(entries, static_cast<ULONG>(count), timeoutMs);
+}
+
+Result<std::size_t> StartSockets() {
   WSADATA data;
   const int failure = WSAStartup(MAKEWORD(2, 2), &data);
   if (failure != 0) return Reason{OsErrorText(static_cast<unsigned long>(failure))};
-  return Done{};
-}
-
-std::vector<bool> WaitReadable(const std::vector<Socket>& sockets, int timeoutMs) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  for (const Socket socket : sockets) FD_SET(Native(socket), &readable);
-  timeval timeout = {};
-  timeout.tv_sec = timeoutMs / 1000;
-  timeout.tv_usec = (timeoutMs % 1000) * 1000;
-  std::vector<bool> result(sockets.size(), false);
-  // Winsock ignores the first argument.
-  if (select(0, &readable, nullptr, nullptr, &timeout) <= 0) return result;
-  for (std::size_t i = 0; i < sockets.size(); ++i) {
-    result[i] = FD_ISSET(Native(sockets[i]), &readable) != 0;
-  }
-  return result;
+  return std::numeric_limits<std::size_t>::max();
 }
 
 void CloseSocket(Socket socket) {
   closesocket(Native(socket));
-}
-
-std::tm LocalTime(std::time_t time) {
-  std::tm local = {};
-  localtime_s(&local, &time);
-  return local;
 }

@@ -3,17 +3,18 @@
 #pragma once
 
 #ifdef _WIN32
-// select watches every open connection and the listener: more than Winsock's default of 64.
-#define FD_SETSIZE 256
 #include <winsock2.h>
 using NativeSocket = SOCKET;
 using AddressLength = int;
+using PollEntry = WSAPOLLFD;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 using NativeSocket = int;
 using AddressLength = socklen_t;
+using PollEntry = pollfd;
 #endif  // _WIN32
 
 #include "connections/platform.h"
@@ -33,5 +34,19 @@ void SetAddressOption(Socket listener);
 // Takes a connection, not inherited by programs either; kNoSocket when none is taken.
 Socket AcceptNotInherited(Socket listener, sockaddr_in& address, AddressLength& length);
 
+// Makes a socket's calls return at once instead of waiting.
+bool SetNonBlocking(Socket socket);
+
+// What the last socket call's failure means to the loop.
+enum class SocketError {
+  kWouldBlock,     // nothing to do now: try when the socket is ready
+  kNoDescriptors,  // no descriptor or buffer left for a new connection
+  kOther,
+};
+SocketError LastSocketError();
+
 // Why the last socket call failed, in the system's words.
 Reason SocketFailure();
+
+// poll on POSIX, WSAPoll on Windows: the number of entries ready, or less than 1 for none.
+int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs);

@@ -1,0 +1,418 @@
+#include "console_server.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "common/text_bytes.h"
+#include "connections/web_test.h"
+#include "programs/output_lines.h"
+#include "rules/rule_help.h"
+
+namespace {
+
+constexpr std::string_view kConnectionsKind = "connections";
+
+// The first kLongestGameLine + 1 bytes of the held reads: enough to tell a web request from a
+// game's line, and to see that a start is longer than any game's.
+std::string TestedStart(const std::vector<std::string>& held) {
+  std::string start;
+  for (const std::string& read : held) {
+    start.append(read, 0, kLongestGameLine + 1 - start.size());
+    if (start.size() > kLongestGameLine) break;
+  }
+  return start;
+}
+
+std::string OpenConnections(std::size_t count) {
+  return "(" + std::to_string(count) + " open)";
+}
+
+std::string TrafficKind(ConnectionId id) {
+  return "connection " + std::to_string(id);
+}
+
+// The command as the chat shows it: "/weather".
+std::string ShownCommand(std::string_view command) {
+  return "/" + std::string(CutAtUtf8Boundary(command, kLongestCommandShown));
+}
+
+}  // namespace
+
+std::size_t ConnectionsWithin(std::size_t descriptors) {
+  return descriptors > kDescriptorsKept ? descriptors - kDescriptorsKept : 1;
+}
+
+ConsoleServer::ConsoleServer(ServerSettings settings)
+    : rules_(std::move(settings.rules)),
+      ruleFile_(std::move(settings.ruleFile)),
+      helpFolder_(std::move(settings.helpFolder)),
+      runTimeout_(settings.runTimeout),
+      mostConnections_(settings.mostConnections) {}
+
+ConsoleServer::Connection* ConsoleServer::Find(Socket socket) {
+  for (Connection& connection : connections_) {
+    if (connection.socket == socket) return &connection;
+  }
+  return nullptr;
+}
+
+ConsoleServer::Connection* ConsoleServer::FindId(ConnectionId id) {
+  for (Connection& connection : connections_) {
+    if (connection.id == id) return &connection;
+  }
+  return nullptr;
+}
+
+// "connection 3 from 127.0.0.1:49822": the number ties a reply's "!" line to its connection.
+std::string ConsoleServer::Named(const Connection& connection) const {
+  return "connection " + std::to_string(connection.id) + " from " + connection.peer;
+}
+
+void ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
+                                        ServerClock::time_point now) {
+  if (folds_.Admit(std::string(kConnectionsKind), now))
+    decisions.printed.push_back(std::move(line));
+}
+
+void ConsoleServer::PrintTraffic(const Connection& connection, char mark, std::string_view line,
+                                 Decisions& decisions, ServerClock::time_point now) {
+  if (folds_.Admit(TrafficKind(connection.id), now)) {
+    decisions.printed.push_back({mark, ShownLine(line)});
+  }
+}
+
+// Forgets the connection and closes its socket; what waited for it is never sent.
+void ConsoleServer::Close(Connection& connection, PrintedLine why, Decisions& decisions,
+                          ServerClock::time_point now) {
+  const ConnectionId id = connection.id;
+  const std::size_t waiting = connection.replies.Waiting();
+  const std::size_t folded = folds_.Forget(TrafficKind(id));
+  decisions.closed.push_back(connection.socket);
+  connections_.erase(connections_.begin() + (&connection - connections_.data()));
+  if (why.mark == '*') why.text += " " + OpenConnections(connections_.size());
+  PrintConnectionNews(std::move(why), decisions, now);
+  if (folded > 0) {
+    decisions.printed.push_back({'*', TrafficKind(id) + ": " + Counted(folded) +
+                                          " more lines received or sent, not printed"});
+  }
+  if (waiting > 0) {
+    decisions.printed.push_back(
+        {'!', TrafficKind(id) + " closed with " + Counted(waiting) + " messages not sent"});
+  }
+}
+
+Decisions ConsoleServer::Accepted(Socket socket, std::string peer, ServerClock::time_point now) {
+  Decisions decisions;
+  const ConnectionId id = ++lastConnection_;
+  if (connections_.size() >= mostConnections_) {
+    decisions.closed.push_back(socket);
+    PrintConnectionNews({'!', "refused connection " + std::to_string(id) + " from " + peer + ": " +
+                                  Counted(mostConnections_) +
+                                  " connections are open, and none is closed to make room"},
+                        decisions, now);
+    return decisions;
+  }
+  Connection connection;
+  connection.id = id;
+  connection.socket = socket;
+  connection.peer = std::move(peer);
+  connection.heldSince = now;
+  connections_.push_back(std::move(connection));
+  PrintConnectionNews({'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())},
+                      decisions, now);
+  return decisions;
+}
+
+Decisions ConsoleServer::AcceptFailed(const AcceptFailure& failure, ServerClock::time_point now) {
+  Decisions decisions;
+  if (failure.end == AcceptEnd::kNoneWaiting) return decisions;
+  // Not taken, the connection stays waiting and the listener ready: resting keeps the loop from
+  // spinning on it.
+  acceptRestsUntil_ = now + kAcceptRest;
+  PrintConnectionNews({'!', "cannot take a connection: " + Shown(failure.why) +
+                                "; trying again in " + std::to_string(kAcceptRest.count()) + " ms"},
+                      decisions, now);
+  return decisions;
+}
+
+bool ConsoleServer::Accepting(ServerClock::time_point now) const {
+  return !acceptRestsUntil_ || now >= *acceptRestsUntil_;
+}
+
+Decisions ConsoleServer::Received(Socket socket, std::string_view bytes,
+                                  ServerClock::time_point now) {
+  Decisions decisions;
+  Connection* connection = Find(socket);
+  if (connection == nullptr || bytes.empty()) return decisions;
+  if (connection->tested) {
+    Answer(*connection, std::string(bytes), decisions, now);
+    return decisions;
+  }
+  if (connection->held.empty()) connection->heldSince = now;
+  connection->held.emplace_back(bytes);
+  connection->heldBytes += bytes.size();
+  TestForWeb(*connection, decisions, now);
+  return decisions;
+}
+
+void ConsoleServer::TestForWeb(Connection& connection, Decisions& decisions,
+                               ServerClock::time_point now) {
+  const WebStart web = BeginsWebRequest(TestedStart(connection.held));
+  if (web == WebStart::kYes) {
+    Close(connection,
+          {'!', "closed " + Named(connection) +
+                    ": it began with an HTTP request or a TLS handshake, as a web page or tool "
+                    "sends, not a game"},
+          decisions, now);
+  } else if (web == WebStart::kMaybe && connection.heldBytes > kLongestGameLine) {
+    Close(connection,
+          {'!', "closed " + Named(connection) + ": its first " + Counted(kLongestGameLine) +
+                    " bytes may still begin a web request, and no game sends a longer line"},
+          decisions, now);
+  } else if (web == WebStart::kNo) {
+    Release(connection, decisions, now);
+  }
+}
+
+void ConsoleServer::Release(Connection& connection, Decisions& decisions,
+                            ServerClock::time_point now) {
+  connection.tested = true;
+  std::vector<std::string> held = std::move(connection.held);
+  connection.held.clear();
+  connection.heldBytes = 0;
+  const ConnectionId id = connection.id;
+  for (const std::string& line : held) {
+    // An answer may close nothing, but look the connection up again all the same.
+    Connection* still = FindId(id);
+    if (still == nullptr) return;
+    Answer(*still, line, decisions, now);
+  }
+}
+
+void ConsoleServer::Answer(Connection& connection, const std::string& line, Decisions& decisions,
+                           ServerClock::time_point now) {
+  PrintTraffic(connection, '>', line, decisions, now);
+  const std::optional<ScriptAnswer> answer = ScriptAnswerTo(rules_, line);
+  if (!answer) return;
+  if (answer->run != nullptr) {
+    StartRun(connection, *answer, decisions);
+  } else {
+    Queue(connection.id, answer->reply, decisions);
+  }
+}
+
+// The last free slot is kept for a connection that has no program running: the game always
+// gets a run, however often another client asks.
+bool ConsoleServer::MayRun(const Connection& connection) const {
+  if (runs_.size() >= kMostRunsAtOnce) return false;
+  if (runs_.size() + 1 < kMostRunsAtOnce || connection.runs == 0) return true;
+  return std::none_of(connections_.begin(), connections_.end(), [&](const Connection& other) {
+    return other.id != connection.id && other.runs == 0;
+  });
+}
+
+void ConsoleServer::StartRun(Connection& connection, const ScriptAnswer& answer,
+                             Decisions& decisions) {
+  const std::string shown = ShownCommand(answer.command);
+  if (!MayRun(connection)) {
+    if (busyRefusals_++ == 0) {
+      decisions.printed.push_back(
+          {'!', Shown(shown) + ": not run, " +
+                    (runs_.size() >= kMostRunsAtOnce
+                         ? std::to_string(kMostRunsAtOnce) + " programs run already"
+                         : "the last program slot is kept for another connection")});
+    }
+    Queue(connection.id, "The server is busy: try " + shown + " again in a moment.", decisions);
+    return;
+  }
+  TellBusyRefusals(decisions);
+  const RunId id = ++lastRun_;
+  runs_[id] = Run{connection.id, shown};
+  ++connection.runs;
+  ProgramStart start;
+  start.run = id;
+  start.program.program = answer.run->program;
+  start.program.arguments = answer.arguments;
+  start.program.folder = answer.run->folder;
+  start.program.environment = {{"CONSOLE_LINE", answer.line},
+                               {"CONSOLE_COMMAND", answer.command},
+                               {"CONSOLE_ARGS", answer.args}};
+  start.timeout = runTimeout_;
+  decisions.printed.push_back({'*', Shown(shown) + ": running " + Shown(start.program.program)});
+  decisions.runs.push_back(std::move(start));
+}
+
+void ConsoleServer::TellBusyRefusals(Decisions& decisions) {
+  if (busyRefusals_ > 1) {
+    decisions.printed.push_back(
+        {'!', Counted(busyRefusals_ - 1) + " more commands not run while the programs were busy"});
+  }
+  busyRefusals_ = 0;
+}
+
+void ConsoleServer::Queue(ConnectionId to, std::string_view text, Decisions& decisions) {
+  if (const Result<> fits = CheckMessageText(text); !fits) {
+    decisions.printed.push_back({'!', fits.why()});
+    return;
+  }
+  Connection* connection = FindId(to);
+  if (connection == nullptr) {
+    decisions.printed.push_back(
+        {'!', TrafficKind(to) + " has closed; not sent: " + ShownLine(ConsoleMessage(text))});
+    return;
+  }
+  if (const std::optional<std::string> dropped = connection->replies.Add(ConsoleMessage(text))) {
+    decisions.printed.push_back({'!', TrafficKind(to) + ": " + *dropped});
+  }
+}
+
+void ConsoleServer::QueueForEveryone(std::string_view text, Decisions& decisions) {
+  if (const Result<> fits = CheckMessageText(text); !fits) {
+    decisions.printed.push_back({'!', fits.why()});
+    return;
+  }
+  if (connections_.empty()) {
+    decisions.printed.push_back(
+        {'!', "nothing is connected; not sent: " + ShownLine(ConsoleMessage(text))});
+    return;
+  }
+  for (const Connection& connection : connections_) Queue(connection.id, text, decisions);
+}
+
+Decisions ConsoleServer::Ended(Socket socket, ServerClock::time_point now) {
+  Decisions decisions;
+  Connection* connection = Find(socket);
+  if (connection == nullptr) return decisions;
+  Close(*connection, {'*', Named(*connection) + " closed"}, decisions, now);
+  return decisions;
+}
+
+Decisions ConsoleServer::Sent(Socket socket, std::size_t count, ServerClock::time_point now) {
+  Decisions decisions;
+  Connection* connection = Find(socket);
+  if (connection == nullptr) return decisions;
+  if (const std::optional<std::string> message = connection->replies.Took(count)) {
+    PrintTraffic(*connection, '<', *message, decisions, now);
+  }
+  return decisions;
+}
+
+std::string_view ConsoleServer::Unsent(Socket socket) const {
+  for (const Connection& connection : connections_) {
+    if (connection.socket == socket) return connection.replies.Unsent();
+  }
+  return {};
+}
+
+std::vector<Watch> ConsoleServer::Watched() const {
+  std::vector<Watch> watches;
+  watches.reserve(connections_.size());
+  for (const Connection& connection : connections_) {
+    watches.push_back({connection.socket, !connection.replies.Unsent().empty()});
+  }
+  return watches;
+}
+
+Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
+  Decisions decisions;
+  // Backwards: a connection closed here leaves the ones before it where they are.
+  for (std::size_t i = connections_.size(); i-- > 0;) {
+    Connection& connection = connections_[i];
+    if (connection.replies.Stuck(now)) {
+      Close(connection,
+            {'!', "closed " + Named(connection) + ": what was sent to it waited " +
+                      std::to_string(kLongestSendWait.count()) +
+                      " s for it to read, so it does not read"},
+            decisions, now);
+      continue;
+    }
+    if (!connection.held.empty() && now - connection.heldSince >= kLongestHold) {
+      Release(connection, decisions, now);
+    }
+  }
+  for (Connection& connection : connections_) connection.replies.Pace(now);
+  for (const FoldedCount& folded : folds_.Due(now)) {
+    if (folded.kind == kConnectionsKind) {
+      decisions.printed.push_back({'*', Counted(folded.count) +
+                                            " more connections opened, closed or refused in a "
+                                            "second, not printed " +
+                                            OpenConnections(connections_.size())});
+    } else {
+      decisions.printed.push_back({'*', folded.kind + ": " + Counted(folded.count) +
+                                            " more lines received or sent in a second, not "
+                                            "printed"});
+    }
+  }
+  return decisions;
+}
+
+Decisions ConsoleServer::Posted(PostedEvent event) {
+  Decisions decisions;
+  if (auto* typed = std::get_if<TypedLine>(&event)) {
+    QueueForEveryone(typed->line, decisions);
+  } else if (std::holds_alternative<InputEnded>(event)) {
+    decisions.printed.push_back(
+        {'*', "input ended: nothing more to send; still listening (Ctrl-C ends)"});
+  } else if (auto* line = std::get_if<ProgramLine>(&event)) {
+    const auto run = runs_.find(line->run);
+    if (run != runs_.end()) Queue(run->second.to, line->line, decisions);
+  } else if (auto* ended = std::get_if<ProgramEnded>(&event)) {
+    EndRun(ended->run, ended->outcome, decisions);
+  }
+  return decisions;
+}
+
+void ConsoleServer::EndRun(RunId id, const RunOutcome& outcome, Decisions& decisions) {
+  const auto found = runs_.find(id);
+  if (found == runs_.end()) return;
+  const Run run = found->second;
+  runs_.erase(found);
+  if (Connection* connection = FindId(run.to)) --connection->runs;
+  TellBusyRefusals(decisions);
+  const std::string name = Shown(run.shown);
+  if (outcome.droppedLines > 0) {
+    decisions.printed.push_back({'!', name + ": " + Counted(outcome.droppedLines) +
+                                          " more output lines not sent (" +
+                                          std::to_string(kMostLinesPerRun) + " at most per run)"});
+  }
+  if (!outcome.ended) {
+    decisions.printed.push_back({'!', name + ": " + Shown(outcome.ended.why())});
+    Queue(run.to, run.shown + " could not be run.", decisions);
+  } else if (outcome.ended->end == RunEnd::kTimedOut) {
+    const std::string seconds = std::to_string(runTimeout_.count());
+    decisions.printed.push_back({'!', name + ": ended after " + seconds + " s"});
+    Queue(run.to, run.shown + " timed out after " + seconds + " s.", decisions);
+  } else {
+    const int status = outcome.ended->exitStatus;
+    decisions.printed.push_back({'*', name + ": exit status " + std::to_string(status)});
+    if (status != 0 && !outcome.printedAny) {
+      Queue(run.to, run.shown + " failed (exit status " + std::to_string(status) + ").", decisions);
+    }
+  }
+}
+
+Decisions ConsoleServer::LookAtRules(ServerClock::time_point now) {
+  if (!ruleFile_) return {};
+  return RulesRead(ruleFile_->Look(now, rules_));
+}
+
+Decisions ConsoleServer::RulesRead(RuleFileNews news) {
+  Decisions decisions;
+  for (std::string& line : news.trouble) decisions.printed.push_back({'!', std::move(line)});
+  for (std::string& line : news.news) decisions.printed.push_back({'*', std::move(line)});
+  if (!news.rules) return decisions;
+  // A run under way keeps the rule it started from: its start copied what it needs.
+  rules_ = std::move(*news.rules);
+  Decisions help = WriteHelp();
+  decisions.printed.insert(decisions.printed.end(), help.printed.begin(), help.printed.end());
+  return decisions;
+}
+
+Decisions ConsoleServer::WriteHelp() {
+  Decisions decisions;
+  if (helpFolder_.empty()) return decisions;
+  const Noted<std::vector<std::string>> done = WriteRuleHelp(helpFolder_, rules_);
+  for (const std::string& line : done.value) decisions.printed.push_back({'*', line});
+  for (const Reason& note : done.notes) decisions.printed.push_back({'!', note.text});
+  return decisions;
+}

@@ -1,0 +1,174 @@
+// The one owner of console-server's state: the connections (each one record: its socket, its
+// web test, its replies and the bytes its socket has not taken), the rules, the programs that
+// run and the help folder. It takes what happened as events and answers with decisions, and
+// touches no socket itself: the loop in serve_loop.cpp waits, reads, sends and applies them. So
+// every decision is a row of a table in console_server_test.cpp.
+//
+// Every local client is served alike, the game being one of them, and nothing one client does
+// can stop the others being served: no call waits, each command line is answered on its own
+// connection, a connection that does not read is closed once its bytes wait kLongestSendWait,
+// an open connection is never closed to make room, a client cannot take the last program slot
+// while another connection has none, and what one client makes console-server print is folded
+// and bounded.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "connections/platform.h"
+#include "connections/reply_queue.h"
+#include "output/line_folds.h"
+#include "output/printed_line.h"
+#include "programs/background_run.h"
+#include "rules/rule_file.h"
+#include "rules/script_rules.h"
+
+using ServerClock = std::chrono::steady_clock;
+using ConnectionId = std::uint64_t;
+using RunId = std::uint64_t;
+
+// Connections open at once; one more is refused, and none is closed to make room. The game
+// needs one and a few tools a few more: this many idle local connections keep a game out.
+constexpr std::size_t kMostConnections = 1000;
+// Descriptors kept for what is not a connection: the listener, the output, the rule file, the
+// programs' pipes.
+constexpr std::size_t kDescriptorsKept = 64;
+// Programs of "=>" rules that run at once.
+constexpr std::size_t kMostRunsAtOnce = 4;
+// After an accept fails for lack of descriptors, the listener rests this long.
+constexpr auto kAcceptRest = std::chrono::milliseconds(250);
+// What a chat line quotes of the command a player typed.
+constexpr std::size_t kLongestCommandShown = 60;
+
+// A program to start on a thread of its own, whose lines and end come back as events.
+struct ProgramStart {
+  RunId run = 0;
+  ProgramToRun program;
+  std::chrono::seconds timeout{10};
+};
+
+// What the loop does next, in this order: close, print, start.
+struct Decisions {
+  std::vector<Socket> closed;
+  std::vector<PrintedLine> printed;
+  std::vector<ProgramStart> runs;
+};
+
+// The events that other threads post to the loop's inbox.
+struct TypedLine {
+  std::string line;
+};
+struct InputEnded {};
+struct ProgramLine {
+  RunId run = 0;
+  std::string line;
+};
+struct ProgramEnded {
+  RunId run = 0;
+  RunOutcome outcome;
+};
+using PostedEvent = std::variant<TypedLine, InputEnded, ProgramLine, ProgramEnded>;
+
+struct ServerSettings {
+  std::vector<ScriptRule> rules;
+  std::optional<RuleFile> ruleFile;
+  std::filesystem::path helpFolder;  // empty for none
+  std::chrono::seconds runTimeout{10};
+  std::size_t mostConnections = kMostConnections;
+};
+
+// The connections that a number of descriptors can hold, besides kDescriptorsKept.
+std::size_t ConnectionsWithin(std::size_t descriptors);
+
+class ConsoleServer {
+ public:
+  explicit ConsoleServer(ServerSettings settings);
+
+  // The events of the loop.
+  Decisions Accepted(Socket socket, std::string peer, ServerClock::time_point now);
+  Decisions AcceptFailed(const AcceptFailure& failure, ServerClock::time_point now);
+  Decisions Received(Socket socket, std::string_view bytes, ServerClock::time_point now);
+  Decisions Ended(Socket socket, ServerClock::time_point now);
+  Decisions Sent(Socket socket, std::size_t count, ServerClock::time_point now);
+  Decisions TimePassed(ServerClock::time_point now);
+  // The events of the other threads.
+  Decisions Posted(PostedEvent event);
+  // The rule file, looked at once a second; a new reading replaces the rules.
+  Decisions LookAtRules(ServerClock::time_point now);
+  Decisions RulesRead(RuleFileNews news);
+  // Brings the help folder in line with the rules (once listening, and after each new reading).
+  Decisions WriteHelp();
+
+  // What the loop watches: every connection for reading, and for room to send where bytes wait.
+  std::vector<Watch> Watched() const;
+  // Whether the listener is watched now: not while it rests after a failed accept. A full table
+  // still takes connections, to refuse them at once: a game that is refused tries again.
+  bool Accepting(ServerClock::time_point now) const;
+  // The bytes that wait for the connection's socket.
+  std::string_view Unsent(Socket socket) const;
+
+  std::size_t RuleCount() const { return rules_.size(); }
+  std::size_t OpenCount() const { return connections_.size(); }
+
+ private:
+  struct Connection {
+    ConnectionId id = 0;
+    Socket socket = kNoSocket;
+    std::string peer;
+    // The reads held while they may begin a web request, each one command line when released.
+    std::vector<std::string> held;
+    std::size_t heldBytes = 0;
+    bool tested = false;  // whether the web test is done
+    ServerClock::time_point heldSince;
+    ReplyQueue replies;
+    std::size_t runs = 0;  // its programs running now
+  };
+  struct Run {
+    ConnectionId to = 0;
+    std::string shown;  // "/weather"
+  };
+
+  Connection* Find(Socket socket);
+  Connection* FindId(ConnectionId id);
+  void Close(Connection& connection, PrintedLine why, Decisions& decisions,
+             ServerClock::time_point now);
+  void TestForWeb(Connection& connection, Decisions& decisions, ServerClock::time_point now);
+  void Release(Connection& connection, Decisions& decisions, ServerClock::time_point now);
+  void Answer(Connection& connection, const std::string& line, Decisions& decisions,
+              ServerClock::time_point now);
+  void StartRun(Connection& connection, const ScriptAnswer& answer, Decisions& decisions);
+  bool MayRun(const Connection& connection) const;
+  void Queue(ConnectionId to, std::string_view text, Decisions& decisions);
+  void QueueForEveryone(std::string_view text, Decisions& decisions);
+  void EndRun(RunId id, const RunOutcome& outcome, Decisions& decisions);
+  void PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
+  void PrintTraffic(const Connection& connection, char mark, std::string_view line,
+                    Decisions& decisions, ServerClock::time_point now);
+  void TellBusyRefusals(Decisions& decisions);
+  std::string Named(const Connection& connection) const;
+
+  std::vector<ScriptRule> rules_;
+  std::optional<RuleFile> ruleFile_;
+  std::filesystem::path helpFolder_;
+  std::chrono::seconds runTimeout_;
+  std::size_t mostConnections_;
+
+  std::vector<Connection> connections_;
+  // A number is never used again, so that a program's late output cannot reach a connection
+  // that opened after its own closed.
+  ConnectionId lastConnection_ = 0;
+  std::map<RunId, Run> runs_;
+  RunId lastRun_ = 0;
+  // Commands refused since the last run started or ended; the first of them was printed.
+  std::size_t busyRefusals_ = 0;
+  std::optional<ServerClock::time_point> acceptRestsUntil_;
+  LineFolds folds_;
+};

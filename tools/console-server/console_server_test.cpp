@@ -1,0 +1,408 @@
+#include "console_server.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "connections/web_test.h"
+#include "programs/output_lines.h"
+
+// For failures: "! text".
+void PrintTo(const PrintedLine& line, std::ostream* out) {
+  *out << line.mark << ' ' << line.text;
+}
+
+namespace {
+
+using std::chrono::milliseconds;
+using Event = std::function<Decisions(ConsoleServer&, ServerClock::time_point)>;
+
+// One thing that happens to the server, at a time since the story began, and what it decides:
+// every line it prints (exactly), the sockets it closes, the programs it starts, and, where
+// given, the bytes that then wait for a socket.
+struct Step {
+  Event event;
+  milliseconds at{0};
+  std::vector<PrintedLine> printed = {};
+  std::vector<Socket> closed = {};
+  std::size_t runs = 0;
+  std::optional<std::pair<Socket, std::string>> unsent = std::nullopt;
+};
+
+struct Story {
+  std::string name;
+  std::vector<Step> steps;
+  std::size_t mostConnections = kMostConnections;
+};
+
+const std::string kPeer = "127.0.0.1:5000";
+
+// Socket n is connection n, accepted in that order.
+std::string Name(Socket socket) {
+  return "connection " + std::to_string(socket) + " from " + kPeer;
+}
+
+Event Accept(Socket socket) {
+  return [=](ConsoleServer& server, ServerClock::time_point now) {
+    return server.Accepted(socket, kPeer, now);
+  };
+}
+Event Read(Socket socket, std::string bytes) {
+  return [=](ConsoleServer& server, ServerClock::time_point now) {
+    return server.Received(socket, bytes, now);
+  };
+}
+Event End(Socket socket) {
+  return
+      [=](ConsoleServer& server, ServerClock::time_point now) { return server.Ended(socket, now); };
+}
+// The socket takes count bytes of what waits for it.
+Event Take(Socket socket, std::size_t count) {
+  return [=](ConsoleServer& server, ServerClock::time_point now) {
+    return server.Sent(socket, count, now);
+  };
+}
+// The socket takes all that waits.
+Event TakeAll(Socket socket) {
+  return [=](ConsoleServer& server, ServerClock::time_point now) {
+    return server.Sent(socket, server.Unsent(socket).size(), now);
+  };
+}
+Event Tick() {
+  return [](ConsoleServer& server, ServerClock::time_point now) { return server.TimePassed(now); };
+}
+Event Post(PostedEvent posted) {
+  return [=](ConsoleServer& server, ServerClock::time_point) { return server.Posted(posted); };
+}
+Event FailAccept(AcceptEnd end) {
+  return [=](ConsoleServer& server, ServerClock::time_point now) {
+    return server.AcceptFailed({end, "Too many open files"}, now);
+  };
+}
+
+PrintedLine Opened(Socket socket, std::size_t open) {
+  return {'*', Name(socket) + " (" + std::to_string(open) + " open)"};
+}
+PrintedLine Closed(Socket socket, std::size_t open) {
+  return {'*', Name(socket) + " closed (" + std::to_string(open) + " open)"};
+}
+PrintedLine Got(std::string line) {
+  return {'>', std::move(line)};
+}
+PrintedLine Gave(std::string line) {
+  return {'<', ConsoleMessage(line)};
+}
+
+// Opens connections first to last, each printed.
+std::vector<Step> OpenAll(Socket first, Socket last) {
+  std::vector<Step> steps;
+  for (Socket socket = first; socket <= last; ++socket) {
+    steps.push_back({Accept(socket), milliseconds(0), {Opened(socket, socket - first + 1)}});
+  }
+  return steps;
+}
+
+std::vector<Step> Joined(std::vector<std::vector<Step>> parts) {
+  std::vector<Step> steps;
+  for (auto& part : parts) steps.insert(steps.end(), part.begin(), part.end());
+  return steps;
+}
+
+std::vector<ScriptRule> TestRules() {
+  ScriptRule kick;
+  kick.command = "kick";
+  kick.reply = "Kicked {args}.";
+  ScriptRule roll;
+  roll.command = "roll";
+  roll.program = "roll.py";
+  roll.folder = "/rules";
+  return {kick, roll};
+}
+
+void Play(const Story& story) {
+  SCOPED_TRACE(story.name);
+  ServerSettings settings;
+  settings.rules = TestRules();
+  settings.mostConnections = story.mostConnections;
+  ConsoleServer server(std::move(settings));
+  const ServerClock::time_point start{};
+  for (std::size_t i = 0; i < story.steps.size(); ++i) {
+    SCOPED_TRACE("step " + std::to_string(i + 1));
+    const Step& step = story.steps[i];
+    const Decisions decisions = step.event(server, start + step.at);
+    EXPECT_EQ(decisions.printed, step.printed);
+    EXPECT_EQ(decisions.closed, step.closed);
+    EXPECT_EQ(decisions.runs.size(), step.runs);
+    if (step.unsent) EXPECT_EQ(server.Unsent(step.unsent->first), step.unsent->second);
+  }
+}
+
+milliseconds Ms(std::chrono::steady_clock::duration duration) {
+  return std::chrono::duration_cast<milliseconds>(duration);
+}
+
+const milliseconds kGap = Ms(kGapBetweenMessages);
+const milliseconds kHold = Ms(kLongestHold);
+const milliseconds kSendWait = Ms(kLongestSendWait);
+const milliseconds kFold = Ms(kFoldWindow);
+
+TEST(ConsoleServer, ServesEveryConnectionAloneAndNeverWaitsForOne) {
+  const std::string kicked = ConsoleMessage("Kicked bob.");
+  const Story stories[] = {
+      {"a client that never reads leaves the game answered, and is closed once it has waited",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Accept(2), {}, {Opened(2, 2)}},
+        {Read(1, "kick eve"), {}, {Got("kick eve")}},
+        {Tick(), {}, {}, {}, 0, {{1, ConsoleMessage("Kicked eve.")}}},
+        // Its socket takes nothing: the game is answered all the same.
+        {Take(1, 0), {}},
+        {Read(2, "kick bob"), kGap, {Got("kick bob")}},
+        {Tick(), kGap, {}, {}, 0, {{2, kicked}}},
+        {TakeAll(2), kGap, {Gave("Kicked bob.")}},
+        {Tick(), kSendWait - milliseconds(1)},
+        {Tick(),
+         kSendWait,
+         {{'!', "closed " + Name(1) + ": what was sent to it waited " +
+                    std::to_string(kLongestSendWait.count()) +
+                    " s for it to read, so it does not read"},
+          {'!', "connection 1 closed with 1 messages not sent"}},
+         {1}}}},
+      {"a send taken in pieces goes on where it stopped, and prints once whole",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, "kick bob"), {}, {Got("kick bob")}},
+        {Tick(), {}, {}, {}, 0, {{1, kicked}}},
+        {Take(1, 3), {}, {}, {}, 0, {{1, kicked.substr(3)}}},
+        {Take(1, kicked.size() - 3), {}, {Gave("Kicked bob.")}, {}, 0, {{1, ""}}}}},
+      {"messages to one connection go kGapBetweenMessages apart",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Post(TypedLine{"one"})},
+        {Post(TypedLine{"two"})},
+        {Tick(), {}, {}, {}, 0, {{1, ConsoleMessage("one")}}},
+        {TakeAll(1), {}, {Gave("one")}},
+        {Tick(), kGap - milliseconds(1), {}, {}, 0, {{1, ""}}},
+        {Tick(), kGap, {}, {}, 0, {{1, ConsoleMessage("two")}}}}},
+      {"the closing line counts what stays open, never the one that closed",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Accept(2), {}, {Opened(2, 2)}},
+        {End(1), {}, {Closed(1, 1)}, {1}},
+        {End(2), {}, {Closed(2, 0)}, {2}},
+        {End(2)},
+        {Post(TypedLine{"gone"}),
+         {},
+         {{'!', "nothing is connected; not sent: " + ConsoleMessage("gone")}}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, KeepsWebRequestsOutAtEveryLength) {
+  const std::string requestStart = "GET /";
+  const auto longStart = [&](std::size_t size) {
+    return requestStart + std::string(size - requestStart.size(), 'a');
+  };
+  const PrintedLine webClosed{'!', "closed " + Name(1) +
+                                       ": it began with an HTTP request or a TLS handshake, as a "
+                                       "web page or tool sends, not a game"};
+  const PrintedLine tooLong{'!', "closed " + Name(1) + ": its first " + Counted(kLongestGameLine) +
+                                     " bytes may still begin a web request, and no game sends a "
+                                     "longer line"};
+  const Story stories[] = {
+      {"a request in pieces is closed, and nothing of it answered",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, "GET / HT")},
+        {Read(1, "TP/1.1\r\n\r\n"), milliseconds(200), {webClosed}, {1}},
+        {Tick(), kHold}}},
+      {"a TLS opening",
+       {{Accept(1), {}, {Opened(1, 1)}}, {Read(1, "\x16\x03\x01"), {}, {webClosed}, {1}}}},
+      {"the longest line a game sends may look like a request's start, and waits",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, longStart(kLongestGameLine))},
+        {Tick(), kHold, {Got(ShownLine(longStart(kLongestGameLine)))}}}},
+      {"one byte more is no game's, and is never answered",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, longStart(kLongestGameLine)), {}},
+        {Read(1, "a"), {}, {tooLong}, {1}},
+        {Tick(), kHold}}},
+      {"reads that merely look like a request's start stay lines of their own, after the hold",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, "SAY hello")},
+        {Read(1, "BAN"), milliseconds(200)},
+        {Tick(), kHold - milliseconds(1)},
+        {Tick(), kHold, {Got("SAY hello"), Got("BAN")}},
+        {Read(1, "GET / HTTP/1.1\r\n"), kHold, {Got("GET / HTTP/1.1\\x0d\\x0a")}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, IdleConnectionsCannotKeepTheGameOut) {
+  const std::size_t most = kMostConnections;
+  const Socket full = most;
+  std::vector<Step> fill;
+  for (Socket socket = 1; socket <= full; ++socket)
+    fill.push_back({Accept(socket), kFold * socket});
+  const PrintedLine refused{'!', "refused connection " + std::to_string(full + 1) + " from " +
+                                     kPeer + ": " + Counted(most) +
+                                     " connections are open, and none is closed to make room"};
+  // Each at a second of its own, so that none is folded.
+  for (Socket socket = 1; socket <= full; ++socket)
+    fill[socket - 1].printed = {Opened(socket, socket)};
+  const Story stories[] = {
+      {"the table holds kMostConnections, refuses one more, and an end makes room",
+       Joined({fill,
+               {{Accept(full + 1), kFold * (full + 1), {refused}, {full + 1}},
+                {End(2), kFold * (full + 2), {Closed(2, most - 1)}, {2}},
+                {Accept(full + 2),
+                 kFold * (full + 3),
+                 {{'*', Name(full + 2) + " (" + std::to_string(most) + " open)"}}}}})},
+      {"an accept that fails for lack of descriptors rests the listener, and is told",
+       {{FailAccept(AcceptEnd::kNoneWaiting)},
+        {FailAccept(AcceptEnd::kNoDescriptors),
+         {},
+         {{'!', "cannot take a connection: Too many open files; trying again in " +
+                    std::to_string(kAcceptRest.count()) + " ms"}}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, AcceptRestsOnlyAfterALackOfDescriptors) {
+  ConsoleServer server{ServerSettings{}};
+  const ServerClock::time_point now{};
+  server.AcceptFailed({AcceptEnd::kNoneWaiting, ""}, now);
+  EXPECT_TRUE(server.Accepting(now));
+  server.AcceptFailed({AcceptEnd::kNoDescriptors, ""}, now);
+  EXPECT_FALSE(server.Accepting(now + kAcceptRest - milliseconds(1)));
+  EXPECT_TRUE(server.Accepting(now + kAcceptRest));
+}
+
+TEST(ConsoleServer, SharesProgramSlotsAndPrintsBoundedSafeLines) {
+  const std::string busy = "The server is busy: try /roll again in a moment.";
+  const PrintedLine running{'*', "/roll: running roll.py"};
+  std::vector<Step> threeRuns;
+  for (int i = 0; i < 3; ++i)
+    threeRuns.push_back({Read(1, "roll"), {}, {Got("roll"), running}, {}, 1});
+  RunOutcome ended;
+  ended.ended = ProgramEnd{};
+  const std::string cutLine = "say " + std::string(kLongestLineShown, 'x');
+  const Story stories[] = {
+      {"a client with runs under way cannot take the last slot while the game has none",
+       Joined(
+           {{{Accept(1), {}, {Opened(1, 1)}}, {Accept(2), {}, {Opened(2, 2)}}},
+            threeRuns,
+            {{Read(1, "roll"),
+              {},
+              {Got("roll"),
+               {'!', "/roll: not run, the last program slot is kept for another connection"}}},
+             {Read(1, "roll"), {}, {Got("roll")}},
+             {Read(2, "roll"),
+              {},
+              {Got("roll"), {'!', "1 more commands not run while the programs were busy"}, running},
+              {},
+              1},
+             {Read(2, "roll"), {}, {Got("roll"), {'!', "/roll: not run, 4 programs run already"}}},
+             {Post(ProgramEnded{1, ended}), {}, {{'*', "/roll: exit status 0"}}},
+             {Tick(), {}, {}, {}, 0, {{1, ConsoleMessage(busy)}}}}})},
+      {"what a client sends is printed safely, and a long line only in part",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1,
+              "say \xE2\x80\xAE"
+              "evil \xC2\x9B\xFF end"),
+         {},
+         {Got("say \\xe2\\x80\\xaeevil \\xc2\\x9b\\xff end")}},
+        {Read(1, cutLine + "y"),
+         {},
+         {Got(cutLine.substr(0, kLongestLineShown) + "... (" + Counted(cutLine.size() + 1) +
+              " bytes)")}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, FoldsFloodsIntoOneLineASecond) {
+  std::vector<Step> flood;
+  for (Socket socket = 1; socket <= kLinesBeforeFolding + 3; ++socket) {
+    flood.push_back({Accept(socket), {}, {}});
+    if (socket <= kLinesBeforeFolding) flood.back().printed = {Opened(socket, socket)};
+  }
+  std::vector<Step> lines;
+  for (std::size_t i = 0; i < kLinesBeforeFolding + 2; ++i) {
+    lines.push_back({Read(1, "hello"), {}, {}});
+    if (i < kLinesBeforeFolding) lines.back().printed = {Got("hello")};
+  }
+  const Story stories[] = {
+      {"connections past the first few of a second are counted",
+       Joined({flood,
+               {{Tick(), kFold - milliseconds(1)},
+                {Tick(),
+                 kFold,
+                 {{'*', "3 more connections opened, closed or refused in a second, not printed (" +
+                            std::to_string(kLinesBeforeFolding + 3) + " open)"}}},
+                {End(1), kFold, {Closed(1, kLinesBeforeFolding + 2)}, {1}}}})},
+      {"so are one connection's lines, and told when it closes",
+       Joined({{{Accept(1), {}, {Opened(1, 1)}}},
+               lines,
+               {{End(1),
+                 {},
+                 {Closed(1, 0), {'*', "connection 1: 2 more lines received or sent, not printed"}},
+                 {1}}}})},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, TellsHowEachRunEnded) {
+  RunOutcome failed;
+  failed.ended = Reason{"cannot run roll.py: No such file"};
+  RunOutcome timedOut;
+  timedOut.ended = ProgramEnd{RunEnd::kTimedOut, 0};
+  RunOutcome silentFailure;
+  silentFailure.ended = ProgramEnd{RunEnd::kExited, 3};
+  RunOutcome flood;
+  flood.ended = ProgramEnd{};
+  flood.printedAny = true;
+  flood.droppedLines = 5;
+  const std::vector<Step> start = {
+      {Accept(1), {}, {Opened(1, 1)}},
+      {Read(1, "roll"), {}, {Got("roll"), {'*', "/roll: running roll.py"}}, {}, 1}};
+  const auto reply = [](std::string text) {
+    return std::make_pair(Socket{1}, ConsoleMessage(text));
+  };
+  const Story stories[] = {
+      {"could not run", Joined({start,
+                                {{Post(ProgramEnded{1, failed}),
+                                  {},
+                                  {{'!', "/roll: cannot run roll.py: No such file"}}},
+                                 {Tick(), {}, {}, {}, 0, reply("/roll could not be run.")}}})},
+      {"timed out",
+       Joined({start,
+               {{Post(ProgramEnded{1, timedOut}), {}, {{'!', "/roll: ended after 10 s"}}},
+                {Tick(), {}, {}, {}, 0, reply("/roll timed out after 10 s.")}}})},
+      {"failed in silence",
+       Joined({start,
+               {{Post(ProgramEnded{1, silentFailure}), {}, {{'*', "/roll: exit status 3"}}},
+                {Tick(), {}, {}, {}, 0, reply("/roll failed (exit status 3).")}}})},
+      {"its lines go to its connection; those past the bound are counted",
+       Joined({start,
+               {{Post(ProgramLine{1, "4"})},
+                {Post(ProgramEnded{1, flood}),
+                 {},
+                 {{'!', "/roll: 5 more output lines not sent (" + std::to_string(kMostLinesPerRun) +
+                            " at most per run)"},
+                  {'*', "/roll: exit status 0"}}},
+                {Tick(), {}, {}, {}, 0, reply("4")}}})},
+      {"a program's late line for a closed connection is dropped with a line",
+       Joined({start,
+               {{End(1), {}, {Closed(1, 0)}, {1}},
+                {Post(ProgramLine{1, "4"}),
+                 {},
+                 {{'!', "connection 1 has closed; not sent: " + ConsoleMessage("4")}}}}})},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, ConnectionsFitTheDescriptorLimit) {
+  EXPECT_EQ(ConnectionsWithin(kMostConnections + kDescriptorsKept), kMostConnections);
+  EXPECT_EQ(ConnectionsWithin(kDescriptorsKept + 1), 1u);
+  EXPECT_EQ(ConnectionsWithin(kDescriptorsKept), 1u);
+}
+
+}  // namespace

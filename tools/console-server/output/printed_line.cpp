@@ -1,0 +1,19 @@
+#include "output/printed_line.h"
+
+#include "common/text_bytes.h"
+
+std::string Shown(std::string_view text) {
+  return EscapedBytes(text, EscapeSet::kControlsC1AndBidi);
+}
+
+std::string ShownLine(std::string_view line) {
+  const std::string_view start = CutAtUtf8Boundary(line, kLongestLineShown);
+  if (start.size() == line.size()) return Shown(line);
+  return Shown(start) + "... (" + Counted(line.size()) + " bytes)";
+}
+
+std::string Counted(std::size_t number) {
+  std::string digits = std::to_string(number);
+  for (std::size_t comma = digits.size(); comma > 3; comma -= 3) digits.insert(comma - 3, ",");
+  return digits;
+}

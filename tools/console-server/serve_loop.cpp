@@ -1,0 +1,103 @@
+#include "serve_loop.h"
+
+#include <iostream>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace {
+
+// How long one wait on the sockets lasts at most: the pace of the replies and of the inbox.
+constexpr int kWaitMs = 20;
+// The plugin sends command lines of up to 4,099 bytes: one read must take the longest whole.
+constexpr std::size_t kReadSize = 8192;
+// Connections taken from the listener in one pass: a flood of them leaves time for the rest.
+constexpr int kMostAcceptsPerPass = 16;
+
+void ReadTypedLines(Inbox& inbox) {
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    inbox.Post(TypedLine{std::move(line)});
+  }
+  inbox.Post(InputEnded{});
+}
+
+void ServeConnections(ConsoleServer& server, const std::vector<Watch>& watches,
+                      const std::vector<Ready>& ready, Inbox& inbox, Output& output) {
+  char buffer[kReadSize];
+  for (std::size_t i = 0; i < watches.size(); ++i) {
+    const Socket socket = watches[i].socket;
+    if (ready[i].write) {
+      const std::string_view unsent = server.Unsent(socket);
+      const Result<std::size_t> sent = SendSome(socket, unsent);
+      const auto now = ServerClock::now();
+      Apply(sent ? server.Sent(socket, *sent, now) : server.Ended(socket, now), inbox, output);
+    }
+    if (ready[i].read) {
+      const Received received = ReceiveBytes(socket, buffer, sizeof(buffer));
+      const auto now = ServerClock::now();
+      if (received.end == ReceiveEnd::kBytes) {
+        Apply(server.Received(socket, std::string_view(buffer, received.count), now), inbox,
+              output);
+      } else if (received.end == ReceiveEnd::kClosed) {
+        Apply(server.Ended(socket, now), inbox, output);
+      }
+    }
+  }
+}
+
+void AcceptWaiting(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
+  for (int i = 0; i < kMostAcceptsPerPass; ++i) {
+    std::variant<Accepted, AcceptFailure> taken = AcceptConnection(listener);
+    const auto now = ServerClock::now();
+    if (auto* failure = std::get_if<AcceptFailure>(&taken)) {
+      Apply(server.AcceptFailed(*failure, now), inbox, output);
+      return;
+    }
+    Accepted& accepted = std::get<Accepted>(taken);
+    Apply(server.Accepted(accepted.socket, std::move(accepted.peer), now), inbox, output);
+  }
+}
+
+}  // namespace
+
+void StartReadingTypedLines(Inbox& inbox) {
+  std::thread(ReadTypedLines, std::ref(inbox)).detach();
+}
+
+void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
+  for (const Socket socket : decisions.closed) CloseSocket(socket);
+  for (const PrintedLine& line : decisions.printed) output.Print(line);
+  for (const ProgramStart& start : decisions.runs) {
+    BackgroundRun run;
+    run.program = start.program;
+    run.timeout = start.timeout;
+    run.longestLine = kLongestText;
+    const RunId id = start.run;
+    run.onLine = [&inbox, id](std::string line) { inbox.Post(ProgramLine{id, std::move(line)}); };
+    run.onEnd = [&inbox, id](RunOutcome outcome) {
+      inbox.Post(ProgramEnded{id, std::move(outcome)});
+    };
+    StartInBackground(std::move(run));
+  }
+}
+
+void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
+  for (;;) {
+    std::vector<Watch> watches = server.Watched();
+    const bool accepting = server.Accepting(ServerClock::now());
+    if (accepting) watches.push_back({listener, false});
+    const std::vector<Ready> ready = WaitForSockets(watches, kWaitMs);
+    // The open connections first: one that ended then makes room before a new one is taken.
+    const std::size_t connections = watches.size() - (accepting ? 1 : 0);
+    ServeConnections(server, std::vector<Watch>(watches.begin(), watches.begin() + connections),
+                     ready, inbox, output);
+    if (accepting && ready.back().read) AcceptWaiting(server, listener, inbox, output);
+    for (PostedEvent& event : inbox.TakeAll())
+      Apply(server.Posted(std::move(event)), inbox, output);
+    const auto now = ServerClock::now();
+    Apply(server.TimePassed(now), inbox, output);
+    Apply(server.LookAtRules(now), inbox, output);
+  }
+}
