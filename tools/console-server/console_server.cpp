@@ -118,8 +118,9 @@ Decisions ConsoleServer::Accepted(Socket socket, std::string peer, ServerClock::
   connection.peer = std::move(peer);
   connection.heldSince = now;
   connections_.push_back(std::move(connection));
-  PrintConnectionNews({'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())},
-                      decisions, now);
+  PrintConnectionNews(
+      {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
+      now);
   return decisions;
 }
 

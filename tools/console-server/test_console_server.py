@@ -35,13 +35,18 @@ kick -> Kicked {args}.
 class Server:
     """console-server with its output read line by line."""
 
-    def __init__(self, *arguments, preexec_fn=None):
+    def __init__(self, *arguments, preexec_fn=None, reading=True):
         command = ([EMULATOR] if EMULATOR else []) + [SERVER] + list(arguments)
         self.process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                         stderr=subprocess.PIPE, preexec_fn=preexec_fn)
         self.lines = []
         self.cond = threading.Condition()
         self.reader = threading.Thread(target=self._read, daemon=True)
+        if reading:
+            self.reader.start()
+
+    def start_reading(self):
+        """For a server whose output nobody read so far."""
         self.reader.start()
 
     def _read(self):
@@ -104,6 +109,24 @@ def receive(connection, timeout=10.0):
 
 
 CONNECTED = STAMP + r" \* connection %d from 127\.0\.0\.1:\d+ \(\d+ open\)"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def wait_connect(port, timeout=20.0):
+    """Connects once the server listens, without reading its output."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            return connect(port)
+        except OSError:
+            if time.monotonic() > deadline:
+                raise
+            time.sleep(0.1)
 
 
 def listening_port(server):
@@ -197,7 +220,9 @@ class Session(unittest.TestCase):
         since = self.server.mark()
         line = b"quiet " + b"x" * 4093
         self.game.sendall(line)
-        self.server.wait_line(STAMP + " > " + line.decode(), since)
+        # Printed in part, with its length.
+        shown = self.server.wait_line(STAMP + r" > quiet x+\.\.\. \(4,099 bytes\)", since)
+        self.assertLess(len(shown), len(line))
         self.game.sendall(b"kick after")
         self.assertEqual(receive(self.game), b"console Kicked after.")
         # The reply can come before the reading of the server's output has reached its line.
@@ -236,6 +261,23 @@ class Session(unittest.TestCase):
         for client in [self.game, squatter, game] + silent_before + silent_after:
             self.assertEqual(receive(client), b"console to everyone")
 
+    def test_a_client_that_never_reads_is_closed_and_the_game_is_served_meanwhile(self):
+        lazy = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        lazy.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1024)
+        lazy.connect(("127.0.0.1", self.port))
+        self.clients.append(lazy)
+        self.server.wait_line(CONNECTED % len(self.clients))
+        since = self.server.mark()
+        closed = STAMP + r" ! closed connection 2 from .*: what was sent to it waited .*"
+        deadline = time.monotonic() + 60
+        while not any(re.fullmatch(closed, x) for x in self.server.lines[since:]):
+            self.assertLess(time.monotonic(), deadline, "\n".join(self.server.lines[since:]))
+            # Typed lines go to both; the game reads them and is answered all along.
+            self.server.type("y" * 1000)
+            self.assertEqual(receive(self.game), b"console " + b"y" * 1000)
+        self.game.sendall(b"kick bob")
+        self.assertEqual(receive(self.game), b"console Kicked bob.")
+
     def test_rules_are_read_again_when_their_file_changes(self):
         since = self.server.mark()
         with open(self.rules, "w", encoding="utf-8") as f:
@@ -255,6 +297,38 @@ class Session(unittest.TestCase):
                               r"test\.rules:2: expected COMMAND -> REPLY .*", since)
         self.game.sendall(b"kick ian")
         self.assertEqual(receive(self.game), b"console Kicked ian now.")
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+class UnreadOutput(unittest.TestCase):
+    def test_the_game_is_answered_while_nobody_reads_the_output(self):
+        with tempfile.TemporaryDirectory() as folder:
+            rules = os.path.join(folder, "test.rules")
+            with open(rules, "w", encoding="utf-8") as f:
+                f.write(RULES)
+            port = free_port()
+            server = Server("--port", str(port), "--script", rules, reading=False)
+            clients = []
+            try:
+                game = wait_connect(port)
+                clients.append(game)
+                # Far more output than a pipe and the waiting lines hold: many clients, each with
+                # long lines.
+                for _ in range(300):
+                    client = connect(port)
+                    clients.append(client)
+                    for _ in range(11):
+                        client.sendall(b"say " + b"z" * 300)
+                        time.sleep(0.001)
+                game.sendall(b"kick bob")
+                self.assertEqual(receive(game), b"console Kicked bob.")
+                server.start_reading()
+                server.wait_line(STAMP + r" ! [\d,]+ lines? not printed: the output is not read",
+                                 timeout=30)
+            finally:
+                for client in clients:
+                    client.close()
+                server.stop()
 
 
 @unittest.skipUnless(SERVER and TEST_PROGRAM, "CONSOLE_SERVER and TEST_PROGRAM name the programs")
@@ -559,7 +633,7 @@ class HelpFiles(unittest.TestCase):
             server = Server("--port", "0", "--script", os.path.join("examples", "demo.rules"),
                             "--help-dir", help_folder)
             try:
-                server.wait_line(STAMP + r" \* listening on .*")
+                server.wait_line(STAMP + r" \* wrote the help of /commands: .*")
             finally:
                 server.stop()
             self.assertEqual(sorted(os.listdir(help_folder)),

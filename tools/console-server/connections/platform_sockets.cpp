@@ -13,6 +13,11 @@ std::string AddressText(const sockaddr_in& address) {
          std::to_string(ntohs(address.sin_port));
 }
 
+// A connection's send buffer. The game reads every few milliseconds and a reply is paced, so a
+// small buffer never fills for a client that reads; for one that does not, it fills soon, and
+// the bytes that then wait tell the owner to close it.
+constexpr int kSendBufferBytes = 16 * 1024;
+
 // Both systems take an int length; no read or send of console-server's comes near the limit.
 int Length(std::size_t length) {
   return static_cast<int>(std::min<std::size_t>(length, INT_MAX));
@@ -51,6 +56,8 @@ std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
                                                                 : AcceptEnd::kOther,
                          SocketFailure().text};
   }
+  setsockopt(Native(connection), SOL_SOCKET, SO_SNDBUF,
+             reinterpret_cast<const char*>(&kSendBufferBytes), sizeof(kSendBufferBytes));
   if (!SetNonBlocking(connection)) {
     AcceptFailure failure{AcceptEnd::kOther,
                           "cannot make it non-blocking: " + SocketFailure().text};

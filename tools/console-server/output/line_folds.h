@@ -11,7 +11,7 @@
 using FoldClock = std::chrono::steady_clock;
 
 // Lines of one kind that print as they come in each second; the rest of that second is counted.
-constexpr std::size_t kLinesBeforeFolding = 5;
+constexpr std::size_t kLinesBeforeFolding = 10;
 constexpr auto kFoldWindow = std::chrono::seconds(1);
 
 // The lines of one kind not printed in a second that ended.
