@@ -1,5 +1,6 @@
 #include "tree_help_lines.h"
 
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -13,9 +14,18 @@ using Json = nlohmann::json;
 
 struct TooDeep {};
 
+// What the tree shows, counted as the notes say it.
+struct TreeShown {
+  std::vector<std::string> lines;
+  std::optional<HelpNote> failed;
+  std::size_t cutLines = 0;
+  std::size_t leftOut = 0;
+  bool leftOutOfObject = false;
+};
+
 // The entry for the argument, or nullptr when there is none (which shows nothing). Fails, with
-// the problem set, for a top-level value that is not an object or null.
-const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLines& selected) {
+// the failure noted, for a top-level value that is not an object or null.
+const Json* SelectHelpEntry(const Json& value, std::string_view argument, TreeShown& selected) {
   if (value.is_object()) {
     const auto member = value.find(std::string(argument));
     if (member != value.end()) return &*member;
@@ -24,15 +34,14 @@ const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLi
     return nullptr;
   }
   if (value.is_null()) return nullptr;
-  selected.problem =
-      Reason{"the top-level value is " + std::string(value.type_name()) + ", not an object"};
+  selected.failed = TopLevelNotAnObjectNote(value.type_name());
   return nullptr;
 }
 
 // Keeps the line, or says why it is none.
-bool TakeLine(const Json& line, HelpLines& selected) {
+bool TakeLine(const Json& line, TreeShown& selected) {
   if (!line.is_string()) {
-    selected.problem = Reason{"a line must be a string, but is " + std::string(line.type_name())};
+    selected.failed = NotALineNote(line.type_name());
     return false;
   }
   const std::string& text = line.get_ref<const std::string&>();
@@ -40,6 +49,16 @@ bool TakeLine(const Json& line, HelpLines& selected) {
   if (kept.size() < text.size()) ++selected.cutLines;
   selected.lines.emplace_back(kept);
   return true;
+}
+
+HelpLines WithNotes(TreeShown shown, std::size_t maxLines) {
+  HelpLines selected{std::move(shown.lines), {}};
+  if (shown.cutLines > 0) selected.notes.push_back(LinesCutNote(shown.cutLines));
+  if (shown.failed) selected.notes.push_back(std::move(*shown.failed));
+  if (shown.leftOut > 0) {
+    selected.notes.push_back(LinesLeftOutNote(shown.leftOut, maxLines, shown.leftOutOfObject));
+  }
+  return selected;
 }
 
 }  // namespace
@@ -73,9 +92,9 @@ Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument
                                 std::size_t maxLines) {
   const Result<Json> value = ParseHelpTree(text);
   if (!value) return Reason{value.why()};
-  HelpLines selected;
+  TreeShown selected;
   const Json* entry = SelectHelpEntry(*value, argument, selected);
-  if (entry == nullptr || entry->is_null()) return selected;
+  if (entry == nullptr || entry->is_null()) return WithNotes(std::move(selected), maxLines);
 
   // An array or object gives its elements (an object's in key order); anything else is one line.
   if (!entry->is_array() && !entry->is_object()) {
@@ -84,7 +103,7 @@ Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument
     } else {
       TakeLine(*entry, selected);
     }
-    return selected;
+    return WithNotes(std::move(selected), maxLines);
   }
   for (const Json& line : *entry) {
     if (selected.lines.size() == maxLines) {
@@ -94,5 +113,5 @@ Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument
     }
     if (!TakeLine(line, selected)) break;
   }
-  return selected;
+  return WithNotes(std::move(selected), maxLines);
 }
