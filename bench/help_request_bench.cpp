@@ -15,7 +15,7 @@
 #include "fake_host.h"
 #include "help/help_file.h"
 #include "help/help_selection.h"
-#include "help/show_help.h"
+#include "relay/show_help.h"
 
 namespace {
 
@@ -103,7 +103,8 @@ int main(int argc, char** argv) {
   const bool showsAll =
       text.size() == kHelpFileBytes && ChatLines.size() == kMaxHelpLines &&
       LoggedLines.size() == 2 &&
-      LoggedLines[1].text.find(HelpLinesNotes({{}, {}, kHelpLines - kMaxHelpLines}).at(0).text) !=
+      LoggedLines[1].text.find(
+          LinesLeftOutNote(kHelpLines - kMaxHelpLines, kMaxHelpLines, false).text) !=
           std::string::npos;
   ChatLines.clear();
   LoggedLines.clear();

@@ -10,16 +10,17 @@
 #include <string_view>
 #include <vector>
 
+#include "common/text_bytes.h"
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "game/game_memory.h"
 #include "help/help_file.h"
 #include "help/help_path.h"
-#include "help/show_help.h"
 #include "help_folder.h"
 #include "net/wire.h"
 #include "relay/command_line.h"
 #include "relay/relay_pass.h"
+#include "relay/show_help.h"
 
 namespace {
 
@@ -50,7 +51,7 @@ bool NamesDevice(std::string name) {
   for (const char* device : devices) {
     if (name == device) return true;
   }
-  if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0)) {
+  if (name.size() < 4 || (!StartsWith(name, "COM") && !StartsWith(name, "LPT"))) {
     return false;
   }
   const std::string port = name.substr(3);
@@ -65,8 +66,8 @@ bool NamesDevice(std::string name) {
 
 // An accepted command walks the path as Windows resolves it: it never climbs above the help
 // folder, names no drive, stream or device and does not start at a root.
-void CheckHelpPathRule(std::string_view command) {
-  if (const Result<> allowed = CheckHelpPath(command); !allowed) {
+void CommandMayNameHelpFileRule(std::string_view command) {
+  if (const Result<> allowed = CommandMayNameHelpFile(command); !allowed) {
     FUZZ_CHECK(!allowed.why().empty());
     return;
   }
@@ -121,7 +122,7 @@ void CheckDecision(std::string_view line) {
     CommandAction expected = CommandAction::kForward;
     if (decision.argument.empty()) {
       expected = CommandAction::kEmptyArgument;
-    } else if (decision.argument.substr(0, kHelpArgument.size()) == kHelpArgument) {
+    } else if (StartsWith(decision.argument, kHelpArgument)) {
       expected = CommandAction::kHelp;
     }
     FUZZ_CHECK(decision.action == expected);
@@ -197,7 +198,7 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
       FUZZ_CHECK(outcome.logged.size() == 1 && outcome.logged[0].text == expectedLog[0]);
       return;
     }
-    if (argument.compare(0, kHelpArgument.size(), kHelpArgument) != 0) {
+    if (!StartsWith(argument, kHelpArgument)) {
       // Forwarded: the very bytes typed, once, and one log line naming the command.
       FUZZ_CHECK(outcome.pause);
       FUZZ_CHECK(outcome.sent == std::vector<std::string>{line});
@@ -217,7 +218,7 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
   FUZZ_CHECK(outcome.pause);
   FUZZ_CHECK(outcome.sent.empty());
   const Outcome help = ShowHelpAlone(helpCommand, helpArgument);
-  if (!CheckHelpPath(helpCommand)) {
+  if (!CommandMayNameHelpFile(helpCommand)) {
     // Refused: one line that names the file, and nothing shown.
     FUZZ_CHECK(help.chat.empty());
     FUZZ_CHECK(help.logged.size() == 1);
@@ -238,8 +239,8 @@ void CheckTakenLine(const std::string& line, const Outcome& outcome) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   CheckDecision(bytes);
-  CheckHelpPathRule(bytes);
-  CheckHelpPathRule(DecideCommand(bytes).command);
+  CommandMayNameHelpFileRule(bytes);
+  CommandMayNameHelpFileRule(DecideCommand(bytes).command);
 
   // What the take copies: the typed bytes up to the first zero, as many as the buffer holds.
   const std::string line(bytes.substr(0, std::min(bytes.find('\0'), kMaxCommandLine)));

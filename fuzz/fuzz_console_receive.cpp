@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/text_bytes.h"
 #include "fake_host.h"
 #include "fuzz_check.h"
 #include "net/wire.h"
@@ -14,14 +15,6 @@
 namespace {
 
 constexpr std::string_view kConsoleLine = "[Console] ";
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 
 void CheckWireRules(std::string_view bytes) {
   // MessageInBuffer reads within the length it is given, whatever the bytes.

@@ -11,15 +11,15 @@
 #include "fuzz_check.h"
 #include "help/help_file.h"
 #include "help/help_selection.h"
-#include "help/show_help.h"
 #include "help_folder.h"
+#include "relay/show_help.h"
 
 namespace {
 
 constexpr const char* kCommand = "fuzz";
 
 void CheckShowHelp(const std::string& file, const std::string& argument,
-                   const Result<Noted<HelpLines>>& chosen) {
+                   const Result<HelpLines>& chosen) {
   EnterHelpFolder();
   WriteHelpFileHere(kCommand, file);
   FakeGame game;
@@ -36,10 +36,10 @@ void CheckShowHelp(const std::string& file, const std::string& argument,
     const std::string piece = "] [" + argument + "]";
     expectedLog.push_back(std::string("[Console] Show help [") + kCommand +
                           piece.substr(0, piece.find('\0')));
-    for (const Reason& note : chosen->notes) expectedLog.push_back(problemLine + note.text);
+    for (const HelpNote& note : chosen->notes) expectedLog.push_back(problemLine + note.text);
   }
   FUZZ_CHECK(LoggedTexts() == expectedLog);
-  FUZZ_CHECK(ChatLines == (chosen ? chosen->value.lines : std::vector<std::string>{}));
+  FUZZ_CHECK(ChatLines == (chosen ? chosen->lines : std::vector<std::string>{}));
 }
 
 }  // namespace

@@ -18,22 +18,35 @@
 
 namespace {
 
-// The selection made while parsing against one made from the tree, which knows each object's
-// distinct keys: an object's count left out may only add the repeats of keys left out.
-bool SameSelection(const Result<Noted<HelpLines>>& chosen, const Result<HelpLines>& exactly) {
-  if (!chosen || !exactly) return !chosen && !exactly && chosen.why() == exactly.why();
-  const HelpLines& selected = chosen->value;
-  const HelpLines& exact = *exactly;
-  const bool sameLeftOut = selected.leftOutOfObject ? selected.leftOut >= exact.leftOut
-                                                    : selected.leftOut == exact.leftOut;
-  return selected.lines == exact.lines && selected.problem == exact.problem && sameLeftOut &&
-         selected.leftOutOfObject == exact.leftOutOfObject && selected.cutLines == exact.cutLines;
+// The count that a note on lines left out names.
+std::size_t LeftOutCount(const std::string& text) {
+  const std::string_view mark = ", left out ";
+  return std::stoul(text.substr(text.find(mark) + mark.size()));
 }
 
-// The selection without its notes, which are written from it.
-Result<HelpLines> WithoutNotes(const Result<Noted<HelpLines>>& chosen) {
-  if (!chosen) return Reason{chosen.why()};
-  return chosen->value;
+// An object's count left out may only add the repeats of keys left out; every other note is the
+// same word for word.
+bool SameNote(const HelpNote& selected, const HelpNote& exact, std::size_t maxLines) {
+  if (selected == exact) return true;
+  if (selected.kind != HelpNoteKind::kLinesLeftOut || exact.kind != selected.kind) return false;
+  const std::size_t selectedCount = LeftOutCount(selected.text);
+  const std::size_t exactCount = LeftOutCount(exact.text);
+  return selected == LinesLeftOutNote(selectedCount, maxLines, true) &&
+         exact == LinesLeftOutNote(exactCount, maxLines, true) && selectedCount >= exactCount;
+}
+
+// The selection made while parsing against one made from the tree, which knows each object's
+// distinct keys.
+bool SameSelection(const Result<HelpLines>& chosen, const Result<HelpLines>& exactly,
+                   std::size_t maxLines) {
+  if (!chosen || !exactly) return !chosen && !exactly && chosen.why() == exactly.why();
+  const std::vector<HelpNote>& notes = chosen->notes;
+  const std::vector<HelpNote>& exactNotes = exactly->notes;
+  if (chosen->lines != exactly->lines || notes.size() != exactNotes.size()) return false;
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    if (!SameNote(notes[i], exactNotes[i], maxLines)) return false;
+  }
+  return true;
 }
 
 // The rules once more, written out from what the help-file documentation promises, over the tree.
@@ -42,8 +55,7 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
   HelpLines expected;
   if (value.is_null()) return expected;
   if (!value.is_object()) {
-    expected.problem =
-        Reason{"the top-level value is " + std::string(value.type_name()) + ", not an object"};
+    expected.notes.push_back(TopLevelNotAnObjectNote(value.type_name()));
     return expected;
   }
   const nlohmann::json* entry = nullptr;
@@ -62,37 +74,40 @@ HelpLines ExpectedLines(const nlohmann::json& value, const std::string& argument
   } else {
     lines.push_back(entry);
   }
+  std::size_t cutLines = 0;
+  std::vector<HelpNote> after;  // the notes that follow the one on cut lines
   for (const nlohmann::json* line : lines) {
     if (expected.lines.size() == maxLines) {
-      expected.leftOut = lines.size() - maxLines;
-      expected.leftOutOfObject = entry->is_object();
+      after.push_back(LinesLeftOutNote(lines.size() - maxLines, maxLines, entry->is_object()));
       break;
     }
     if (!line->is_string()) {
-      expected.problem =
-          Reason{"a line must be a string, but is " + std::string(line->type_name())};
+      after.push_back(NotALineNote(line->type_name()));
       break;
     }
     const std::string& text = line->get_ref<const std::string&>();
     expected.lines.push_back(text.substr(0, CutAtUtf8Boundary(text, kMaxHelpLineBytes).size()));
-    if (expected.lines.back().size() < text.size()) ++expected.cutLines;
+    if (expected.lines.back().size() < text.size()) ++cutLines;
   }
+  if (cutLines > 0) expected.notes.push_back(LinesCutNote(cutLines));
+  expected.notes.insert(expected.notes.end(), after.begin(), after.end());
   return expected;
 }
 
 void CheckAgainstOracles(std::string_view file, const std::string& argument, std::size_t maxLines) {
-  const Result<Noted<HelpLines>> selected = SelectHelpLines(file, argument, maxLines);
-  FUZZ_CHECK(SameSelection(selected, TreeHelpLines(file, argument, maxLines)));
+  const Result<HelpLines> selected = SelectHelpLines(file, argument, maxLines);
+  FUZZ_CHECK(SameSelection(selected, TreeHelpLines(file, argument, maxLines), maxLines));
   // Every log line stays short, whatever the file quotes.
   if (!selected) {
     FUZZ_CHECK(selected.why().size() <= kMaxReasonBytes + 40);
     return;
   }
-  FUZZ_CHECK(selected->value.lines.size() <= maxLines);
-  for (const std::string& line : selected->value.lines) {
+  FUZZ_CHECK(selected->lines.size() <= maxLines);
+  for (const std::string& line : selected->lines) {
     FUZZ_CHECK(line.size() <= kMaxHelpLineBytes);
   }
-  FUZZ_CHECK(SameSelection(selected, ExpectedLines(*ParseHelpTree(file), argument, maxLines)));
+  FUZZ_CHECK(
+      SameSelection(selected, ExpectedLines(*ParseHelpTree(file), argument, maxLines), maxLines));
 }
 
 }  // namespace
@@ -109,10 +124,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckAgainstOracles(file, argument, 2);
 
   // Whatever follows the first value is never examined.
-  const Result<Noted<HelpLines>> selected = SelectHelpLines(file, argument);
+  const Result<HelpLines> selected = SelectHelpLines(file, argument);
   if (selected) {
     const std::string followed = std::string(file) + " {\"help\": [";
-    FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), WithoutNotes(selected)));
+    FUZZ_CHECK(SameSelection(SelectHelpLines(followed, argument), selected, kMaxHelpLines));
   }
   return 0;
 }

@@ -13,9 +13,16 @@ using Json = nlohmann::json;
 
 struct TooDeep {};
 
+// What the tree shows, and how many of its lines were cut: the note on them comes first, once
+// every line is taken.
+struct TreeShown {
+  HelpLines selected;
+  std::size_t cutLines = 0;
+};
+
 // The entry for the argument, or nullptr when there is none (which shows nothing). Fails, with
-// the problem set, for a top-level value that is not an object or null.
-const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLines& selected) {
+// the failure noted, for a top-level value that is not an object or null.
+const Json* SelectHelpEntry(const Json& value, std::string_view argument, TreeShown& shown) {
   if (value.is_object()) {
     const auto member = value.find(std::string(argument));
     if (member != value.end()) return &*member;
@@ -24,22 +31,27 @@ const Json* SelectHelpEntry(const Json& value, std::string_view argument, HelpLi
     return nullptr;
   }
   if (value.is_null()) return nullptr;
-  selected.problem =
-      Reason{"the top-level value is " + std::string(value.type_name()) + ", not an object"};
+  shown.selected.notes.push_back(TopLevelNotAnObjectNote(value.type_name()));
   return nullptr;
 }
 
 // Keeps the line, or says why it is none.
-bool TakeLine(const Json& line, HelpLines& selected) {
+bool TakeLine(const Json& line, TreeShown& shown) {
   if (!line.is_string()) {
-    selected.problem = Reason{"a line must be a string, but is " + std::string(line.type_name())};
+    shown.selected.notes.push_back(NotALineNote(line.type_name()));
     return false;
   }
   const std::string& text = line.get_ref<const std::string&>();
   const std::string_view kept = CutAtUtf8Boundary(text, kMaxHelpLineBytes);
-  if (kept.size() < text.size()) ++selected.cutLines;
-  selected.lines.emplace_back(kept);
+  if (kept.size() < text.size()) ++shown.cutLines;
+  shown.selected.lines.emplace_back(kept);
   return true;
+}
+
+HelpLines Finished(TreeShown shown) {
+  std::vector<HelpNote>& notes = shown.selected.notes;
+  if (shown.cutLines > 0) notes.insert(notes.begin(), LinesCutNote(shown.cutLines));
+  return std::move(shown.selected);
 }
 
 }  // namespace
@@ -73,26 +85,26 @@ Result<HelpLines> TreeHelpLines(std::string_view text, std::string_view argument
                                 std::size_t maxLines) {
   const Result<Json> value = ParseHelpTree(text);
   if (!value) return Reason{value.why()};
-  HelpLines selected;
-  const Json* entry = SelectHelpEntry(*value, argument, selected);
-  if (entry == nullptr || entry->is_null()) return selected;
+  TreeShown shown;
+  const Json* entry = SelectHelpEntry(*value, argument, shown);
+  if (entry == nullptr || entry->is_null()) return Finished(std::move(shown));
 
   // An array or object gives its elements (an object's in key order); anything else is one line.
   if (!entry->is_array() && !entry->is_object()) {
     if (maxLines == 0) {
-      selected.leftOut = 1;
+      shown.selected.notes.push_back(LinesLeftOutNote(1, maxLines, false));
     } else {
-      TakeLine(*entry, selected);
+      TakeLine(*entry, shown);
     }
-    return selected;
+    return Finished(std::move(shown));
   }
   for (const Json& line : *entry) {
-    if (selected.lines.size() == maxLines) {
-      selected.leftOut = entry->size() - maxLines;
-      selected.leftOutOfObject = entry->is_object();
+    if (shown.selected.lines.size() == maxLines) {
+      shown.selected.notes.push_back(
+          LinesLeftOutNote(entry->size() - maxLines, maxLines, entry->is_object()));
       break;
     }
-    if (!TakeLine(line, selected)) break;
+    if (!TakeLine(line, shown)) break;
   }
-  return selected;
+  return Finished(std::move(shown));
 }

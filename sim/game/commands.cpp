@@ -34,11 +34,11 @@ std::string Address(const void* pointer) {
 }
 
 // A command's result: what follows the verb on its "done" line.
-using Result = std::string;
-using Handler = Result (*)(std::string_view arguments);
+using DoneText = std::string;
+using Handler = DoneText (*)(std::string_view arguments);
 
 // Reports a mistake in a command; the command still ends with its "done" line.
-Result Fail(const std::string& message) {
+DoneText Fail(const std::string& message) {
   Report("error", Escaped(message));
   return "";
 }
@@ -56,19 +56,19 @@ DWORD AsSleepMs(std::uint64_t ms) {
   return static_cast<DWORD>(std::min<std::uint64_t>(ms, INFINITE - 1));
 }
 
-Result Ready(std::string_view) {
+DoneText Ready(std::string_view) {
   *ChatRoot = reinterpret_cast<std::uintptr_t>(Selected());
   return "";
 }
 
-Result Root(std::string_view arguments) {
+DoneText Root(std::string_view arguments) {
   std::uint64_t value = 0;
   if (!TakeUnsigned(arguments, value)) return Fail("usage: root VALUE");
   *ChatRoot = value;
   return "";
 }
 
-Result Object(std::string_view arguments) {
+DoneText Object(std::string_view arguments) {
   std::uint64_t number = 0;
   if (!TakeUnsigned(arguments, number)) return Fail("usage: object N");
   unsigned char* object = ChatObject(number);
@@ -77,30 +77,30 @@ Result Object(std::string_view arguments) {
   return std::to_string(number) + ' ' + Address(object);
 }
 
-Result Type(std::string_view arguments) {
+DoneText Type(std::string_view arguments) {
   TypeChatLine(Selected(), DecodeEscapes(arguments));
   return "";
 }
 
-Result Cancel(std::string_view arguments) {
+DoneText Cancel(std::string_view arguments) {
   CancelChatLine(Selected(), DecodeEscapes(arguments));
   return "";
 }
 
-Result Bind(std::string_view arguments) {
+DoneText Bind(std::string_view arguments) {
   SendBoundLine(Selected(), DecodeEscapes(arguments));
   return "";
 }
 
 // As "type", with Enter a chosen time later; gives the clock at Enter, so that a measurement can
 // time the plugin's take from that moment.
-Result TimedType(std::string_view arguments) {
+DoneText TimedType(std::string_view arguments) {
   std::uint64_t ms = 0;
   if (!TakeUnsigned(arguments, ms)) return Fail("usage: timedtype MS TEXT");
   return std::to_string(TypeChatLine(Selected(), DecodeEscapes(arguments), AsSleepMs(ms)));
 }
 
-Result Set(std::string_view arguments) {
+DoneText Set(std::string_view arguments) {
   const std::string_view knob = TakeWord(arguments);
   std::uint64_t ms = 0;
   if (!TakeUnsigned(arguments, ms)) return Fail("usage: set typewait|hold MS");
@@ -114,7 +114,7 @@ Result Set(std::string_view arguments) {
   return "";
 }
 
-Result Poke(std::string_view arguments) {
+DoneText Poke(std::string_view arguments) {
   const std::string_view field = TakeWord(arguments);
   unsigned char* object = Selected();
   std::int64_t value = 0;
@@ -146,7 +146,7 @@ Result Poke(std::string_view arguments) {
   return "";
 }
 
-Result Peek(std::string_view) {
+DoneText Peek(std::string_view) {
   unsigned char* object = Selected();
   volatile unsigned char* text = ChatText(object);
   // As much as the plugin may take: from the second byte, up to the state word.
@@ -160,13 +160,13 @@ Result Peek(std::string_view) {
          " text=" + Escaped(taken);
 }
 
-Result WatchBlankCommand(std::string_view arguments) {
+DoneText WatchBlankCommand(std::string_view arguments) {
   std::uint64_t ms = 0;
   if (!TakeUnsigned(arguments, ms)) return Fail("usage: watchblank MS");
   return std::to_string(WatchBlank(Selected(), ms));
 }
 
-Result Fill(std::string_view arguments) {
+DoneText Fill(std::string_view arguments) {
   std::uint64_t count = 0;
   std::int64_t byte = 0;
   if (!TakeUnsigned(arguments, count) || !TakeSigned(arguments, 0, 0xFF, byte)) {
@@ -179,7 +179,7 @@ Result Fill(std::string_view arguments) {
   return "";
 }
 
-Result ChatObjectCommand(std::string_view arguments) {
+DoneText ChatObjectCommand(std::string_view arguments) {
   std::uint64_t value = 0;
   if (!TakeUnsigned(arguments, value)) return Fail("usage: chatobj VALUE");
   *ChatDisplayObject = value;
@@ -188,7 +188,7 @@ Result ChatObjectCommand(std::string_view arguments) {
 
 // Calls the display routine the way the plugin does, to check the routine and "chatobj" without a
 // console program.
-Result Display(std::string_view arguments) {
+DoneText Display(std::string_view arguments) {
   using ChatDisplayRoutine = void (*)(void*, const char*, float, std::int32_t, bool);
   const auto display = reinterpret_cast<ChatDisplayRoutine>(kChatDisplayRoutineAddress);
   const std::string text = DecodeEscapes(arguments);
@@ -197,26 +197,26 @@ Result Display(std::string_view arguments) {
   return "";
 }
 
-Result HoldChat(std::string_view) {
+DoneText HoldChat(std::string_view) {
   HoldNextChatDisplay();
   return "";
 }
 
-Result ReleaseChat(std::string_view) {
+DoneText ReleaseChat(std::string_view) {
   ReleaseChatDisplay();
   return "";
 }
 
-Result Clock(std::string_view) {
+DoneText Clock(std::string_view) {
   return std::to_string(ClockTicks()) + ' ' + std::to_string(ClockTicksPerSecond());
 }
 
-Result LastChat(std::string_view) {
+DoneText LastChat(std::string_view) {
   return std::to_string(LastChatDisplayTicks());
 }
 
 // The host's memory as the system counts it, to weigh a plugin by.
-Result Memory(std::string_view) {
+DoneText Memory(std::string_view) {
   PROCESS_MEMORY_COUNTERS_EX counters = {};
   counters.cb = sizeof(counters);
   if (!GetProcessMemoryInfo(GetCurrentProcess(),
@@ -230,7 +230,7 @@ Result Memory(std::string_view) {
          " peakworkingset=" + std::to_string(counters.PeakWorkingSetSize);
 }
 
-Result MinLevel(std::string_view arguments) {
+DoneText MinLevel(std::string_view arguments) {
   std::int64_t level = 0;
   if (!TakeSigned(arguments, std::numeric_limits<std::int32_t>::min(),
                   std::numeric_limits<std::int32_t>::max(), level)) {
@@ -240,7 +240,7 @@ Result MinLevel(std::string_view arguments) {
   return "";
 }
 
-Result LevelAfter(std::string_view arguments) {
+DoneText LevelAfter(std::string_view arguments) {
   std::int64_t pieces = 0;
   std::int64_t level = 0;
   if (!TakeSigned(arguments, 1, std::numeric_limits<std::int32_t>::max(), pieces) ||
@@ -252,7 +252,7 @@ Result LevelAfter(std::string_view arguments) {
   return "";
 }
 
-Result StateAfter(std::string_view arguments) {
+DoneText StateAfter(std::string_view arguments) {
   std::int64_t pieces = 0;
   std::int64_t state = 0;
   if (!TakeSigned(arguments, 1, std::numeric_limits<std::int32_t>::max(), pieces) ||
@@ -265,7 +265,7 @@ Result StateAfter(std::string_view arguments) {
 
 // The plugin's log bridge on its own (log_probe.dll, next to this program), given pieces that
 // chat lines cannot make. Each word is one piece; "" is an empty piece.
-Result LogProbe(std::string_view arguments) {
+DoneText LogProbe(std::string_view arguments) {
   using ProbeLog = void (*)(std::int32_t, const char* const*, const std::size_t*, std::size_t);
   static ProbeLog probe = [] {
     HMODULE module = LoadLibraryW(L"log_probe.dll");
@@ -294,27 +294,27 @@ Result LogProbe(std::string_view arguments) {
 }
 
 // What the loader tells the plugin, so that a test can check its own settings.
-Result Version(std::string_view) {
+DoneText Version(std::string_view) {
   if (loader::GameVersion == nullptr) return "null";
   return '"' + Escaped(loader::GameVersion) + '"';
 }
 
-Result CallLoad(std::string_view) {
+DoneText CallLoad(std::string_view) {
   return CallPluginLoad();
 }
 
-Result Echo(std::string_view arguments) {
+DoneText Echo(std::string_view arguments) {
   Report("echo", Escaped(DecodeEscapes(arguments)));
   return "";
 }
 
-Result Quit(std::string_view) {
+DoneText Quit(std::string_view) {
   // Reported here: nothing runs after ExitProcess. Every report is flushed already.
   Report("done", "quit");
   ExitProcess(0);
 }
 
-Result Help(std::string_view);
+DoneText Help(std::string_view);
 
 struct Command {
   const char* verb;
@@ -354,7 +354,7 @@ constexpr Command kCommands[] = {
     {"help", Help, "help                this list (texts may hold \\xNN escapes)"},
 };
 
-Result Help(std::string_view) {
+DoneText Help(std::string_view) {
   for (const Command& command : kCommands) Report("help", command.usage);
   return "";
 }
@@ -373,7 +373,7 @@ void RunCommand(std::string_view line) {
   const std::string_view verb = TakeWord(arguments);
   for (const Command& command : kCommands) {
     if (verb == command.verb) {
-      const Result result = command.run(arguments);
+      const DoneText result = command.run(arguments);
       Report("done", std::string(verb) + (result.empty() ? "" : " " + result));
       return;
     }

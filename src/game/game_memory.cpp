@@ -28,8 +28,8 @@ std::uintptr_t ResolvePointerChain(std::uintptr_t start, PointerChain chain) {
   return address;
 }
 
-bool IsGameReady(std::uintptr_t gameBase) {
-  return ReadGame<std::uint32_t>(gameBase + kChatRootOffset) != 0;
+bool IsGameReady() {
+  return ReadGame<std::uint32_t>(GameBase + kChatRootOffset) != 0;
 }
 
 void ResolveGameSlots() {

@@ -25,10 +25,12 @@ constexpr std::size_t kMaxCommandLine = kChatStateOffset - kChatTextOffset - 1;
 // Reads the 8-byte value at the current address and adds the next offset, for every offset.
 std::uintptr_t ResolvePointerChain(std::uintptr_t start, PointerChain chain);
 
-// The game is ready once the low-order 32 bits of its chat root pointer are non-zero.
-bool IsGameReady(std::uintptr_t gameBase);
+// The game is ready once the low-order 32 bits of its chat root pointer, found from GameBase, are
+// non-zero.
+bool IsGameReady();
 
-// Resolves ChatState, ChatText and ChatFirstChar from the chat root as it is now.
+// Resolves ChatState, ChatText and ChatFirstChar from the chat root, found from GameBase, as it
+// is now.
 void ResolveGameSlots();
 
 std::int32_t ReadChatState();

@@ -63,7 +63,7 @@ bool IsDeviceName(std::string_view segment) {
 
 }  // namespace
 
-Result<> CheckHelpPath(std::string_view command) {
+Result<> CommandMayNameHelpFile(std::string_view command) {
   if (!command.empty() && IsSeparator(command[0])) {
     return Reason{kStartsAtTheRoot};
   }

@@ -6,7 +6,7 @@
 
 #include "common/result.h"
 
-// Why a command names no help file: CheckHelpPath gives one of these.
+// Why a command names no help file: CommandMayNameHelpFile gives one of these.
 constexpr const char* kStartsAtTheRoot =
     "a command that starts with / or \\ would leave the help folder";
 constexpr const char* kNamesADriveOrStream =
@@ -18,4 +18,4 @@ constexpr const char* kNamesADevice =
 // Whether the help path of the command (the help folder + command + "Help.json") names a file
 // inside the folder, or why it would leave the folder or open a device instead. A slash inside
 // the command leads into a subfolder and is fine.
-Result<> CheckHelpPath(std::string_view command);
+Result<> CommandMayNameHelpFile(std::string_view command);

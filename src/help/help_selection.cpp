@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include <nlohmann/json.hpp>
@@ -168,54 +169,91 @@ struct SelectingHandler {
   }
 };
 
-std::string NotALineReason(const char* type) {
-  return "a line must be a string, but is " + std::string(type);
-}
+// What the entry shows, counted as the notes say it.
+struct Shown {
+  std::vector<std::string> lines;
+  std::optional<HelpNote> failed;
+  std::size_t cutLines = 0;
+  std::size_t leftOut = 0;
+  bool leftOutOfObject = false;
+};
 
 // Adds the element's line, or says why it is none.
-bool Show(const Element& element, HelpLines& selected) {
+bool Show(const Element& element, Shown& shown) {
   if (element.notALine != nullptr) {
-    selected.problem = Reason{NotALineReason(element.notALine)};
+    shown.failed = NotALineNote(element.notALine);
     return false;
   }
-  selected.lines.push_back(element.line);
-  if (element.cut) ++selected.cutLines;
+  shown.lines.push_back(element.line);
+  if (element.cut) ++shown.cutLines;
   return true;
 }
 
-void ShowEntry(Candidate& entry, std::size_t maxLines, HelpLines& selected) {
+void ShowEntry(Candidate& entry, std::size_t maxLines, Shown& shown) {
   switch (entry.shape) {
     case EntryShape::kNull:
       return;
     case EntryShape::kSingle:
       if (maxLines == 0) {
-        selected.leftOut = 1;
+        shown.leftOut = 1;
       } else {
-        Show(entry.elements.front(), selected);
+        Show(entry.elements.front(), shown);
       }
       return;
     case EntryShape::kArray:
       for (const Element& element : entry.elements) {
-        if (!Show(element, selected)) return;
+        if (!Show(element, shown)) return;
       }
-      if (selected.lines.size() == maxLines) selected.leftOut = entry.elementCount - maxLines;
+      if (shown.lines.size() == maxLines) shown.leftOut = entry.elementCount - maxLines;
       return;
     case EntryShape::kObject:
       for (const auto& member : entry.members) {
-        if (!Show(member.second, selected)) return;
+        if (!Show(member.second, shown)) return;
       }
-      if (selected.lines.size() == maxLines) {
-        selected.leftOut = entry.elementCount - entry.keptKeysRepeated - maxLines;
-        selected.leftOutOfObject = selected.leftOut > 0;
+      if (shown.lines.size() == maxLines) {
+        shown.leftOut = entry.elementCount - entry.keptKeysRepeated - maxLines;
+        shown.leftOutOfObject = shown.leftOut > 0;
       }
       return;
   }
 }
 
+HelpLines WithNotes(Shown shown, std::size_t maxLines) {
+  HelpLines selected{std::move(shown.lines), {}};
+  if (shown.cutLines > 0) selected.notes.push_back(LinesCutNote(shown.cutLines));
+  if (shown.failed) selected.notes.push_back(std::move(*shown.failed));
+  if (shown.leftOut > 0) {
+    selected.notes.push_back(LinesLeftOutNote(shown.leftOut, maxLines, shown.leftOutOfObject));
+  }
+  return selected;
+}
+
 }  // namespace
 
-Result<Noted<HelpLines>> SelectHelpLines(std::string_view text, std::string_view argument,
-                                         std::size_t maxLines) {
+HelpNote LinesCutNote(std::size_t count) {
+  return {HelpNoteKind::kLinesCut, "cut " + std::to_string(count) +
+                                       (count == 1 ? " line" : " lines") + " longer than " +
+                                       std::to_string(kMaxHelpLineBytes) + " bytes to " +
+                                       std::to_string(kMaxHelpLineBytes) + " bytes"};
+}
+
+HelpNote TopLevelNotAnObjectNote(std::string_view type) {
+  return {HelpNoteKind::kFailed, "the top-level value is " + std::string(type) + ", not an object"};
+}
+
+HelpNote NotALineNote(std::string_view type) {
+  return {HelpNoteKind::kFailed, "a line must be a string, but is " + std::string(type)};
+}
+
+HelpNote LinesLeftOutNote(std::size_t count, std::size_t maxLines, bool ofObject) {
+  return {HelpNoteKind::kLinesLeftOut,
+          "the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
+              std::to_string(maxLines) + ", left out " + std::to_string(count) +
+              (ofObject ? " members (a key given again counted again)" : "")};
+}
+
+Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argument,
+                                  std::size_t maxLines) {
   SelectingHandler handler;
   handler.argument = argument;
   handler.maxLines = maxLines;
@@ -223,35 +261,14 @@ Result<Noted<HelpLines>> SelectHelpLines(std::string_view text, std::string_view
   if (!Json::sax_parse(text, &handler, Json::input_format_t::json, false)) {
     return handler.unreadable.value_or(Reason{"no JSON value"});
   }
-  Noted<HelpLines> chosen;
-  HelpLines& selected = chosen.value;
+  Shown shown;
   const std::string_view topLevelType = handler.topLevelType;
   if (topLevelType != "null" && topLevelType != "object") {
-    selected.problem =
-        Reason{"the top-level value is " + std::string(topLevelType) + ", not an object"};
+    shown.failed = TopLevelNotAnObjectNote(topLevelType);
   } else if (handler.forArgument.seen) {
-    ShowEntry(handler.forArgument, maxLines, selected);
+    ShowEntry(handler.forArgument, maxLines, shown);
   } else if (handler.forDefault.seen) {
-    ShowEntry(handler.forDefault, maxLines, selected);
+    ShowEntry(handler.forDefault, maxLines, shown);
   }
-  chosen.notes = HelpLinesNotes(selected, maxLines);
-  return chosen;
-}
-
-std::vector<Reason> HelpLinesNotes(const HelpLines& selected, std::size_t maxLines) {
-  std::vector<Reason> notes;
-  if (selected.cutLines > 0) {
-    notes.push_back(Reason{"cut " + std::to_string(selected.cutLines) +
-                           (selected.cutLines == 1 ? " line" : " lines") + " longer than " +
-                           std::to_string(kMaxHelpLineBytes) + " bytes to " +
-                           std::to_string(kMaxHelpLineBytes) + " bytes"});
-  }
-  if (selected.problem) notes.push_back(*selected.problem);
-  if (selected.leftOut > 0) {
-    notes.push_back(
-        Reason{"the entry has more than " + std::to_string(maxLines) + " lines: showed the first " +
-               std::to_string(maxLines) + ", left out " + std::to_string(selected.leftOut) +
-               (selected.leftOutOfObject ? " members (a key given again counted again)" : "")});
-  }
-  return notes;
+  return WithNotes(std::move(shown), maxLines);
 }

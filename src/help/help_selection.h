@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,21 +9,36 @@
 #include "common/result.h"
 #include "plugin_numbers.h"
 
-// What a help file shows for one argument. SelectHelpLines notes, in the order the plugin logs
-// them, each part that was not shown as written: lines cut, a line that failed, lines left out.
-struct HelpLines {
-  // The entry's lines, in order: at most maxLines, each cut to kMaxHelpLineBytes.
-  std::vector<std::string> lines;
-  // Why the request stopped early: a top level that is no object, or a line that is no string
-  // (the lines before it are kept).
-  std::optional<Reason> problem;
-  // Elements of the entry past the line bound, never looked at. For an object entry these are
-  // members, and a key given again past the bound counts again: telling repeats apart would mean
-  // keeping every key.
-  std::size_t leftOut = 0;
-  bool leftOutOfObject = false;
-  std::size_t cutLines = 0;  // lines that were longer than kMaxHelpLineBytes
+// What a note on a help request says happened, for a caller that branches on it.
+enum class HelpNoteKind {
+  kLinesCut,      // lines longer than kMaxHelpLineBytes were cut to it
+  kFailed,        // the request stopped early: a top level that is no object, or a line that is
+                  // no string (the lines before it are kept)
+  kLinesLeftOut,  // the entry has more elements than a request shows
 };
+
+struct HelpNote {
+  HelpNoteKind kind;
+  std::string text;  // the sentence the plugin logs
+  bool operator==(const HelpNote& other) const { return kind == other.kind && text == other.text; }
+};
+
+// What a help file shows for one argument: the entry's lines, in order, at most maxLines, each
+// cut to kMaxHelpLineBytes; and a note for each part that was not shown as written, in the order
+// the plugin logs them.
+struct HelpLines {
+  std::vector<std::string> lines;
+  std::vector<HelpNote> notes;
+};
+
+// The notes' sentences, each written here only.
+HelpNote LinesCutNote(std::size_t count);
+HelpNote TopLevelNotAnObjectNote(std::string_view type);
+HelpNote NotALineNote(std::string_view type);
+// Elements of the entry past the line bound, never looked at. For an object entry these are
+// members, and a key given again past the bound counts again: telling repeats apart would mean
+// keeping every key.
+HelpNote LinesLeftOutNote(std::size_t count, std::size_t maxLines, bool ofObject);
 
 // Reads the first JSON value of text and selects what the entry for the argument shows, or says
 // why no value could be read (malformed, nested too deep), when nothing is shown: the
@@ -32,8 +46,5 @@ struct HelpLines {
 // winning; an array's elements, an object's member values in key order, or a single value. Only
 // the selected lines are kept, never a tree of the whole file, so memory stays bounded by what
 // is shown; what follows the first value is never examined.
-Result<Noted<HelpLines>> SelectHelpLines(std::string_view text, std::string_view argument,
-                                         std::size_t maxLines = kMaxHelpLines);
-
-// The notes on what was selected, in the order the plugin logs them.
-std::vector<Reason> HelpLinesNotes(const HelpLines& selected, std::size_t maxLines = kMaxHelpLines);
+Result<HelpLines> SelectHelpLines(std::string_view text, std::string_view argument,
+                                  std::size_t maxLines = kMaxHelpLines);

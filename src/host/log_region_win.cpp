@@ -1,6 +1,7 @@
 // The log line region on Windows: pages of its own, with no page mapped after them.
 #include <windows.h>
 
+#include "host/log.h"
 #include "host/log_reserve.h"
 
 namespace {

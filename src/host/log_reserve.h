@@ -39,11 +39,9 @@ extern std::atomic<bool> LogLinesStopped;
 // The region, aligned to kLogLineReserveAlignment; nullptr until it is made.
 extern std::atomic<unsigned char*> LogLineRegion;
 
-// Makes the region unless it is made already; false when there is no memory for it, and then no
-// line is written. Each system has its own (log_region_win.cpp). The log has no one to tell of
-// its own failures, so here, and below, they end in silence (a null room, a stopped log) rather
-// than in a Result.
-bool MakeLogLineRegion();
+// The log has no one to tell of its own failures, so making the region (MakeLogLineRegion, in
+// host/log.h) and everything below end in silence (a null room, a stopped log) rather than in a
+// Result.
 
 // Zeroes the reserve, so that a loader that fills the object differently fails the layout
 // checks, and puts the canary at its end.

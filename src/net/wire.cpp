@@ -1,5 +1,7 @@
 #include "net/wire.h"
 
+#include "common/text_bytes.h"
+
 std::string_view MessageInBuffer(const char* buffer, std::size_t length) {
   std::size_t size = 0;
   while (size < length && buffer[size] != 0) ++size;
@@ -7,8 +9,7 @@ std::string_view MessageInBuffer(const char* buffer, std::size_t length) {
 }
 
 bool IsConsoleMessage(std::string_view message) {
-  return message.size() >= kShortestConsoleMessage &&
-         message.substr(0, kConsolePrefix.size()) == kConsolePrefix;
+  return message.size() >= kShortestConsoleMessage && StartsWith(message, kConsolePrefix);
 }
 
 std::string_view ConsoleText(std::string_view message) {

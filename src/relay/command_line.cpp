@@ -1,5 +1,7 @@
 #include "relay/command_line.h"
 
+#include "common/text_bytes.h"
+
 CommandDecision DecideCommand(std::string_view line) {
   if (line.empty()) return {CommandAction::kNothing, {}, {}, false};
 
@@ -9,7 +11,7 @@ CommandDecision DecideCommand(std::string_view line) {
   const std::string_view command = line.substr(0, space);
   const std::string_view argument = line.substr(space + 1);
   if (argument.empty()) return {CommandAction::kEmptyArgument, command, argument, true};
-  if (argument.substr(0, kHelpArgument.size()) == kHelpArgument) {
+  if (StartsWith(argument, kHelpArgument)) {
     return {CommandAction::kHelp, command, argument, true};
   }
   return {CommandAction::kForward, command, argument, true};

@@ -2,12 +2,12 @@
 
 #include "game/chat_output.h"
 #include "game/game_memory.h"
-#include "help/show_help.h"
 #include "host/log.h"
 #include "net/connection.h"
 #include "relay/command_line.h"
 #include "relay/pending_lines.h"
 #include "relay/server_link.h"
+#include "relay/show_help.h"
 
 namespace {
 

@@ -48,12 +48,12 @@ void RelayWorker() {
   GameBase = *gameModule;
   // The game starts before the console program is looked for.
   std::this_thread::sleep_for(kSetUpConnectDelay);
-  // The result is not needed (the set-up goes on either way): each failure is logged where it
-  // happens, and the passes look for the console program again while there is no link.
+  // Each failure is logged where it happens, and the passes look for the console program again
+  // while there is no link.
   ConnectToServer();
   // The game loads before its memory is first read.
   std::this_thread::sleep_for(kSetUpGameWait);
-  while (!IsGameReady(GameBase)) std::this_thread::sleep_for(kReadinessRetry);
+  while (!IsGameReady()) std::this_thread::sleep_for(kReadinessRetry);
   ResolveGameSlots();
   Log(loader::INFO, kReady);
 

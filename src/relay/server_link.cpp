@@ -43,19 +43,18 @@ std::optional<SocketState> StartAttempt(Telling telling) {
 
 }  // namespace
 
-bool ConnectToServer() {
+void ConnectToServer() {
   std::optional<SocketState> state = StartAttempt(Telling::kEveryStep);
-  if (!state) return false;
+  if (!state) return;
   // A console program that listens but does not take the connection (one that hangs) must not
   // hold the set-up: the retries link it once it does.
   if (*state == SocketState::kConnecting) state = CheckConnecting(kFirstConnectWait);
   if (*state != SocketState::kConnected) {
     CloseServerSocket();
     Log(loader::INFO, kConnectFailed);
-    return false;
+    return;
   }
   Log(loader::INFO, kConnectSucceeded);
-  return true;
 }
 
 void KeepServerLink(LinkClock::time_point now) {

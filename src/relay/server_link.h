@@ -19,9 +19,9 @@ constexpr const char* kConnectedAgain = "[Console] [Server] Connected again";
 constexpr const char* kConnectionLost = "[Console] [Server] Connection lost";
 
 // The set-up's attempt: logs each step, and waits at most kFirstConnectWait for the console
-// program to take the connection. Returns whether a link was made; the set-up goes on either
-// way, and the passes look again while there is none.
-bool ConnectToServer();
+// program to take the connection. The set-up goes on whether a link was made or not, and the
+// passes look again while there is none.
+void ConnectToServer();
 
 // Called at the start of a pass that has no link (with one it does nothing). Starts a connect
 // every kConnectRetry and looks at the one under way, without waiting; logs a link that is made.

@@ -14,7 +14,5 @@ extern "C" __declspec(dllexport) void ProbeLog(std::int32_t level, const char* c
   MakeLogLineRegion();
   std::vector<std::string_view> texts;
   for (std::size_t i = 0; i < count; ++i) texts.emplace_back(pieces[i], lengths[i]);
-  const ClaimedLogLine claimed;
-  if (claimed.room == nullptr) return;
-  WriteLoaderLogLine(claimed.room, static_cast<loader::LogLevel>(level), texts.data(), count);
+  WriteLogLine(static_cast<loader::LogLevel>(level), texts.data(), count);
 }

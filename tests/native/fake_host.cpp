@@ -11,6 +11,7 @@
 #include "game/chat_output.h"
 #include "game/game_memory.h"
 #include "help/help_file.h"
+#include "host/log.h"
 #include "host/log_line.h"
 #include "host/log_reserve.h"
 #include "net/connection.h"

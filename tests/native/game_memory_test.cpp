@@ -39,8 +39,10 @@ TEST(IsGameReady, LooksOnlyAtTheLowOrder32BitsOfTheChatRoot) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.chatRoot);
     std::uint64_t chatRoot = c.chatRoot;
-    EXPECT_EQ(IsGameReady(AddressOf(&chatRoot) - kChatRootOffset), c.ready);
+    GameBase = AddressOf(&chatRoot) - kChatRootOffset;
+    EXPECT_EQ(IsGameReady(), c.ready);
   }
+  GameBase = 0;
 }
 
 TEST(GameSlots, AreResolvedFromTheChatRootAsItIsThen) {

@@ -10,7 +10,7 @@ namespace {
 
 using Commands = std::vector<std::string>;
 
-TEST(CheckHelpPath, AcceptsCommandsThatStayInTheHelpFolder) {
+TEST(CommandMayNameHelpFile, AcceptsCommandsThatStayInTheHelpFolder) {
   // The last piece always ends in "Help.json": ".." gives the file "..Help.json", in the folder.
   const Commands accepted = {"kick",
                              "spawn",
@@ -43,11 +43,11 @@ TEST(CheckHelpPath, AcceptsCommandsThatStayInTheHelpFolder) {
                              "\xB9"
                              "COM"};
   for (const std::string& command : accepted) {
-    EXPECT_TRUE(CheckHelpPath(command)) << command;
+    EXPECT_TRUE(CommandMayNameHelpFile(command)) << command;
   }
 }
 
-TEST(CheckHelpPath, RefusesCommandsThatLeaveTheHelpFolder) {
+TEST(CommandMayNameHelpFile, RefusesCommandsThatLeaveTheHelpFolder) {
   const Commands refused = {"../../x",
                             "..\\..\\..\\tmp\\x",
                             "a/../../b",
@@ -68,11 +68,11 @@ TEST(CheckHelpPath, RefusesCommandsThatLeaveTheHelpFolder) {
                             ".. /x",
                             "a/. ./b"};
   for (const std::string& command : refused) {
-    EXPECT_FALSE(CheckHelpPath(command)) << command;
+    EXPECT_FALSE(CommandMayNameHelpFile(command)) << command;
   }
 }
 
-TEST(CheckHelpPath, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
+TEST(CommandMayNameHelpFile, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
   // The path is command + "Help.json": "COM1." gives "COM1.Help.json", which is the port.
   const Commands refused = {
       "COM1.", "AUX.", "aux.", "Con.", "NUL.x", "prn.", "com9.", "LPT1.", "lpt9.", "COM0.",
@@ -81,18 +81,18 @@ TEST(CheckHelpPath, RefusesDeviceNamesInAnyCaseWithOrWithoutDots) {
       // Superscript one in code pages 949 and 1252, and in UTF-8, before a dot or at the end.
       "COM\xA9\xF6.", "lpt\xA9\xF6", "COM\xB9", "COM\xC2\xB9", "LPT\xB3/x", "com\xFFx."};
   for (const std::string& command : refused) {
-    EXPECT_FALSE(CheckHelpPath(command)) << command;
+    EXPECT_FALSE(CommandMayNameHelpFile(command)) << command;
   }
 }
 
-TEST(CheckHelpPath, SaysWhy) {
+TEST(CommandMayNameHelpFile, SaysWhy) {
   const std::pair<const char*, const char*> cases[] = {
       {"../x", kLeavesTheFolder}, {"a/. ./x", kLeavesTheFolder}, {"/x", kStartsAtTheRoot},
       {"\\x", kStartsAtTheRoot},  {"C:x", kNamesADriveOrStream}, {"x:stream", kNamesADriveOrStream},
       {"COM1.", kNamesADevice},   {"nul/x", kNamesADevice},
   };
   for (const auto& [command, reason] : cases)
-    EXPECT_EQ(CheckHelpPath(command).why(), reason) << command;
+    EXPECT_EQ(CommandMayNameHelpFile(command).why(), reason) << command;
 }
 
 }  // namespace

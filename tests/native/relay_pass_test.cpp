@@ -276,7 +276,7 @@ TEST_F(RelayPass, LinesThatCannotGoOnceTheConnectionFailedAreLoggedAsNotSent) {
   EXPECT_EQ(SentBytes, Lines{"kic"});
   EXPECT_EQ(LoggedTexts(),
             (Lines{"TEST", "[Console] [Kick] kick bob", "TEST", "[Console] [Kick] kick eve",
-                   "[Console] [Server] Connection lost", "[Console] [Server] Not sent: kick bob",
+                   kConnectionLost, "[Console] [Server] Not sent: kick bob",
                    "[Console] [Server] Not sent: kick eve", "TEST", "[Console] [Kick] kick ann",
                    "[Console] [Server] Not sent: kick ann"}));
 }
@@ -299,10 +299,9 @@ TEST_F(RelayPass, AClosedConnectionShowsItsLastMessageAndNoOldLineGoesToTheNextL
   EXPECT_EQ(ChatLines, Lines{"bye"});
   EXPECT_EQ(SentBytes, Lines{"ban ann"});
   EXPECT_EQ(LoggedTexts(),
-            (Lines{"TEST", "[Console] [Ban] ban bob", "[Console] bye",
-                   "[Console] [Server] Connection lost", "[Console] [Server] Not sent: ban bob",
-                   "TEST", "[Console] [Ban] ban eve", "[Console] [Server] Not sent: ban eve",
-                   "TEST", "[Console] [Ban] ban ann"}));
+            (Lines{"TEST", "[Console] [Ban] ban bob", "[Console] bye", kConnectionLost,
+                   "[Console] [Server] Not sent: ban bob", "TEST", "[Console] [Ban] ban eve",
+                   "[Console] [Server] Not sent: ban eve", "TEST", "[Console] [Ban] ban ann"}));
 }
 
 // Each step lets `ms` pass since the link was lost, says whether Windows Sockets starts, how a
@@ -396,11 +395,10 @@ TEST_F(RelayPass, TheSetUpsAttemptLogsEachStepWaitsBoundedAndKeepsOnlyALink) {
     SocketsStart = attempt.socketsStart;
     OpeningComesTo = attempt.opening;
     ConnectComesTo = attempt.connectComesTo;
-    const bool linked = ConnectToServer();
+    ConnectToServer();
     const std::string row = attempt.logged.back();
     EXPECT_EQ(LoggedTexts(), attempt.logged) << row;
     EXPECT_EQ(FakeSocket, attempt.after) << row;
-    EXPECT_EQ(linked, attempt.after == SocketState::kConnected) << row;
     if (ConnectsStarted > 0) {
       EXPECT_EQ(LastConnectWait, kFirstConnectWait) << row;
     }

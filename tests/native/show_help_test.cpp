@@ -1,4 +1,4 @@
-#include "help/show_help.h"
+#include "relay/show_help.h"
 
 #include <gtest/gtest.h>
 
@@ -134,7 +134,7 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
        "help",
        true,
        {"a", std::string(kMaxHelpLineBytes, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
-       "cut 2 lines longer than 4096 bytes to 4096 bytes"},
+       LinesCutNote(2).text},
       {"a 4-byte character whole at the bound, and not split 1, 2 or 3 bytes before it",
        R"({"help": [")" + std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji + R"(", ")" +
            std::string(kMaxHelpLineBytes - 3, 'x') + kEmoji + R"(", ")" +
@@ -144,7 +144,7 @@ TEST(ShowHelp, ShowsEachShapeOfEntry) {
        true,
        {std::string(kMaxHelpLineBytes - 4, 'x') + kEmoji, std::string(kMaxHelpLineBytes - 3, 'x'),
         std::string(kMaxHelpLineBytes - 2, 'x'), std::string(kMaxHelpLineBytes - 1, 'x')},
-       HelpLinesNotes({{}, {}, 0, false, 3}).at(0).text},
+       LinesCutNote(3).text},
       {"nested as deep as allowed",
        R"({"help": )" + std::string(kMaxHelpDepth - 1, '[') + std::string(kMaxHelpDepth - 1, ']') +
            "}",
@@ -183,7 +183,7 @@ TEST(ShowHelp, StopsAtTheFirstFailureWithoutEndingTheCaller) {
        "help",
        false,
        {},
-       "nested deeper than 64 levels"},
+       "nested deeper than " + std::to_string(kMaxHelpDepth) + " levels"},
       {"too deep even when never closed", std::string(1 << 20, '['), "help", false, {}, "nested"},
   };
   for (const HelpCase& c : cases) ExpectHelpOutcome(c);
@@ -282,7 +282,8 @@ TEST(ShowHelp, LeavesAFileAboveTheSizeBoundUnread) {
   // A file that grows after its size was taken is read no further than the bound.
   std::istringstream grown(head + std::string(kMaxHelpFileBytes, ' '));
   EXPECT_EQ(ReadHelpText(grown, head.size()).why(),
-            "it grew past the 4194304 bytes a help file may have while it was read");
+            "it grew past the " + std::to_string(kMaxHelpFileBytes) +
+                " bytes a help file may have while it was read");
   EXPECT_EQ(grown.tellg(), static_cast<std::streamoff>(kMaxHelpFileBytes + 1));
   std::istringstream fits(head);
   const Result<std::string> text = ReadHelpText(fits, 0);

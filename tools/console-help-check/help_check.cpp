@@ -118,34 +118,36 @@ void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
 }
 
 // Reports what one entry shows, through the game's own code.
-CheckResult ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
-                        const std::string& command, std::ostream& out) {
+CheckGrade ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
+                       const std::string& command, std::ostream& out) {
   if (!StartsWith(key, kDefaultEntry)) {
     out << "  warning: " << Quoted(key)
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
-    return CheckResult::kOk;
+    return CheckGrade::kOk;
   }
   // The file parsed before any entry is reported.
-  const Noted<HelpLines> outcome = *SelectHelpLines(text, key);
-  const std::vector<std::string>& lines = outcome.value.lines;
+  const HelpLines outcome = *SelectHelpLines(text, key);
+  const std::vector<std::string>& lines = outcome.lines;
 
   out << "  " << Quoted(key) << " for " << ChatLinesFor(command, key);
   if (lines.empty() && outcome.notes.empty()) {
     out << ": shows nothing\n";
-    return CheckResult::kOk;
+    return CheckGrade::kOk;
   }
   if (value.find(key)->is_object()) out << " (an object: lines in key order)";
   out << "\n";
   for (const std::string& line : lines) out << "    | " << Shown(line) << "\n";
   // The notes the plugin logs: the one on a failing line fails the request, the others warn.
-  for (const Reason& note : outcome.notes) {
-    if (note == outcome.value.problem) {
+  CheckGrade result = CheckGrade::kOk;
+  for (const HelpNote& note : outcome.notes) {
+    if (note.kind == HelpNoteKind::kFailed) {
       ReportFailingLine(text, key, lines.size() + 1, note.text, out);
+      result = CheckGrade::kFails;
     } else {
       out << "    warning: " << note.text << "\n";
     }
   }
-  return outcome.value.problem ? CheckResult::kFails : CheckResult::kOk;
+  return result;
 }
 
 // The subfolder of folder whose name is name in any case, as Windows finds it.
@@ -196,16 +198,16 @@ Noted<FolderFiles> ListFolder(const fs::path& folder) {
   return listed;
 }
 
-CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
+CheckGrade CheckHelpFolder(fs::path folder, std::ostream& out) {
   // "a/b/" as "a/b": the report names the folder as typed, and paths relative to it stay plain.
   if (!folder.has_filename() && folder.has_relative_path()) folder = folder.parent_path();
 
   const Noted<FolderFiles> listed = ListFolder(folder);
   const FolderFiles& files = listed.value;
-  CheckResult worst = CheckResult::kOk;
+  CheckGrade worst = CheckGrade::kOk;
   for (const Reason& note : listed.notes) {
     out << ShownPath(folder) << ": cannot read: " << note.text << "\n";
-    worst = CheckResult::kUnreadable;
+    worst = CheckGrade::kUnreadable;
   }
   for (const fs::path& file : files.otherJsonFiles) {
     out << ShownPath(file) << ": skipped: the game reads only files named <command>Help.json\n";
@@ -213,8 +215,8 @@ CheckResult CheckHelpFolder(fs::path folder, std::ostream& out) {
   std::size_t failing = 0;
   std::map<std::string, std::string> commandsByFoldedCase;
   for (const fs::path& file : files.helpFiles) {
-    const CheckResult result = CheckHelpFile(file, folder, out);
-    if (result != CheckResult::kOk) ++failing;
+    const CheckGrade result = CheckHelpFile(file, folder, out);
+    if (result != CheckGrade::kOk) ++failing;
     worst = std::max(worst, result);
 
     // Windows holds only one of two names that differ in case alone.
@@ -249,16 +251,16 @@ Result<std::string> CommandForHelpFile(const fs::path& relativePath) {
   return name.substr(0, name.size() - kHelpFileSuffix.size());
 }
 
-CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
-                          std::uint64_t size) {
+CheckGrade CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                         std::uint64_t size) {
   const Result<std::string> read = ReadHelpText(in, size);
   if (!read) {
     out << "  the plugin does not read it: " << read.why() << "\n";
-    return CheckResult::kFails;
+    return CheckGrade::kFails;
   }
   const std::string& text = *read;
   // Asked through the game's code, for the message the game logs.
-  const Result<Noted<HelpLines>> asked = SelectHelpLines(text, kDefaultEntry);
+  const Result<HelpLines> asked = SelectHelpLines(text, kDefaultEntry);
   if (!asked) {
     out << "  does not parse, so every request shows nothing: "
         << EscapedBytes(asked.why(), EscapeSet::kControlsAndNonAscii) << "\n";
@@ -266,7 +268,7 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
         likely.mistake != ParseMistake::kNone) {
       out << "  most likely: " << MistakeHint(likely, text) << "\n";
     }
-    return CheckResult::kFails;
+    return CheckGrade::kFails;
   }
   // Parses now, and no deeper than a help file may nest: the tree lists the entries.
   std::istringstream parsed(text);
@@ -277,14 +279,17 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
 
   if (value.is_null()) {
     out << "  null: shows nothing for any request\n";
-    return CheckResult::kOk;
+    return CheckGrade::kOk;
   }
   if (!value.is_object()) {
-    out << "  fails for every request: " << asked->value.problem.value_or(Reason{}).text << "\n";
-    return CheckResult::kFails;
+    // A top level that is no object fails the request with nothing shown: its one note says why.
+    for (const HelpNote& note : asked->notes) {
+      out << "  fails for every request: " << note.text << "\n";
+    }
+    return CheckGrade::kFails;
   }
 
-  CheckResult worst = CheckResult::kOk;
+  CheckGrade worst = CheckGrade::kOk;
   std::size_t checked = 0;
   for (const auto& member : value.items()) {
     if (checked++ == kMaxCheckedEntries) {
@@ -300,20 +305,20 @@ CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ost
   return worst;
 }
 
-CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std::ostream& out) {
+CheckGrade CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std::ostream& out) {
   const fs::path relative =
       helpFolder.empty() ? file.filename() : file.lexically_relative(helpFolder);
   const Result<std::string> command = CommandForHelpFile(relative);
 
   if (const Result<> readable = ReadableAsFile(file); !readable) {
     out << ShownPath(file) << ": cannot read: " << readable.why() << "\n";
-    return CheckResult::kUnreadable;
+    return CheckGrade::kUnreadable;
   }
   // Opened as the plugin opens it, as bytes, so that every system reads the same.
   std::ifstream in(file, std::ios::binary);
   if (!in) {
     out << ShownPath(file) << ": cannot read\n";
-    return CheckResult::kUnreadable;
+    return CheckGrade::kUnreadable;
   }
   out << ShownPath(file) << ": ";
   if (command) {
@@ -328,9 +333,9 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
       out << "  warning: no chat line asks for this file: a typed command ends at its first "
              "space\n";
     }
-    if (const Result<> allowed = CheckHelpPath(*command); !allowed) {
+    if (const Result<> allowed = CommandMayNameHelpFile(*command); !allowed) {
       out << "  the plugin refuses to read it: " << allowed.why() << "\n  FAILS\n";
-      return CheckResult::kFails;
+      return CheckGrade::kFails;
     }
   } else {
     out << "read by no command\n  warning: " << command.why() << "\n";
@@ -339,12 +344,12 @@ CheckResult CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std:
   const std::optional<std::uint64_t> size = HelpFileSize(in);
   if (!size) {
     out << "  cannot read\n";
-    return CheckResult::kUnreadable;
+    return CheckGrade::kUnreadable;
   }
 
-  const CheckResult result =
+  const CheckGrade result =
       CheckHelpText(in, command ? *command : std::string(kAnyCommand), out, *size);
-  out << (result == CheckResult::kOk ? "  ok\n" : "  FAILS\n");
+  out << (result == CheckGrade::kOk ? "  ok\n" : "  FAILS\n");
   return result;
 }
 
@@ -363,7 +368,7 @@ fs::path FindHelpFolder(const fs::path& folder) {
   return folder;
 }
 
-CheckResult CheckHelpPath(const fs::path& path, std::ostream& out) {
+CheckGrade CheckHelpFilesAt(const fs::path& path, std::ostream& out) {
   std::error_code error;
   if (!fs::is_directory(path, error)) return CheckHelpFile(path, fs::path(), out);
   const fs::path helpFolder = FindHelpFolder(path);

@@ -21,7 +21,7 @@ constexpr std::size_t kMostDuplicatesNamed = 10;
 
 // How a check ends, from best to worst; a run exits with the worst result of its paths. It grades
 // the report, whose lines say why, and is no reason of its own.
-enum class CheckResult {
+enum class CheckGrade {
   kOk = 0,          // every file parses and no entry fails; warnings allowed
   kFails = 1,       // some request would fail: a parse error, a top level that is no object,
                     // or a line that is no string
@@ -36,14 +36,14 @@ Result<std::string> CommandForHelpFile(const std::filesystem::path& relativePath
 // Reports on out what the game shows for each entry of the help value at the start of in, the
 // help file of command, read within the plugin's bounds: kFails when some request would fail.
 // size is the file's size where known, so that it is read into one allocation.
-CheckResult CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
-                          std::uint64_t size = 0);
+CheckGrade CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
+                         std::uint64_t size = 0);
 
 // Checks one help file, or a device or a link to one, which the plugin reads as a file; what is no
 // file (missing, a pipe) cannot be read. helpFolder is the ConsoleHelp folder it was found in,
 // which gives the command its subfolder prefix; empty for a file named on its own.
-CheckResult CheckHelpFile(const std::filesystem::path& file,
-                          const std::filesystem::path& helpFolder, std::ostream& out);
+CheckGrade CheckHelpFile(const std::filesystem::path& file, const std::filesystem::path& helpFolder,
+                         std::ostream& out);
 
 // The ConsoleHelp folder in a game folder (nativePC/plugins/ConsoleHelp), a nativePC folder or
 // a plugins folder, names compared as Windows compares them; the folder itself when it holds
@@ -52,4 +52,11 @@ std::filesystem::path FindHelpFolder(const std::filesystem::path& folder);
 
 // Checks a help file, or every help file in a folder and its subfolders in order of their paths;
 // a game folder or a plugins folder is checked from its ConsoleHelp folder.
-CheckResult CheckHelpPath(const std::filesystem::path& path, std::ostream& out);
+CheckGrade CheckHelpFilesAt(const std::filesystem::path& path, std::ostream& out);
+
+// The names these had before: console-server's rule tests still use them, until they move to
+// the names above.
+using CheckResult = CheckGrade;
+inline CheckGrade CheckHelpPath(const std::filesystem::path& path, std::ostream& out) {
+  return CheckHelpFilesAt(path, out);
+}

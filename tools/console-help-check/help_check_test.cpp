@@ -26,7 +26,7 @@ struct Checked {
 Checked Check(const std::string& text, const std::string& command = "spawn") {
   std::istringstream in(text);
   std::ostringstream out;
-  const bool ok = CheckHelpText(in, command, out) == CheckResult::kOk;
+  const bool ok = CheckHelpText(in, command, out) == CheckGrade::kOk;
   return {ok, out.str()};
 }
 
@@ -369,11 +369,11 @@ TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
   WriteFile(folder / "readme.txt", "not json");
 
   std::ostringstream out;
-  const CheckResult result = CheckHelpPath(folder / "", out);
+  const CheckGrade result = CheckHelpFilesAt(folder / "", out);
   const std::string report = out.str();
   fs::remove_all(folder);
 
-  EXPECT_EQ(result, CheckResult::kFails);
+  EXPECT_EQ(result, CheckGrade::kFails);
   const std::size_t kick = report.find("kickHelp.json: help of /kick\n");
   const std::size_t join = report.find("team/joinHelp.json: help of /team/join\n");
   const std::size_t time = report.find("timeHelp.json: help of /time\n");
@@ -392,8 +392,8 @@ TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
 
 TEST(HelpCheck, ReportsAPathThatCannotBeRead) {
   std::ostringstream out;
-  EXPECT_EQ(CheckHelpPath(fs::temp_directory_path() / "console-help-check-missing", out),
-            CheckResult::kUnreadable);
+  EXPECT_EQ(CheckHelpFilesAt(fs::temp_directory_path() / "console-help-check-missing", out),
+            CheckGrade::kUnreadable);
   EXPECT_NE(out.str().find("console-help-check-missing: cannot read"), std::string::npos);
 }
 
@@ -401,9 +401,9 @@ TEST(HelpCheck, WarnsAboutAFileNoCommandReads) {
   const fs::path file = fs::temp_directory_path() / "console-help-check-spawn.json";
   WriteFile(file, R"({"help": "one"})");
   std::ostringstream out;
-  const CheckResult result = CheckHelpPath(file, out);
+  const CheckGrade result = CheckHelpFilesAt(file, out);
   fs::remove(file);
-  EXPECT_EQ(result, CheckResult::kOk);
+  EXPECT_EQ(result, CheckGrade::kOk);
   EXPECT_NE(out.str().find("console-help-check-spawn.json: read by no command\n"
                            "  warning: the game reads only files named <command>Help.json\n"
                            "  \"help\" for /<command>, /<command> help"),
@@ -419,9 +419,9 @@ fs::path FreshFolder(const std::string& name) {
   return folder;
 }
 
-std::string CheckPath(const fs::path& path, CheckResult& result) {
+std::string CheckPath(const fs::path& path, CheckGrade& result) {
   std::ostringstream out;
-  result = CheckHelpPath(path, out);
+  result = CheckHelpFilesAt(path, out);
   return out.str();
 }
 
@@ -439,11 +439,11 @@ TEST(HelpCheck, ChecksANameInAnyCaseAsTheCommandWindowsFindsItFor) {
                 "\xC3\xA9p\xC3\xA9"
                 "eHelp.json",
             R"({"help": "Fences too."})");
-  CheckResult result;
+  CheckGrade result;
   const std::string report = CheckPath(folder, result);
   fs::remove_all(folder);
 
-  EXPECT_EQ(result, CheckResult::kOk);
+  EXPECT_EQ(result, CheckGrade::kOk);
   EXPECT_NE(report.find("warphelp.json: help of /warp\n"
                         "  note: the name ends in help.json, not Help.json; Windows ignores the "
                         "case of file names, so the game reads it all the same\n"),
@@ -479,9 +479,9 @@ TEST(HelpCheck, FindsTheHelpFolderInAGameFolderOrAPluginsFolder) {
 
   for (const fs::path& start : {game, game / "nativePC" / "plugins", help}) {
     SCOPED_TRACE(start.string());
-    CheckResult result;
+    CheckGrade result;
     const std::string report = CheckPath(start, result);
-    EXPECT_EQ(result, CheckResult::kOk);
+    EXPECT_EQ(result, CheckGrade::kOk);
     EXPECT_NE(report.find("kickHelp.json: help of /kick\n"), std::string::npos) << report;
     EXPECT_NE(report.find("joinHelp.json: help of /team/join\n"), std::string::npos) << report;
     EXPECT_EQ(report.find("nativePC/plugins/ConsoleHelp/kick\n"), std::string::npos) << report;
@@ -500,7 +500,7 @@ TEST(HelpCheck, FindsTheHelpFolderInAGameFolderOrAPluginsFolder) {
   const fs::path lower = FreshFolder("console-help-check-game-lower");
   WriteFile(lower / "NATIVEPC" / "Plugins" / "consolehelp" / "kickHelp.json",
             R"({"help": "Kicks."})");
-  CheckResult result;
+  CheckGrade result;
   const std::string report = CheckPath(lower, result);
   fs::remove_all(game);
   fs::remove_all(lower);
@@ -511,11 +511,11 @@ TEST(HelpCheck, FailsAFileThePluginRefusesToRead) {
   const fs::path folder = FreshFolder("console-help-check-refused");
   WriteFile(folder / "COM1.Help.json", R"({"help": "Never read."})");
   WriteFile(folder / "aux" / "kickHelp.json", R"({"help": "Never read."})");
-  CheckResult result;
+  CheckGrade result;
   const std::string report = CheckPath(folder, result);
   fs::remove_all(folder);
 
-  EXPECT_EQ(result, CheckResult::kFails);
+  EXPECT_EQ(result, CheckGrade::kFails);
   EXPECT_NE(report.find(std::string("COM1.Help.json: help of /COM1.\n"
                                     "  the plugin refuses to read it: ") +
                         kNamesADevice + "\n  FAILS\n"),
@@ -533,15 +533,16 @@ TEST(HelpCheck, FailsAFileAboveTheSizeTheGameReads) {
   WriteFile(folder / "fitsHelp.json", head + std::string(kMaxHelpFileBytes - head.size(), ' '));
   WriteFile(folder / "tooBigHelp.json",
             head + std::string(kMaxHelpFileBytes - head.size() + 1, ' '));
-  CheckResult result;
+  CheckGrade result;
   const std::string report = CheckPath(folder, result);
   fs::remove_all(folder);
 
-  EXPECT_EQ(result, CheckResult::kFails);
+  EXPECT_EQ(result, CheckGrade::kFails);
   EXPECT_NE(report.find("fitsHelp.json: help of /fits\n  \"help\""), std::string::npos) << report;
   EXPECT_NE(report.find("tooBigHelp.json: help of /tooBig\n"
-                        "  the plugin does not read it: 4194305 bytes, more than the 4194304 a "
-                        "help file may have\n  FAILS\n"),
+                        "  the plugin does not read it: " +
+                        std::to_string(kMaxHelpFileBytes + 1) + " bytes, more than the " +
+                        std::to_string(kMaxHelpFileBytes) + " a help file may have\n  FAILS\n"),
             std::string::npos)
       << report;
 }
@@ -553,11 +554,11 @@ TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {
   // An endless file, which the plugin reads up to its bound; a pipe, which would block it.
   fs::create_symlink("/dev/zero", folder / "zeroHelp.json");
   ASSERT_EQ(mkfifo((folder / "pipeHelp.json").c_str(), 0600), 0);
-  CheckResult result;
+  CheckGrade result;
   const std::string report = CheckPath(folder, result);
   fs::remove_all(folder);
 
-  EXPECT_EQ(result, CheckResult::kUnreadable);
+  EXPECT_EQ(result, CheckGrade::kUnreadable);
   const std::string command = "a\\x1b[31m\\x0ab";
   EXPECT_NE(report.find(command + "Help.json: help of /" + command + "\n  \"help\" for /" +
                         command + ", /" + command + " help, and"),
@@ -567,7 +568,9 @@ TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {
   EXPECT_NE(report.find("pipeHelp.json: cannot read: not a file or folder\n"), std::string::npos)
       << report;
   EXPECT_NE(report.find("zeroHelp.json: help of /zero\n  the plugin does not read it: it grew past "
-                        "the 4194304 bytes a help file may have while it was read\n  FAILS\n"),
+                        "the " +
+                        std::to_string(kMaxHelpFileBytes) +
+                        " bytes a help file may have while it was read\n  FAILS\n"),
             std::string::npos)
       << report;
   EXPECT_NE(report.find("console-help-check-unreadable: 3 help files, 2 failing\n"),
@@ -582,9 +585,8 @@ TEST(HelpCheck, WarnsAboutALineLongerThanTheChatShows) {
     EXPECT_TRUE(checked.ok);
     EXPECT_NE(checked.report.find("    | " + std::string(kMaxHelpLineBytes, 'x') + "\n"),
               std::string::npos);
-    EXPECT_EQ(
-        Count(checked.report, "    warning: " + HelpLinesNotes({{}, {}, 0, false, 1}).at(0).text),
-        bytes - kMaxHelpLineBytes)
+    EXPECT_EQ(Count(checked.report, "    warning: " + LinesCutNote(1).text),
+              bytes - kMaxHelpLineBytes)
         << checked.report.substr(kMaxHelpLineBytes);
   }
 }
@@ -599,9 +601,9 @@ TEST(HelpCheck, WarnsAboutAnEntryLongerThanARequestShows) {
       lines += (i ? ",\"" : "\"") + std::to_string(i) + "\"";
     const Checked checked = Check(R"({"help": [)" + lines + "]}");
     EXPECT_TRUE(checked.ok);
-    const HelpLines leftOut{{}, {}, extra};
-    const std::vector<Reason> notes = HelpLinesNotes(leftOut);
-    const std::string warning = notes.empty() ? "" : "    warning: " + notes[0].text + "\n";
+    const std::string warning =
+        extra == 0 ? ""
+                   : "    warning: " + LinesLeftOutNote(extra, kMaxHelpLines, false).text + "\n";
     EXPECT_NE(checked.report.find(last + warning), std::string::npos) << checked.report;
     EXPECT_EQ(checked.report.find("warning") == std::string::npos, extra == 0) << checked.report;
     EXPECT_EQ(checked.report.find("| " + bound + "\n"), std::string::npos);

@@ -64,9 +64,9 @@ int main(int argc, char** argv) {
     return kUsageError;
   }
 
-  CheckResult worst = CheckResult::kOk;
+  CheckGrade worst = CheckGrade::kOk;
   for (const std::filesystem::path& path : paths) {
-    worst = std::max(worst, CheckHelpPath(path, std::cout));
+    worst = std::max(worst, CheckHelpFilesAt(path, std::cout));
   }
   return static_cast<int>(worst);
 }

@@ -54,7 +54,7 @@ Result<> CheckHelpName(std::string_view command) {
   if (command.find("..") != std::string_view::npos) {
     return Reason{"a .. in a command names no plain file"};
   }
-  if (const Result<> path = CheckHelpPath(command); !path) return path;
+  if (const Result<> path = CommandMayNameHelpFile(command); !path) return path;
   const bool odd = std::any_of(command.begin(), command.end(), [](char c) {
     return static_cast<unsigned char>(c) < 0x20 || kNotInFileNames.find(c) != std::string::npos;
   });

@@ -1,4 +1,4 @@
-#include "help/show_help.h"
+#include "relay/show_help.h"
 
 #include <fstream>
 
@@ -23,7 +23,7 @@ void LogHelpFileProblem(const std::string& path, const std::string& problem) {
 void ShowHelp(std::string command, std::string argument) {
   const std::string path = HelpFilePath(command);
   // Checked before anything is opened: a device such as COM1 can block whoever opens it.
-  if (const Result<> allowed = CheckHelpPath(command); !allowed) {
+  if (const Result<> allowed = CommandMayNameHelpFile(command); !allowed) {
     LogHelpFileProblem(path, kNotRead + allowed.why());
     return;
   }
@@ -42,13 +42,13 @@ void ShowHelp(std::string command, std::string argument) {
   }
   file.close();
 
-  const Result<Noted<HelpLines>> chosen = SelectHelpLines(*text, argument);
+  const Result<HelpLines> chosen = SelectHelpLines(*text, argument);
   *text = std::string();
   if (!chosen) {
     LogHelpFileProblem(path, chosen.why());
     return;
   }
   Log(loader::INFO, kShowHelp, command, "] [" + argument + "]");
-  for (const std::string& line : chosen->value.lines) ShowChatMessage(line);
-  for (const Reason& note : chosen->notes) LogHelpFileProblem(path, note.text);
+  for (const std::string& line : chosen->lines) ShowChatMessage(line);
+  for (const HelpNote& note : chosen->notes) LogHelpFileProblem(path, note.text);
 }
