@@ -1,4 +1,4 @@
-#include "programs/run_program.h"
+#include "programs/run_program_shared.h"
 
 #include <algorithm>
 #include <cctype>

@@ -37,21 +37,3 @@ struct ProgramEnd {
 // Refuses when the program cannot be started.
 Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
                               const std::function<void(std::string_view)>& onOutput);
-
-// What both systems' RunProgram share, built and tested on every host (run_program.cpp).
-
-// How long one wait for a program's output lasts, and how much one read takes.
-using RunClock = std::chrono::steady_clock;
-constexpr int kRunPollMs = 20;
-constexpr std::size_t kRunReadSize = 8192;
-
-// Windows compares the names of environment variables without case, POSIX with.
-enum class NameCase { kSensitive, kIgnored };
-
-// Whether an added variable replaces the one of this name.
-bool IsAdded(std::string_view name, const AddedVariables& added, NameCase names);
-
-// The argument as the C runtime's command-line parser gives it back whole: in double quotes,
-// with the backslashes before a quote (and at the end) doubled and the quote escaped. Windows
-// hands a program one command line, which its runtime splits.
-std::wstring QuotedArgument(std::wstring_view argument);

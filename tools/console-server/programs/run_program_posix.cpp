@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "common/os_error.h"
-#include "programs/run_program.h"
+#include "programs/run_program_shared.h"
 
 extern char** environ;
 

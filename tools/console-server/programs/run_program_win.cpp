@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "common/os_error.h"
-#include "programs/run_program.h"
+#include "programs/run_program_shared.h"
 
 namespace {
 
@@ -143,6 +143,53 @@ Result<HANDLE> Start(const ProgramToRun& run, HANDLE output, HANDLE job) {
   return process.hProcess;
 }
 
+// A job that ends its processes when closed: the program and whatever it leaves running.
+HANDLE KillOnCloseJob() {
+  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+  return job;
+}
+
+// Hands the program's output to onOutput until the pipe closes; false when the deadline came
+// first. Anonymous pipes cannot be waited on with a timeout: take only what waits in the pipe, so
+// that no read blocks, and look at the deadline on every pass, so that a program whose output
+// never pauses is ended on time too.
+bool ReadUntilClosed(HANDLE outputRead, RunClock::time_point deadline,
+                     const std::function<void(std::string_view)>& onOutput) {
+  char buffer[kRunReadSize];
+  for (;;) {
+    if (RunClock::now() >= deadline) return false;
+    DWORD available = 0;
+    if (!PeekNamedPipe(outputRead, nullptr, 0, nullptr, &available, nullptr)) return true;
+    DWORD count = 0;
+    if (available > 0 &&
+        ReadFile(outputRead, buffer, std::min<DWORD>(available, sizeof(buffer)), &count, nullptr)) {
+      onOutput(std::string_view(buffer, count));
+      continue;
+    }
+    Sleep(kRunPollMs);
+  }
+}
+
+// Waits for the program's exit until the deadline, and ends its job when it has not exited.
+ProgramEnd AwaitExit(HANDLE process, HANDLE job, RunClock::time_point deadline, bool timedOut) {
+  ProgramEnd result;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RunClock::now());
+  if (timedOut || WaitForSingleObject(process, static_cast<DWORD>(std::max<long long>(
+                                                   left.count(), 0))) != WAIT_OBJECT_0) {
+    result.end = RunEnd::kTimedOut;
+    TerminateJobObject(job, 1);
+    WaitForSingleObject(process, INFINITE);
+  }
+  DWORD status = 0;
+  GetExitCodeProcess(process, &status);
+  result.exitStatus = static_cast<int>(status);
+  return result;
+}
+
 }  // namespace
 
 Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds timeout,
@@ -153,10 +200,7 @@ Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds
   if (!CreatePipe(&outputRead, &outputWrite, nullptr, 0)) {
     return Reason{"cannot make a pipe: " + OsErrorText(LastOsError())};
   }
-  const HANDLE job = CreateJobObjectW(nullptr, nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+  const HANDLE job = KillOnCloseJob();
   const Result<HANDLE> process = Start(run, outputWrite, job);
   CloseHandle(outputWrite);
   if (!process) {
@@ -164,38 +208,8 @@ Result<ProgramEnd> RunProgram(const ProgramToRun& run, std::chrono::milliseconds
     CloseIfOpen(job);
     return Reason{process.why()};
   }
-  ProgramEnd result;
-  // Anonymous pipes cannot be waited on with a timeout: take only what waits in the pipe, so
-  // that no read blocks, and look at the deadline on every pass, so that a program whose output
-  // never pauses is ended on time too.
-  char buffer[kRunReadSize];
-  for (;;) {
-    if (RunClock::now() >= deadline) {
-      result.end = RunEnd::kTimedOut;
-      break;
-    }
-    DWORD available = 0;
-    if (!PeekNamedPipe(outputRead, nullptr, 0, nullptr, &available, nullptr)) break;
-    DWORD count = 0;
-    if (available > 0 &&
-        ReadFile(outputRead, buffer, std::min<DWORD>(available, sizeof(buffer)), &count, nullptr)) {
-      onOutput(std::string_view(buffer, count));
-      continue;
-    }
-    Sleep(kRunPollMs);
-  }
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - RunClock::now());
-  if (result.end == RunEnd::kTimedOut ||
-      WaitForSingleObject(*process, static_cast<DWORD>(std::max<long long>(left.count(), 0))) !=
-          WAIT_OBJECT_0) {
-    result.end = RunEnd::kTimedOut;
-    TerminateJobObject(job, 1);
-    WaitForSingleObject(*process, INFINITE);
-  }
-  DWORD status = 0;
-  GetExitCodeProcess(*process, &status);
-  result.exitStatus = static_cast<int>(status);
+  const bool closed = ReadUntilClosed(outputRead, deadline, onOutput);
+  const ProgramEnd result = AwaitExit(*process, job, deadline, !closed);
   CloseHandle(*process);
   CloseHandle(outputRead);
   // Ends what the program left running.
