@@ -19,3 +19,9 @@ find_program(CONSOLE_RELAY_WINE NAMES wine64 wine)
 if(CONSOLE_RELAY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CONSOLE_RELAY_WINE}")
 endif()
+
+# No link-time stamp in the binaries (nor the checksum that changes with it): two builds of one
+# tree give the same bytes, so a release ZIP's DLL can be checked against a build of its source.
+foreach(kind EXE SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+endforeach()

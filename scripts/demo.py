@@ -27,6 +27,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CALLER_DIR = os.environ.get("CONSOLE_RELAY_DEMO_CALLER_DIR") or os.getcwd()
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402 (found through the path above)
+import dll_exports  # noqa: E402 (beside this file)
 
 BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN") or os.path.join(ROOT, "build", "windows", "bin")
 NATIVE_DIR = os.path.join(ROOT, "build", "native")
@@ -39,6 +40,17 @@ GAME_HELP_DIR = "nativePC/plugins/ConsoleHelp"
 HELP_FOLDER_WAYS = (("nativePC", "plugins", "ConsoleHelp"), ("plugins", "ConsoleHelp"),
                     ("ConsoleHelp",))
 READY_LINE = b"[Console] Ready..."
+# The plugin's first line, written as soon as the game has loaded it.
+LOADING_LINE = harness.plugin_text("entry/load.cpp", "kLoading")
+# How long the game may run without that line before the demo takes the DLL for another one.
+LOADING_WAIT = 10
+PLUGIN_NAME = "ConsoleRelay.dll"
+# The export that the game's loader calls: bool Load(), as Microsoft's compiler names it.
+LOAD_EXPORT = "?Load@@YA_NXZ"
+NO_LOAD_EXPORT = "this DLL is not ConsoleRelay: it has no Load export"
+# Where the plugin is in a folder given to --plugin, outside in: a game folder, its nativePC
+# folder, its plugins folder.
+PLUGIN_FOLDER_WAYS = (("nativePC", "plugins"), ("plugins",), ())
 CONNECTED_LINE = b"[Console] [Server] Success"
 # The plugin's lines when a link to a console program is made later, or lost.
 LINKED_AGAIN_LINE = b"[Console] [Server] Connected again"
@@ -143,10 +155,19 @@ def parse_options(argv):
              "%s is a link to it, so an edit shows on the next request" % (
                  GAME_HELP_DIR, GAME_HELP_DIR))
     options = parser.parse_args(argv)
-    options.plugin_path = os.path.join(BIN_DIR, "ConsoleRelay.dll")
+    options.plugin_path = os.path.join(BIN_DIR, PLUGIN_NAME)
+    options.plugin_folder = None  # the folder given to --plugin, when one was
     if options.plugin:
         options.plugin_path = os.path.abspath(os.path.join(CALLER_DIR, options.plugin))
+        if os.path.isdir(options.plugin_path):
+            options.plugin_folder = options.plugin_path
+            options.plugin_path, why_not = find_plugin(options.plugin_folder)
+            if why_not:
+                parser.error("--plugin %s: %s" % (options.plugin, why_not))
         why_not = why_not_a_plugin(options.plugin_path)
+        if why_not and options.plugin_folder:
+            parser.error("--plugin %s: %s: %s" % (options.plugin, shown_path(options.plugin_path),
+                                                  why_not))
         if why_not:
             parser.error("--plugin %s: %s" % (options.plugin, why_not))
     options.help_folder = EXAMPLES_DIR
@@ -161,14 +182,43 @@ def parse_options(argv):
     return options
 
 
+def find_plugin(folder):
+    """(the plugin in folder, None), or (None, why there is none): the folder's
+    nativePC/plugins/ConsoleRelay.dll, plugins/ConsoleRelay.dll or ConsoleRelay.dll, else the one
+    ConsoleRelay.dll a few folders down."""
+    for way in PLUGIN_FOLDER_WAYS:
+        found = folder
+        for name in way:
+            found = same_name_in(found, name, os.path.isdir)
+            if found is None:
+                break
+        found = found and same_name_in(found, PLUGIN_NAME, os.path.isfile)
+        if found:
+            return found, None
+    found = []
+    for base, dirs, files in os.walk(folder):
+        if base.count(os.sep) - folder.count(os.sep) >= 3:
+            dirs.clear()  # a whole disk given by mistake is not searched
+        dirs.sort()
+        found += [os.path.join(base, name) for name in sorted(files)
+                  if name.lower() == PLUGIN_NAME.lower()]
+    if len(found) == 1:
+        return found[0], None
+    if not found:
+        return None, "a folder with no %s in it; give the DLL itself, or a game folder" % (
+            PLUGIN_NAME)
+    return None, "a folder with %d of %s in it (%s); give the DLL itself" % (
+        len(found), PLUGIN_NAME, ", ".join(shown_path(path) for path in found))
+
+
 def why_not_a_plugin(path):
-    """Why the file at path cannot be the plugin, a 64-bit Windows DLL; None when it can."""
+    """Why the file at path cannot be the plugin, a 64-bit Windows DLL that exports Load; None
+    when it can."""
     if not os.path.exists(path):
         return "no such file"
-    if os.path.isdir(path):
-        return "a folder; give the DLL itself (ConsoleRelay.dll)"
     with open(path, "rb") as f:
-        head = f.read(4096)
+        image = f.read()
+    head = image[:4096]
     if head.startswith(b"PK\x03\x04"):
         return "a ZIP; unpack it and give the DLL inside, nativePC/plugins/ConsoleRelay.dll"
     # A Windows image: "MZ", and at the offset that bytes 0x3C to 0x3F hold, "PE\0\0", the
@@ -181,6 +231,12 @@ def why_not_a_plugin(path):
         return "a Windows program, not a DLL"
     if pe[4:6] != b"\x64\x86":  # x64; the game is a 64-bit program
         return "not a 64-bit DLL (the game is 64-bit)"
+    try:
+        exports = dll_exports.exported_names(image)
+    except dll_exports.NotReadable as error:
+        return "a damaged DLL: %s" % error
+    if LOAD_EXPORT not in exports:
+        return NO_LOAD_EXPORT
     return None
 
 
@@ -262,8 +318,25 @@ def clear_footer():
         footer = None
 
 
+# Characters that reorder how a terminal shows a line (U+200E, U+200F, U+202A to U+202E, U+2066
+# to U+2069).
+BIDI_CONTROLS = {0x200E, 0x200F} | set(range(0x202A, 0x202F)) | set(range(0x2066, 0x206A))
+
+
 def text(data):
-    return data.decode("utf-8", "replace")
+    """data as console-help-check prints a text: bytes that are no UTF-8, the controls (C0, DEL
+    and C1) and the bidirectional controls as \\xNN of their bytes; every other letter as it is.
+    So a game's line shows on one line, whatever bytes it holds."""
+    shown = []
+    for character in data.decode("utf-8", "surrogateescape"):
+        code = ord(character)
+        if 0xDC80 <= code <= 0xDCFF:  # a byte that is no UTF-8, as surrogateescape keeps it
+            shown.append("\\x%02x" % (code - 0xDC00))
+        elif code < 0x20 or 0x7F <= code <= 0x9F or code in BIDI_CONTROLS:
+            shown.extend("\\x%02x" % byte for byte in character.encode("utf-8"))
+        else:
+            shown.append(character)
+    return "".join(shown)
 
 
 def follow_game():
@@ -422,6 +495,9 @@ def start_game(options):
     harness.BIN_DIR = BIN_DIR
     harness.WINE = find_wine()
     harness.EXAMPLES_DIR = ""  # the game's help folder becomes a link to help_folder
+    if options.plugin_folder:
+        show("demo", "%s is a folder: the plugin is the %s in it, %s." % (
+            shown_path(options.plugin_folder), PLUGIN_NAME, shown_path(options.plugin_path)))
     if options.plugin:
         show("demo", "Starting the game under Wine with the plugin %s" % shown_path(
             options.plugin_path))
@@ -448,16 +524,26 @@ def start_game(options):
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
     game.command("ready")
-    wait_for_setup(started, options.own_console)
+    wait_for_setup(started, options)
 
 
-def wait_for_setup(started, own_console):
+def not_loading(options):
+    """Why the game runs a DLL that never logged the plugin's first line."""
+    return ("the game loaded %s, but after %d s it has not logged \"%s\", which the plugin logs "
+            "at once: this DLL is not ConsoleRelay, or not a working build of it" % (
+                shown_path(options.plugin_path), LOADING_WAIT, text(LOADING_LINE)))
+
+
+def wait_for_setup(started, options):
+    own_console = options.own_console
     show("demo", "The plugin takes %d s to set itself up: it connects to the console program "
                  "after 5 s, then waits for the game." % harness.SETUP_SECONDS)
     reported = 0
     total = harness.SETUP_SECONDS
     try:
         while not game_log({READY_LINE}):
+            if time.monotonic() - started > LOADING_WAIT and not game_log({LOADING_LINE}):
+                raise DemoFailed(not_loading(options))
             failure = game_log(CONNECT_FAILURES)
             if failure and not own_console:
                 raise DemoFailed(
