@@ -20,8 +20,10 @@ if(CONSOLE_RELAY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CONSOLE_RELAY_WINE}")
 endif()
 
-# No link-time stamp in the binaries (nor the checksum that changes with it): two builds of one
-# tree give the same bytes, so a release ZIP's DLL can be checked against a build of its source.
-foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+# Two builds of one tree give the same bytes, so that a release ZIP's DLL can be checked against
+# a build of its source: no link-time stamp (nor the checksum that changes with it), and a DLL's
+# preferred address not taken from a hash of its path (the DLLs are relocated where they load).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+foreach(kind SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp -Wl,--disable-auto-image-base")
 endforeach()
