@@ -107,8 +107,10 @@ examples:
   python3 examples/console_program.py    (in another terminal, before or after)
   scripts/demo.sh --own-console --help-dir my/ConsoleHelp
       your console program and your help files (a game folder that holds them works too)
-  scripts/demo.sh --plugin unpacked-zip/nativePC/plugins/ConsoleRelay.dll
-      a release ZIP's DLL in place of the one built here
+  scripts/demo.sh --rules my.rules
+      console-server with your rules; the comment line above a rule is its command's help
+  scripts/demo.sh --plugin unpacked-zip
+      a release ZIP's DLL in place of the one built here (the folder, or the DLL itself)
 
 exit status: 0 when everything went as expected (or you ended the session with Ctrl-D),
 1 when something failed (said on the last line), 2 for a bad option, 130 after Ctrl-C.
@@ -172,7 +174,8 @@ def parse_options(argv):
     parser.add_argument(
         "--plugin", metavar="PATH",
         help="run this ConsoleRelay.dll (from a release ZIP, or another build) in the game in "
-             "place of the one the demo builds")
+             "place of the one the demo builds; a folder (an unpacked ZIP, a game folder) gives "
+             "the one ConsoleRelay.dll in it")
     parser.add_argument(
         "--help-dir", metavar="DIR",
         help="your help folder (<command>Help.json files, subfolders included) instead of "

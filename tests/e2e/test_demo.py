@@ -104,7 +104,8 @@ class Options(unittest.TestCase):
         result = subprocess.run([DEMO_SH, "--help"], capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 0, result.stderr)
         text = result.stdout.decode("utf-8")
-        for option in ("--no-interactive", "--own-console", "--plugin PATH", "--help-dir DIR"):
+        for option in ("--no-interactive", "--own-console", "--rules FILE", "--plugin PATH",
+                       "--help-dir DIR"):
             # Each option is listed with its explanation on the same or the next line.
             self.assertRegex(text, r"\n  %s\s+\S" % re.escape(option))
         self.assertIn("exit status", text)
