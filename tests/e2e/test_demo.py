@@ -195,28 +195,28 @@ class Options(unittest.TestCase):
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
 class ConsoleProgramStartedLate(unittest.TestCase):
     def test_a_line_typed_before_it_listens_is_explained_and_one_typed_after_reaches_it(self):
-        demo = subprocess.Popen([sys.executable, DEMO, "--own-console"], stdin=subprocess.PIPE,
+        running = subprocess.Popen([sys.executable, DEMO, "--own-console"], stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE)
         lines = []
         try:
-            for raw in demo.stdout:
+            for raw in running.stdout:
                 lines.append(raw.decode("utf-8").rstrip("\n"))
                 if lines[-1].startswith("demo    | Your turn."):
                     break
-            demo.stdin.write(b"/kick bob\n")
-            demo.stdin.flush()
-            for raw in demo.stdout:
+            running.stdin.write(b"/kick bob\n")
+            running.stdin.flush()
+            for raw in running.stdout:
                 lines.append(raw.decode("utf-8").rstrip("\n"))
                 if lines[-1].startswith("demo    | \"kick bob\" did not reach"):
                     break
             console = harness.ConsoleProgram()
             try:
-                for raw in demo.stdout:
+                for raw in running.stdout:
                     lines.append(raw.decode("utf-8").rstrip("\n"))
                     if lines[-1] == "log     | [Console] [Server] Connected again":
                         break
-                demo.stdin.write(b"/kick eve\n")
-                demo.stdin.flush()
+                running.stdin.write(b"/kick eve\n")
+                running.stdin.flush()
                 console.wait_received(b"kick eve")
                 # A console program's mistakes, each sent alone and explained once, and a raw
                 # byte shown as console-help-check shows it.
@@ -225,18 +225,18 @@ class ConsoleProgramStartedLate(unittest.TestCase):
                                        (b"console aconsole b", "demo    | (That message looks"),
                                        (b"console cconsole d", "chat    | cconsole d")):
                     console.send(message)
-                    for raw in demo.stdout:
+                    for raw in running.stdout:
                         lines.append(raw.decode("utf-8").rstrip("\n"))
                         if lines[-1].startswith(shown):
                             break
-                demo.stdin.close()
+                running.stdin.close()
             finally:
                 console.stop()
-            self.assertEqual(demo.wait(timeout=30), 0)
+            self.assertEqual(running.wait(timeout=30), 0)
         finally:
-            if demo.poll() is None:
-                demo.kill()
-                demo.wait()
+            if running.poll() is None:
+                running.kill()
+                running.wait()
         output = "\n".join(lines)
         self.assertIn("log     | [Console] [Server] Failed", lines, output)
         self.assertIn("demo    | No console program listens on 127.0.0.1:50382 yet.", output)
@@ -486,7 +486,7 @@ class RulesOfOnesOwn(unittest.TestCase):
                 session.kill()
         output = "\n".join(session.lines)
         self.assertEqual(status, 0, output)
-        self.assertIn("/ban for help", offer)
+        self.assertRegex(offer, r"Enter: /ban, /commands for help; ")
         self.assertIn("/ban ... for console-server", offer)
         self.assertNotIn("/kick", offer)
         # The scripted session showed the rule's comment as its help.
