@@ -226,11 +226,7 @@ def find_plugin(folder):
     nativePC/plugins/ConsoleRelay.dll, plugins/ConsoleRelay.dll or ConsoleRelay.dll, else the one
     ConsoleRelay.dll a few folders down."""
     for way in PLUGIN_FOLDER_WAYS:
-        found = folder
-        for name in way:
-            found = same_name_in(found, name, os.path.isdir)
-            if found is None:
-                break
+        found = folder_down(folder, way)
         found = found and same_name_in(found, PLUGIN_NAME, os.path.isfile)
         if found:
             return found, None
@@ -300,15 +296,21 @@ def same_name_in(folder, name, wanted=os.path.exists):
     return os.path.join(folder, name if name in matches else matches[0])
 
 
+def folder_down(folder, way):
+    """The folder reached from folder through the folder names of way, in any case as Windows
+    finds them; None when one is missing."""
+    for name in way:
+        folder = same_name_in(folder, name, os.path.isdir)
+        if folder is None:
+            return None
+    return folder
+
+
 def find_help_folder(folder):
     """The help folder that console-help-check finds in folder: its nativePC/plugins/ConsoleHelp,
     plugins/ConsoleHelp or ConsoleHelp, else folder itself."""
     for way in HELP_FOLDER_WAYS:
-        found = folder
-        for name in way:
-            found = same_name_in(found, name, os.path.isdir)
-            if found is None:
-                break
+        found = folder_down(folder, way)
         if found is not None:
             return found
     return folder
