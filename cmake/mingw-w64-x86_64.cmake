@@ -19,3 +19,11 @@ find_program(CONSOLE_RELAY_WINE NAMES wine64 wine)
 if(CONSOLE_RELAY_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CONSOLE_RELAY_WINE}")
 endif()
+
+# Two builds of one tree give the same bytes, so that a release ZIP's DLL can be checked against
+# a build of its source: no link-time stamp (nor the checksum that changes with it), and a DLL's
+# preferred address not taken from a hash of its path (the DLLs are relocated where they load).
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp")
+foreach(kind SHARED MODULE)
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,--no-insert-timestamp -Wl,--disable-auto-image-base")
+endforeach()

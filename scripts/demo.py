@@ -19,6 +19,7 @@ import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 
@@ -27,6 +28,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CALLER_DIR = os.environ.get("CONSOLE_RELAY_DEMO_CALLER_DIR") or os.getcwd()
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402 (found through the path above)
+import dll_exports  # noqa: E402 (beside this file)
 
 BIN_DIR = os.environ.get("CONSOLE_RELAY_BIN") or os.path.join(ROOT, "build", "windows", "bin")
 NATIVE_DIR = os.path.join(ROOT, "build", "native")
@@ -35,15 +37,32 @@ HELP_CHECK = os.path.join(NATIVE_DIR, "tools", "console-help-check", "console-he
 RULES = os.path.join(ROOT, "tools", "console-server", "examples", "demo.rules")
 EXAMPLES_DIR = os.path.join(ROOT, "examples", "ConsoleHelp")
 GAME_HELP_DIR = "nativePC/plugins/ConsoleHelp"
+# How a help folder gets its files from a rule file: the line of console-server's quick start
+# (tools/console-server/README.md) that the demo gives for an empty help folder.
+HELP_FROM_RULES = ("console-server --script RULES --help-dir DIR writes a DIR/<command>Help.json "
+                   "per described rule.")
 # Where console-help-check looks for the help folder inside a folder it is given, outside in.
 HELP_FOLDER_WAYS = (("nativePC", "plugins", "ConsoleHelp"), ("plugins", "ConsoleHelp"),
                     ("ConsoleHelp",))
 READY_LINE = b"[Console] Ready..."
+# The plugin's first line, written as soon as the game has loaded it.
+LOADING_LINE = harness.plugin_text("entry/load.cpp", "kLoading")
+# How long the game may run without that line before the demo takes the DLL for another one.
+LOADING_WAIT = 10
+PLUGIN_NAME = "ConsoleRelay.dll"
+# The export that the game's loader calls: bool Load(), as Microsoft's compiler names it.
+LOAD_EXPORT = "?Load@@YA_NXZ"
+NO_LOAD_EXPORT = "this DLL is not ConsoleRelay: it has no Load export"
+# Where the plugin is in a folder given to --plugin, outside in: a game folder, its nativePC
+# folder, its plugins folder.
+PLUGIN_FOLDER_WAYS = (("nativePC", "plugins"), ("plugins",), ())
 CONNECTED_LINE = b"[Console] [Server] Success"
 # The plugin's lines when a link to a console program is made later, or lost.
 LINKED_AGAIN_LINE = b"[Console] [Server] Connected again"
 LINK_LOST_LINE = b"[Console] [Server] Connection lost"
 NOT_SENT_PREFIX = b"[Console] [Server] Not sent: "
+# The log line of a console message shown in the chat: this, then the text shown.
+CONSOLE_MESSAGE_PREFIX = harness.plugin_text("relay/relay_pass.cpp", "kConsoleLine")
 # The plugin's lines when it cannot reach the console program (all but the socket's creation).
 CONNECT_FAILURES = (b"[Console] [Server] Failed", b"[Console] [Server] INVALID_SOCKET",
                     b"[Console] [Server] Non-blocking check fail",
@@ -53,6 +72,16 @@ RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
 # How long a chat line may take to show before the prompt says why nothing showed.
 HINT_AFTER = 1.0
 PROMPT = "you> "
+# The rule for a console program's messages, as docs/console-programs.md words it.
+ONE_MESSAGE_PER_SEND = ("Send one message per send, \"console \" and its text with no line end, "
+                        "and leave a pause of about 100 ms before the next.")
+# What a console message that shows a console program's mistake looks like, and what it means.
+MESSAGE_MISTAKES = (
+    (re.compile(rb"[\r\n]"), "That message from the console program holds a line end, which the "
+                              "chat shows as it is."),
+    (re.compile(rb"\Sconsole "), "That message looks like two or more messages sent back to back: "
+                                 "the plugin read them in one receive and showed them as one."),
+)
 # Why the demo cannot start its console-server. Only a listener takes the port: the connections
 # of an earlier run that are still closing do not (console_port_taken, and console-server, set
 # SO_REUSEADDR).
@@ -78,8 +107,10 @@ examples:
   python3 examples/console_program.py    (in another terminal, before or after)
   scripts/demo.sh --own-console --help-dir my/ConsoleHelp
       your console program and your help files (a game folder that holds them works too)
-  scripts/demo.sh --plugin unpacked-zip/nativePC/plugins/ConsoleRelay.dll
-      a release ZIP's DLL in place of the one built here
+  scripts/demo.sh --rules my.rules
+      console-server with your rules; the comment line above a rule is its command's help
+  scripts/demo.sh --plugin unpacked-zip
+      a release ZIP's DLL in place of the one built here (the folder, or the DLL itself)
 
 exit status: 0 when everything went as expected (or you ended the session with Ctrl-D),
 1 when something failed (said on the last line), 2 for a bad option, 130 after Ctrl-C.
@@ -100,12 +131,15 @@ server_lines = []
 
 game = None
 server = None
+made_help_folder = None  # the help folder that the demo made for --rules, removed at the end
 stopping = False
 # How many of the game's events follow_game has shown, so that the demo's own lines come after
 # the log lines they speak of.
 shown_cond = threading.Condition()
 shown_count = 0
 test_line_explained = False
+last_chat = None  # the text of the chat line shown last
+mistakes_explained = set()
 
 try:
     import readline  # noqa: F401 (line editing and history for the prompt)
@@ -132,9 +166,16 @@ def parse_options(argv):
              "(without a link, the plugin looks for one every 2 s); with --no-interactive, the "
              "demo stops with an error when none listens once the plugin is set up")
     parser.add_argument(
+        "--rules", metavar="FILE",
+        help="run console-server with your rule file in place of the example's, writing a help "
+             "file for each rule with a comment line above it into the game's help folder: a "
+             "fresh folder of the demo's own, or the one --help-dir names; an edit of the rules "
+             "shows within seconds")
+    parser.add_argument(
         "--plugin", metavar="PATH",
         help="run this ConsoleRelay.dll (from a release ZIP, or another build) in the game in "
-             "place of the one the demo builds")
+             "place of the one the demo builds; a folder (an unpacked ZIP, a game folder) gives "
+             "the one ConsoleRelay.dll in it")
     parser.add_argument(
         "--help-dir", metavar="DIR",
         help="your help folder (<command>Help.json files, subfolders included) instead of "
@@ -143,32 +184,76 @@ def parse_options(argv):
              "%s is a link to it, so an edit shows on the next request" % (
                  GAME_HELP_DIR, GAME_HELP_DIR))
     options = parser.parse_args(argv)
-    options.plugin_path = os.path.join(BIN_DIR, "ConsoleRelay.dll")
+    options.plugin_path = os.path.join(BIN_DIR, PLUGIN_NAME)
+    options.plugin_folder = None  # the folder given to --plugin, when one was
     if options.plugin:
         options.plugin_path = os.path.abspath(os.path.join(CALLER_DIR, options.plugin))
+        if os.path.isdir(options.plugin_path):
+            options.plugin_folder = options.plugin_path
+            options.plugin_path, why_not = find_plugin(options.plugin_folder)
+            if why_not:
+                parser.error("--plugin %s: %s" % (options.plugin, why_not))
         why_not = why_not_a_plugin(options.plugin_path)
+        if why_not and options.plugin_folder:
+            parser.error("--plugin %s: %s: %s" % (options.plugin, shown_path(options.plugin_path),
+                                                  why_not))
         if why_not:
             parser.error("--plugin %s: %s" % (options.plugin, why_not))
-    options.help_folder = EXAMPLES_DIR
+    if options.rules and options.own_console:
+        parser.error("--rules runs console-server with your rules, --own-console runs none: "
+                     "give one of them")
+    options.rules_path = RULES
+    if options.rules:
+        options.rules_path = os.path.abspath(os.path.join(CALLER_DIR, options.rules))
+        if not os.path.isfile(options.rules_path):
+            parser.error("--rules %s: no such file" % options.rules)
+    # With --rules and no --help-dir, start() makes a fresh help folder: never the examples.
+    options.help_folder = None if options.rules else EXAMPLES_DIR
     if options.help_dir:
         given = os.path.join(CALLER_DIR, options.help_dir)
         if not os.path.isdir(given):
             parser.error("--help-dir %s: no such folder" % options.help_dir)
         options.help_folder = find_help_folder(os.path.abspath(given))
-        if not help_commands(options.help_folder):
-            parser.error("--help-dir %s: no help file (<command>Help.json) in %s" % (
-                options.help_dir, shown_path(options.help_folder)))
+        if not options.rules and not help_commands(options.help_folder):
+            parser.error("--help-dir %s: no help file (<command>Help.json) in %s. %s With "
+                         "--rules RULES, the demo runs it so." % (
+                             options.help_dir, shown_path(options.help_folder), HELP_FROM_RULES))
     return options
 
 
+def find_plugin(folder):
+    """(the plugin in folder, None), or (None, why there is none): the folder's
+    nativePC/plugins/ConsoleRelay.dll, plugins/ConsoleRelay.dll or ConsoleRelay.dll, else the one
+    ConsoleRelay.dll a few folders down."""
+    for way in PLUGIN_FOLDER_WAYS:
+        found = folder_down(folder, way)
+        found = found and same_name_in(found, PLUGIN_NAME, os.path.isfile)
+        if found:
+            return found, None
+    found = []
+    for base, dirs, files in os.walk(folder):
+        if base.count(os.sep) - folder.count(os.sep) >= 3:
+            dirs.clear()  # a whole disk given by mistake is not searched
+        dirs.sort()
+        found += [os.path.join(base, name) for name in sorted(files)
+                  if name.lower() == PLUGIN_NAME.lower()]
+    if len(found) == 1:
+        return found[0], None
+    if not found:
+        return None, "a folder with no %s in it; give the DLL itself, or a game folder" % (
+            PLUGIN_NAME)
+    return None, "a folder with %d of %s in it (%s); give the DLL itself" % (
+        len(found), PLUGIN_NAME, ", ".join(shown_path(path) for path in found))
+
+
 def why_not_a_plugin(path):
-    """Why the file at path cannot be the plugin, a 64-bit Windows DLL; None when it can."""
+    """Why the file at path cannot be the plugin, a 64-bit Windows DLL that exports Load; None
+    when it can."""
     if not os.path.exists(path):
         return "no such file"
-    if os.path.isdir(path):
-        return "a folder; give the DLL itself (ConsoleRelay.dll)"
     with open(path, "rb") as f:
-        head = f.read(4096)
+        image = f.read()
+    head = image[:4096]
     if head.startswith(b"PK\x03\x04"):
         return "a ZIP; unpack it and give the DLL inside, nativePC/plugins/ConsoleRelay.dll"
     # A Windows image: "MZ", and at the offset that bytes 0x3C to 0x3F hold, "PE\0\0", the
@@ -181,6 +266,12 @@ def why_not_a_plugin(path):
         return "a Windows program, not a DLL"
     if pe[4:6] != b"\x64\x86":  # x64; the game is a 64-bit program
         return "not a 64-bit DLL (the game is 64-bit)"
+    try:
+        exports = dll_exports.exported_names(image)
+    except dll_exports.NotReadable as error:
+        return "a damaged DLL: %s" % error
+    if LOAD_EXPORT not in exports:
+        return NO_LOAD_EXPORT
     return None
 
 
@@ -205,15 +296,21 @@ def same_name_in(folder, name, wanted=os.path.exists):
     return os.path.join(folder, name if name in matches else matches[0])
 
 
+def folder_down(folder, way):
+    """The folder reached from folder through the folder names of way, in any case as Windows
+    finds them; None when one is missing."""
+    for name in way:
+        folder = same_name_in(folder, name, os.path.isdir)
+        if folder is None:
+            return None
+    return folder
+
+
 def find_help_folder(folder):
     """The help folder that console-help-check finds in folder: its nativePC/plugins/ConsoleHelp,
     plugins/ConsoleHelp or ConsoleHelp, else folder itself."""
     for way in HELP_FOLDER_WAYS:
-        found = folder
-        for name in way:
-            found = same_name_in(found, name, os.path.isdir)
-            if found is None:
-                break
+        found = folder_down(folder, way)
         if found is not None:
             return found
     return folder
@@ -262,8 +359,26 @@ def clear_footer():
         footer = None
 
 
+# Characters that reorder, hide or break how a terminal shows a line (the bidirectional controls
+# U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069; U+200B; U+2028 and U+2029).
+BIDI_CONTROLS = ({0x061C, 0x200B, 0x200E, 0x200F, 0x2028, 0x2029} | set(range(0x202A, 0x202F)) |
+                 set(range(0x2066, 0x206A)))
+
+
 def text(data):
-    return data.decode("utf-8", "replace")
+    """data as console-help-check prints a text: bytes that are no UTF-8, the controls (C0, DEL
+    and C1) and the bidirectional controls as \\xNN of their bytes; every other letter as it is.
+    So a game's line shows on one line, whatever bytes it holds."""
+    shown = []
+    for character in data.decode("utf-8", "surrogateescape"):
+        code = ord(character)
+        if 0xDC80 <= code <= 0xDCFF:  # a byte that is no UTF-8, as surrogateescape keeps it
+            shown.append("\\x%02x" % (code - 0xDC00))
+        elif code < 0x20 or 0x7F <= code <= 0x9F or code in BIDI_CONTROLS:
+            shown.extend("\\x%02x" % byte for byte in character.encode("utf-8"))
+        else:
+            shown.append(character)
+    return "".join(shown)
 
 
 def follow_game():
@@ -294,10 +409,21 @@ def wait_shown():
         shown_cond.wait_for(lambda: shown_count >= position, timeout=1.0)
 
 
+def explain_message_mistake(message):
+    """Says once for each kind of mistake when a console message shows one."""
+    for pattern, meaning in MESSAGE_MISTAKES:
+        if pattern.search(message) and meaning not in mistakes_explained:
+            mistakes_explained.add(meaning)
+            show("demo", "(%s %s)" % (meaning, ONE_MESSAGE_PER_SEND))
+
+
 def show_event(event):
-    global test_line_explained
+    global test_line_explained, last_chat
     if event.kind == "log":
         show("log", text(event.log_text))
+        # A console message's log line follows its chat line.
+        if last_chat is not None and event.log_text == CONSOLE_MESSAGE_PREFIX + last_chat:
+            explain_message_mistake(last_chat)
         if event.log_text == LINK_LOST_LINE:
             show("demo", "(The console program closed the link, or it broke. The plugin links "
                          "again as soon as a console program listens; it looks every %g s.)"
@@ -307,7 +433,8 @@ def show_event(event):
             show("demo", "(The plugin logs TEST for every command line that holds a space, "
                          "before it handles the line.)")
     elif event.kind == "chat":
-        show("chat", text(event.chat[4]))
+        last_chat = event.chat[4]
+        show("chat", text(last_chat))
     elif event.kind == "player":
         show("chat", "<you> " + text(harness.unescape(event.payload)))
     elif event.kind == "error":
@@ -384,11 +511,14 @@ def start(options):
     for path in needed + ([] if options.own_console else [CONSOLE_SERVER]):
         if not os.path.exists(path):
             raise DemoFailed("%s is missing; scripts/demo.sh builds it" % path)
+    if options.help_folder is None:
+        global made_help_folder
+        made_help_folder = options.help_folder = tempfile.mkdtemp(prefix="console-relay-help-")
     if options.own_console:
         show("demo", "Start your console program on 127.0.0.1:50382 whenever you like: the plugin "
                      "links to it within %g s of its listening." % RETRY_SECONDS)
     else:
-        start_console_server()
+        start_console_server(options)
     start_game(options)
 
 
@@ -405,12 +535,19 @@ def console_port_taken():
     return False
 
 
-def start_console_server():
+def start_console_server(options):
     global server
-    show("demo", "Starting console-server (rules: %s)" % shown_path(RULES))
-    server = subprocess.Popen([CONSOLE_SERVER, "--script", RULES], stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              start_new_session=True)
+    command = [CONSOLE_SERVER, "--script", options.rules_path]
+    if options.rules:
+        # The help of the rules' commands goes where the plugin reads it.
+        command += ["--help-dir", options.help_folder]
+        show("demo", "Starting console-server with your rules, %s; it writes the help of each "
+                     "described rule into %s" % (shown_path(options.rules_path),
+                                                 shown_path(options.help_folder)))
+    else:
+        show("demo", "Starting console-server (rules: %s)" % shown_path(options.rules_path))
+    server = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, start_new_session=True)
     threading.Thread(target=read_server, daemon=True).start()
     # Either it listens, or it ends and has said why.
     if wait_server_line("listening on", "that it listens", timeout=15) is None:
@@ -422,6 +559,9 @@ def start_game(options):
     harness.BIN_DIR = BIN_DIR
     harness.WINE = find_wine()
     harness.EXAMPLES_DIR = ""  # the game's help folder becomes a link to help_folder
+    if options.plugin_folder:
+        show("demo", "%s is a folder: the plugin is the %s in it, %s." % (
+            shown_path(options.plugin_folder), PLUGIN_NAME, shown_path(options.plugin_path)))
     if options.plugin:
         show("demo", "Starting the game under Wine with the plugin %s" % shown_path(
             options.plugin_path))
@@ -448,16 +588,26 @@ def start_game(options):
     started = time.monotonic()
     # The game is ready to chat at once; the plugin only looks after its set-up.
     game.command("ready")
-    wait_for_setup(started, options.own_console)
+    wait_for_setup(started, options)
 
 
-def wait_for_setup(started, own_console):
+def not_loading(options):
+    """Why the game runs a DLL that never logged the plugin's first line."""
+    return ("the game loaded %s, but after %d s it has not logged \"%s\", which the plugin logs "
+            "at once: this DLL is not ConsoleRelay, or not a working build of it" % (
+                shown_path(options.plugin_path), LOADING_WAIT, text(LOADING_LINE)))
+
+
+def wait_for_setup(started, options):
+    own_console = options.own_console
     show("demo", "The plugin takes %d s to set itself up: it connects to the console program "
                  "after 5 s, then waits for the game." % harness.SETUP_SECONDS)
     reported = 0
     total = harness.SETUP_SECONDS
     try:
         while not game_log({READY_LINE}):
+            if time.monotonic() - started > LOADING_WAIT and not game_log({LOADING_LINE}):
+                raise DemoFailed(not_loading(options))
             failure = game_log(CONNECT_FAILURES)
             if failure and not own_console:
                 raise DemoFailed(
@@ -520,7 +670,24 @@ def help_commands(folder):
     return commands
 
 
-def scripted_session(help_folder, pause):
+def rule_commands(path):
+    """The commands of the rules in the file at path, as console-server reads them now: the
+    first word of each COMMAND -> REPLY or COMMAND => PROGRAM line but the * rule."""
+    try:
+        with open(path, encoding="utf-8-sig", errors="replace") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return []
+    commands = []
+    for line in lines:
+        found = re.match(r"\s*([^#\s]\S*)\s*[-=]>", line)
+        if found and found.group(1) != "*" and found.group(1) not in commands:
+            commands.append(found.group(1))
+    return commands
+
+
+def scripted_session(options, pause):
+    help_folder = options.help_folder
     if help_folder == EXAMPLES_DIR:
         with open(os.path.join(EXAMPLES_DIR, "spawnHelp.json")) as f:
             last_line = json.load(f)["help"][-1].encode("utf-8")
@@ -531,20 +698,18 @@ def scripted_session(help_folder, pause):
         time.sleep(pause)
     else:
         commands = help_commands(help_folder)
-        show("demo", "Your help files answer: %s" % ", ".join("/" + c for c in commands))
+        if commands:
+            show("demo", "Your help files answer: %s" % ", ".join("/" + c for c in commands))
+        else:
+            show("demo", "No help file in %s: console-server writes one for each rule with a "
+                         "comment line right above it." % shown_path(help_folder))
         for command in commands[:3]:
             show("demo", "The player types /%s:" % command)
             type_and_explain("/" + command, help_folder)
             time.sleep(pause)
-
-    since = step("The player types /kick bob: the plugin sends \"kick bob\" to console-server, "
-                 "whose rule \"kick -> Kicked {args}.\" answers in the chat.",
-                 lambda: type_in_chat("/kick bob"))
-    wait_server_line(r" > kick bob$", "that it got \"kick bob\"")
-    wait_game(lambda e: e.kind == "chat" and e.chat[4] == b"Kicked bob.", since,
-              "console-server's answer to /kick bob")
-    time.sleep(pause)
-
+    if options.rules_path == RULES:
+        kick_bob(pause)
+    # Typed into console-server: whatever the rules, it goes to the game.
     welcome = "Welcome! This message came from the console program."
     since = step("Now console-server's user types a line: it goes to the game as "
                  "\"console <line>\".", lambda: console_says(welcome))
@@ -556,6 +721,17 @@ def scripted_session(help_folder, pause):
                  lambda: type_in_chat("hello everyone"))
     wait_game(lambda e: e.kind == "player" and e.payload == "hello everyone", since,
               "the chat line")
+    time.sleep(pause)
+
+
+def kick_bob(pause):
+    """The example rules' /kick bob, answered in the chat."""
+    since = step("The player types /kick bob: the plugin sends \"kick bob\" to console-server, "
+                 "whose rule \"kick -> Kicked {args}.\" answers in the chat.",
+                 lambda: type_in_chat("/kick bob"))
+    wait_server_line(r" > kick bob$", "that it got \"kick bob\"")
+    wait_game(lambda e: e.kind == "chat" and e.chat[4] == b"Kicked bob.", since,
+              "console-server's answer to /kick bob")
     time.sleep(pause)
 
 
@@ -617,11 +793,26 @@ def type_and_explain(line, help_folder):
             show("demo", why_nothing_showed(line, help_folder, since))
 
 
-def interactive_session(help_folder):
+def offered_lines(options):
+    """What the prompt offers: the commands with a help file, and, with console-server, those of
+    its rules as they stand now. Nothing the demo knows nothing of."""
+    offers = []
+    described = help_commands(options.help_folder)[:4]
+    if described:
+        offers.append("%s for help" % ", ".join("/" + c for c in described))
+    if options.own_console:
+        offers.append("a /command with words after it for your console program")
+    else:
+        rules = rule_commands(options.rules_path)[:4]
+        if rules:
+            offers.append("%s for console-server" % ", ".join("/%s ..." % c for c in rules))
+    return "Your turn. Type a chat line and press Enter: %s, or plain chat." % "; ".join(offers)
+
+
+def interactive_session(options):
     global footer
-    commands = help_commands(help_folder)
-    show("demo", "Your turn. Type a chat line and press Enter: %s/kick eve for the console "
-                 "program, or plain chat." % "".join("/%s, " % c for c in commands[:4]))
+    help_folder = options.help_folder
+    show("demo", offered_lines(options))
     if server:
         show("demo", "A line starting with ! is typed into console-server instead (!hi shows hi "
                      "in the chat).")
@@ -662,6 +853,8 @@ def stop():
         except subprocess.TimeoutExpired:
             server.kill()
             server.wait()
+    if made_help_folder:
+        shutil.rmtree(made_help_folder, ignore_errors=True)
     stopped = [name for name, process in (("the game", game), ("console-server", server))
                if process is not None]
     if stopped:
@@ -685,9 +878,9 @@ def main(argv):
     try:
         start(options)
         if not options.own_console:
-            scripted_session(options.help_folder, pause=1.0 if interactive else 0.2)
+            scripted_session(options, pause=1.0 if interactive else 0.2)
         if interactive:
-            interactive_session(options.help_folder)
+            interactive_session(options)
             status = 0
         else:
             if options.own_console:

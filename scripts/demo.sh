@@ -32,14 +32,25 @@ for option in "$@"; do
     --plugin | --plugin=*) plugin=() ;;
   esac
 done
-targets=("${plugin[@]}" Zandrel console-server console-help-check)
+# One "cmake --build" per target, so that the progress bar runs from 0 to 100% once over all of
+# them (make counts each target it is given from 0 anew).
+steps=()
+for target in "${plugin[@]}" Zandrel console-server console-help-check; do
+  steps+=("windows $target")
+done
+steps+=("native console-server" "native console-help-check")
 build() {
-  echo "== for Windows"
-  { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows; } &&
-    cmake --build --preset windows -j2 --target "${targets[@]}" &&
-    echo "== for Linux" &&
-    { [ -f build/native/CMakeCache.txt ] || cmake --preset native "${native_options[@]}"; } &&
-    cmake --build --preset native -j2 --target console-server console-help-check
+  local number=0 preset target options
+  for step in "${steps[@]}"; do
+    number=$((number + 1))
+    preset=${step% *}
+    target=${step#* }
+    echo "== $number/${#steps[@]} $target for $([ "$preset" = windows ] && echo Windows || echo Linux)"
+    options=()
+    [ "$preset" = native ] && options=("${native_options[@]}")
+    [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" "${options[@]}" || return 1
+    cmake --build --preset "$preset" -j2 --target "$target" || return 1
+  done
 }
 # The build's output goes to a log, shown whole when it fails; scripts/build_progress.sh shows how
 # far it has come, and nothing when there is nothing to compile.

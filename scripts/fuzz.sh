@@ -45,8 +45,16 @@ if ! cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelW
   cat "$build/configure.log"
   exit 1
 fi
-if ! { echo "== the fuzz targets"; cmake --build "$build" -j2 --target "${targets[@]}"; } 2>&1 |
-  tee "$build/build.log" | scripts/build_progress.sh "$build/build.log"; then
+# One "cmake --build" per target: one progress bar over them all.
+build_targets() {
+  local number=0
+  for target in "${targets[@]}"; do
+    number=$((number + 1))
+    echo "== $number/${#targets[@]} $target"
+    cmake --build "$build" -j2 --target "$target" || return 1
+  done
+}
+if ! build_targets 2>&1 | tee "$build/build.log" | scripts/build_progress.sh "$build/build.log"; then
   cat "$build/build.log"
   exit 1
 fi
@@ -78,8 +86,20 @@ for target in "${targets[@]}"; do
   # Run inside the scratch folder, so nothing a fuzzer writes lands anywhere else.
   (cd "$scratch" && "$root/$build/fuzz/$target" corpus "$root/fuzz/corpus/$target" \
     -dict="$root/fuzz/$target.dict" -max_len="${max_len[$target]}" -timeout=10 \
-    -print_final_stats=1 -artifact_prefix="$scratch/findings/" "${limit[@]}") >"$log" 2>&1 ||
-    status=$?
+    -print_final_stats=1 -artifact_prefix="$scratch/findings/" "${limit[@]}") >"$log" 2>&1 &
+  fuzzer=$!
+  # A run is never silent for long: every 20 s, how far the fuzzer has come.
+  started=$SECONDS
+  next_note=$((started + 20))
+  while kill -0 "$fuzzer" 2>/dev/null; do
+    sleep 1
+    if ((SECONDS >= next_note)); then
+      echo "  still fuzzing $target after $((SECONDS - started)) s:" \
+        "$(grep -oE '^#[0-9]+' "$log" | tail -n 1 | tr -d '#') executions"
+      next_note=$((next_note + 20))
+    fi
+  done
+  wait "$fuzzer" || status=$?
 
   executions=$(final_stat "$log" number_of_executed_units)
   per_second=$(final_stat "$log" average_exec_per_sec)

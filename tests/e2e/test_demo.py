@@ -46,6 +46,53 @@ def write_json(path, content):
         json.dump(content, f)
 
 
+class DemoSession:
+    """The demo run interactively: lines typed at its prompt, its output read up to a line."""
+
+    def __init__(self, *arguments):
+        self.process = subprocess.Popen([sys.executable, DEMO] + list(arguments),
+                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+        self.lines = []
+
+    def read_until(self, wanted):
+        """Reads the demo's lines up to the first for which wanted(line) holds, and returns it."""
+        for raw in self.process.stdout:
+            self.lines.append(raw.decode("utf-8").rstrip("\n"))
+            if wanted(self.lines[-1]):
+                return self.lines[-1]
+        raise AssertionError("the demo ended before that line:\n" + "\n".join(self.lines))
+
+    def type(self, line):
+        self.process.stdin.write(line.encode("utf-8") + b"\n")
+        self.process.stdin.flush()
+
+    def end(self):
+        """Ctrl-D at the prompt; the demo's exit status."""
+        self.process.stdin.close()
+        self.lines += [raw.decode("utf-8").rstrip("\n") for raw in self.process.stdout]
+        return self.process.wait(timeout=30)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+        self.process.stdout.close()
+
+
+def compiled_dll(folder, source, definitions):
+    """A 64-bit DLL built from C source and a .def file, or None without a mingw-w64 compiler."""
+    compiler = shutil.which("x86_64-w64-mingw32-gcc")
+    if not compiler:
+        return None
+    for name, text in (("dll.c", source), ("dll.def", definitions)):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(text)
+    path = os.path.join(folder, "ConsoleRelay.dll")
+    subprocess.run([compiler, "-shared", "-o", path, os.path.join(folder, "dll.c"),
+                    os.path.join(folder, "dll.def")], check=True)
+    return path
+
+
 def demo_lines(output, source):
     """The demo's lines from one source ("chat", "log", "demo"), without their tag."""
     return [line.split("| ", 1)[1] for line in output.decode("utf-8").splitlines()
@@ -57,7 +104,8 @@ class Options(unittest.TestCase):
         result = subprocess.run([DEMO_SH, "--help"], capture_output=True, timeout=60)
         self.assertEqual(result.returncode, 0, result.stderr)
         text = result.stdout.decode("utf-8")
-        for option in ("--no-interactive", "--own-console", "--plugin PATH", "--help-dir DIR"):
+        for option in ("--no-interactive", "--own-console", "--rules FILE", "--plugin PATH",
+                       "--help-dir DIR"):
             # Each option is listed with its explanation on the same or the next line.
             self.assertRegex(text, r"\n  %s\s+\S" % re.escape(option))
         self.assertIn("exit status", text)
@@ -85,15 +133,48 @@ class Options(unittest.TestCase):
             archive = os.path.join(folder, "ConsoleRelay-win64.zip")
             with zipfile.ZipFile(archive, "w") as f:
                 f.writestr("nativePC/plugins/ConsoleRelay.dll", "")
+            empty = os.path.join(folder, "empty")
+            os.makedirs(empty)
             rows = [(os.path.join(folder, "missing.dll"), b"no such file"),
-                    (folder, b"a folder"), (text, b"not a Windows DLL"), (archive, b"a ZIP")]
+                    (empty, b"a folder with no ConsoleRelay.dll in it"),
+                    # A folder is taken as the DLL in it, which is then checked.
+                    (folder, text.encode() + b": not a Windows DLL"),
+                    (text, b"not a Windows DLL"), (archive, b"a ZIP")]
             if harness.BIN_DIR:
                 rows.append((os.path.join(harness.BIN_DIR, "Zandrel.exe"), b"a Windows program"))
+                # A 64-bit DLL that is another one: the loader.
+                rows.append((os.path.join(harness.BIN_DIR, "loader.dll"),
+                             demo.NO_LOAD_EXPORT.encode()))
             for path, why in rows:
                 with self.subTest(path=path):
+                    started = time.monotonic()
                     result = run_demo("--plugin", path, timeout=60)
                     self.assertEqual(result.returncode, 2)
                     self.assertIn(b"--plugin %s: %s" % (path.encode(), why), result.stderr)
+                    self.assertLess(time.monotonic() - started, 5)
+
+    @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
+    def test_the_built_plugin_passes_the_checks(self):
+        self.assertIsNone(demo.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
+
+    def test_rules_need_a_file_and_a_console_server(self):
+        for arguments, why in ((["--rules", "/no/such.rules"], b"--rules /no/such.rules: no such file"),
+                               (["--rules", demo.RULES, "--own-console"], b"give one of them")):
+            with self.subTest(arguments=arguments):
+                result = run_demo(*arguments, timeout=60)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn(why, result.stderr)
+
+    def test_the_quick_start_holds_the_line_for_an_empty_help_folder(self):
+        with open(os.path.join(SOURCE_DIR, "tools", "console-server", "README.md")) as f:
+            quick_start = f.read().replace("`", "").split("\n# ")[0]
+        self.assertLessEqual(len(quick_start.strip().splitlines()), 10)
+        self.assertIn(demo.HELP_FROM_RULES, quick_start.splitlines())
+        self.assertIn("scripts/demo.sh --rules", quick_start)
+
+    def test_the_docs_hold_the_sentence_of_the_hint_for_merged_messages(self):
+        with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
+            self.assertIn(demo.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
 
     def test_a_missing_help_folder_is_named(self):
         result = run_demo("--help-dir", "/no/such/folder", timeout=60)
@@ -107,46 +188,65 @@ class Options(unittest.TestCase):
             result = run_demo("--help-dir", folder, timeout=60)
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"--help-dir %s: no help file (<command>Help.json) in %s/nativePC/plugins/"
-                      b"ConsoleHelp" % (folder.encode(), folder.encode()), result.stderr)
+                      b"ConsoleHelp. %s" % (folder.encode(), folder.encode(),
+                                            demo.HELP_FROM_RULES.encode()), result.stderr)
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
 class ConsoleProgramStartedLate(unittest.TestCase):
     def test_a_line_typed_before_it_listens_is_explained_and_one_typed_after_reaches_it(self):
-        demo = subprocess.Popen([sys.executable, DEMO, "--own-console"], stdin=subprocess.PIPE,
+        running = subprocess.Popen([sys.executable, DEMO, "--own-console"], stdin=subprocess.PIPE,
                                 stdout=subprocess.PIPE)
         lines = []
         try:
-            for raw in demo.stdout:
+            for raw in running.stdout:
                 lines.append(raw.decode("utf-8").rstrip("\n"))
                 if lines[-1].startswith("demo    | Your turn."):
                     break
-            demo.stdin.write(b"/kick bob\n")
-            demo.stdin.flush()
-            for raw in demo.stdout:
+            running.stdin.write(b"/kick bob\n")
+            running.stdin.flush()
+            for raw in running.stdout:
                 lines.append(raw.decode("utf-8").rstrip("\n"))
                 if lines[-1].startswith("demo    | \"kick bob\" did not reach"):
                     break
             console = harness.ConsoleProgram()
             try:
-                for raw in demo.stdout:
+                for raw in running.stdout:
                     lines.append(raw.decode("utf-8").rstrip("\n"))
                     if lines[-1] == "log     | [Console] [Server] Connected again":
                         break
-                demo.stdin.write(b"/kick eve\n")
-                demo.stdin.close()
+                running.stdin.write(b"/kick eve\n")
+                running.stdin.flush()
                 console.wait_received(b"kick eve")
+                # A console program's mistakes, each sent alone and explained once, and a raw
+                # byte shown as console-help-check shows it.
+                for message, shown in ((b"console caf\xe9", "chat    | caf\\xe9"),
+                                       (b"console two\nlines", "demo    | (That message from"),
+                                       (b"console aconsole b", "demo    | (That message looks"),
+                                       (b"console cconsole d", "chat    | cconsole d")):
+                    console.send(message)
+                    for raw in running.stdout:
+                        lines.append(raw.decode("utf-8").rstrip("\n"))
+                        if lines[-1].startswith(shown):
+                            break
+                running.stdin.close()
             finally:
                 console.stop()
-            self.assertEqual(demo.wait(timeout=30), 0)
+            self.assertEqual(running.wait(timeout=30), 0)
         finally:
-            if demo.poll() is None:
-                demo.kill()
-                demo.wait()
+            if running.poll() is None:
+                running.kill()
+                running.wait()
         output = "\n".join(lines)
         self.assertIn("log     | [Console] [Server] Failed", lines, output)
         self.assertIn("demo    | No console program listens on 127.0.0.1:50382 yet.", output)
         self.assertIn("log     | [Console] [Server] Not sent: kick bob", lines, output)
+        hints = [line for line in lines if line.startswith("demo    | (That message")]
+        self.assertEqual(len(hints), 2, output)
+        for (_, meaning), hint in zip(demo.MESSAGE_MISTAKES, hints):
+            self.assertEqual(hint, "demo    | (%s %s)" % (meaning, demo.ONE_MESSAGE_PER_SEND))
+        self.assertIn("chat    | two\\x0alines", lines, output)
+        self.assertIn("log     | [Console] caf\\xe9", lines, output)
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
@@ -188,7 +288,7 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         # Ctrl-C must reach the demo as it reaches it on a terminal.
         demo = subprocess.Popen(
             [sys.executable, DEMO, "--own-console", "--help-dir", cls.folder.name,
-             "--plugin", cls.plugin],
+             "--plugin", cls.folder.name],
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             env=dict(os.environ, CONSOLE_RELAY_BIN=cls.game_bin),
             preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
@@ -253,6 +353,15 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         self.assertIn("Starting the game under Wine with the plugin " + self.plugin, self.hints)
         self.assertFalse(os.path.exists(os.path.join(self.game_bin, "ConsoleRelay.dll")))
         self.assertIn(demo.READY_LINE.decode(), demo_lines(self.output, "log"))
+
+    def test_a_game_folder_is_taken_as_its_plugin_and_said_so(self):
+        self.assertIn("%s is a folder: the plugin is the ConsoleRelay.dll in it, %s." % (
+            self.folder.name, self.plugin), self.hints)
+
+    def test_the_prompt_offers_only_the_commands_with_a_help_file(self):
+        offer = next(hint for hint in self.hints if hint.startswith("Your turn."))
+        self.assertIn("/quiet, /warp for help", offer)
+        self.assertNotIn("/kick", offer)
 
     def test_the_plugin_connected_to_the_example_program(self):
         self.assertIn("[Console] [Server] Success", demo_lines(self.output, "log"))
@@ -332,6 +441,60 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
 
     def test_the_example_program_waits_for_the_next_game(self):
         self.assertEqual(self.program_lines[-1], "the game went away; waiting for the next start")
+
+
+@unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
+class AnotherDllWithALoadExport(unittest.TestCase):
+    def test_is_named_within_seconds_of_the_game_start(self):
+        with tempfile.TemporaryDirectory() as folder:
+            # Exports Load as the plugin does, and logs nothing.
+            plugin = compiled_dll(folder, "int LoadNothing(void) { return 0; }\n",
+                                  "EXPORTS\n    %s = LoadNothing\n" % demo.LOAD_EXPORT)
+            if plugin is None:
+                self.skipTest("no mingw-w64 compiler")
+            started = time.monotonic()
+            result = run_demo("--own-console", "--no-interactive", "--plugin", plugin)
+            took = time.monotonic() - started
+            options = demo.parse_options(["--plugin", plugin])
+        self.assertEqual(result.returncode, 1, result.stdout)
+        self.assertEqual(demo_lines(result.stdout, "demo")[-2], "FAILED: " + demo.not_loading(options))
+        self.assertLess(took, 30)
+
+
+@unittest.skipUnless(harness.BIN_DIR and os.path.exists(demo.CONSOLE_SERVER),
+                     "CONSOLE_RELAY_BIN names the build, and the native build has console-server")
+class RulesOfOnesOwn(unittest.TestCase):
+    """The admin's one command: a rule file to described in-game commands."""
+
+    def test_rules_answer_with_their_help_and_an_edit_shows_live(self):
+        with tempfile.TemporaryDirectory() as folder:
+            rules = os.path.join(folder, "my.rules")
+            with open(rules, "w") as f:
+                f.write("# Bans a player: /ban NAME\nban -> Banned {args}.\n")
+            session = DemoSession("--rules", rules)
+            try:
+                offer = session.read_until(lambda line: line.startswith("demo    | Your turn."))
+                session.type("/ban eve")
+                session.read_until(lambda line: line == "chat    | Banned eve.")
+                with open(rules, "a") as f:
+                    f.write("# Warps you: /warp PLACE\nwarp -> Warped to {args}.\n")
+                session.read_until(lambda line: "warpHelp.json" in line)
+                session.type("/warp")
+                session.read_until(lambda line: line == "chat    | Warps you: /warp PLACE")
+                status = session.end()
+            finally:
+                session.kill()
+        output = "\n".join(session.lines)
+        self.assertEqual(status, 0, output)
+        self.assertRegex(offer, r"Enter: /ban, /commands for help; ")
+        self.assertIn("/ban ... for console-server", offer)
+        self.assertNotIn("/kick", offer)
+        # The scripted session showed the rule's comment as its help.
+        self.assertIn("chat    | Bans a player: /ban NAME", session.lines, output)
+        started = next(line for line in session.lines if "Starting console-server" in line)
+        help_folder = started.rsplit(" into ", 1)[1]
+        self.assertNotIn(demo.EXAMPLES_DIR, help_folder)
+        self.assertFalse(os.path.exists(help_folder), "the demo's own help folder is removed")
 
 
 if __name__ == "__main__":

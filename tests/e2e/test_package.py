@@ -1,6 +1,7 @@
 """The release ZIP: laid out as the game folder expects, with the tools, docs, examples and licence
 for the user in one folder that an update may overwrite, text in CRLF, a guide written for players
-and server owners, and the binaries the tests ran.
+and server owners, and the binaries the tests ran, which a second link makes byte for byte again;
+and beside it the source, with the demo.
 
 Makes the package with cpack when there is none, or when something in it is newer than it. The
 build folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
@@ -49,10 +50,14 @@ def packages():
     return glob.glob(os.path.join(BUILD_DIR, "package", "ConsoleRelay-*-win64.zip"))
 
 
+def source_archives():
+    return glob.glob(os.path.join(BUILD_DIR, "package", "ConsoleRelay-*-source.zip"))
+
+
 def make_package_if_needed(inputs):
     found = packages()
     newest = max(os.path.getmtime(path) for path in inputs)
-    if found and all(os.path.getmtime(p) >= newest for p in found):
+    if found and all(os.path.getmtime(p) >= newest for p in found) and source_archives():
         return
     subprocess.run([cpack_program(), "--config", "CPackConfig.cmake"], cwd=BUILD_DIR, check=True,
                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -194,6 +199,33 @@ class Package(unittest.TestCase):
         self.assertIn(HELP_EXAMPLES[len(USER_FOLDER):], note)
         self.assertIn("127.0.0.1, TCP port 50382", note)
         self.assertNotIn("@VERSION@", note)
+
+    def test_a_second_link_of_the_dll_gives_the_same_bytes(self):
+        # The link the build made, run again into a folder of its own: no time stamp or checksum
+        # of the moment may tell the two apart.
+        with open(os.path.join(BUILD_DIR, "CMakeFiles", "ConsoleRelay.dir", "link.txt")) as f:
+            link = next(line for line in f if " -o bin/ConsoleRelay.dll " in line)
+        with tempfile.TemporaryDirectory() as folder:
+            again = os.path.join(folder, "ConsoleRelay.dll")
+            words = [again if word == "bin/ConsoleRelay.dll" else word for word in link.split()]
+            words = [re.sub(r"^-Wl,--out-implib,.*", "-Wl,--out-implib," + again + ".a", word)
+                     for word in words]
+            subprocess.run(words, cwd=BUILD_DIR, check=True, capture_output=True)
+            self.assertEqual(sha256(read(again)), sha256(read(self.built["ConsoleRelay.dll"])))
+
+    def test_the_source_with_the_demo_is_packed_beside_it(self):
+        found = source_archives()
+        self.assertEqual(len(found), 1, found)
+        with zipfile.ZipFile(found[0]) as source:
+            names = set(source.namelist())
+            demo_mode = source.getinfo("scripts/demo.sh").external_attr >> 16
+        self.assertIn("README.md", names)
+        self.assertTrue(demo_mode & 0o100, "scripts/demo.sh runs as unpacked")
+        self.assertEqual([name for name in names if name.startswith("build/") or name == ".git"], [])
+        # The guide names it as the build names it, for any version.
+        version = re.search(r"ConsoleRelay-(.*)-win64\.zip$", self.path).group(1)
+        install = " ".join(self.contents[USER_FOLDER + "docs/install.txt"].decode().split())
+        self.assertIn(os.path.basename(found[0]).replace(version, "<version>"), install)
 
     def test_is_named_for_the_version(self):
         with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:

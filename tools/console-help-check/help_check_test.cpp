@@ -305,6 +305,11 @@ TEST(HelpCheck, ReportsParseErrorsWithTheirPositionAndTheLikelyMistake) {
       {"\xEF\xBB\xBF{\"help\": [1,]}", ParseMistake::kTrailingComma, 14, "line 1, column 16"},
       {std::string("\xFF\xFE{\0\"\0", 6), ParseMistake::kUtf16, 0, "line 1, column 1"},
       {std::string("\xFE\xFF\0{", 4), ParseMistake::kUtf16, 0, "line 1, column 1"},
+      // Without a byte-order mark, as PowerShell writes it: a zero byte in every other byte.
+      {std::string("{\0\"\0h\0e\0l\0p\0\"\0:\0", 16), ParseMistake::kUtf16, 0, "line 1, column 2"},
+      {std::string("\0{\0\"\0h", 6), ParseMistake::kUtf16, 0, "line 1, column 1"},
+      // One zero byte is no UTF-16.
+      {std::string("{\"h\0", 4), ParseMistake::kNone, 0, "line 1, column 4"},
       {"{'help': 'x'}", ParseMistake::kSingleQuotes, 1, "line 1, column 2"},
       {R"({"help": 'x'})", ParseMistake::kSingleQuotes, 9, "line 1, column 10"},
       {"// note\n{}", ParseMistake::kComment, 0, "line 1, column 1"},
