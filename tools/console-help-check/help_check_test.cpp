@@ -191,8 +191,8 @@ TEST(HelpCheck, KnowsConsoleServersMarkAndWarnsOnlyAboutOtherWriters) {
       {"someone else", true},
   };
   for (const auto& row : rows) {
-    const Checked checked = Check("{\"" + std::string(kHelpMarkKey) + "\": \"" + row.value +
-                                  "\", \"help\": \"ok\"}");
+    const Checked checked =
+        Check("{\"" + std::string(kHelpMarkKey) + "\": \"" + row.value + "\", \"help\": \"ok\"}");
     EXPECT_TRUE(checked.ok);
     EXPECT_EQ(checked.report.find("warning") != std::string::npos, row.warned) << checked.report;
   }
@@ -204,14 +204,17 @@ TEST(NameFold, FoldsNamesAsWindowsComparesThem) {
     const char* folded;
   } rows[] = {
       {"kick", "KICK"},
-      {"\xC3\xA9" "clair", "\xC3\x89" "CLAIR"},                 // Latin-1: e acute
-      {"\xC3\xBF", "\xC5\xB8"},                                 // y with diaeresis
-      {"\xC5\x82", "\xC5\x81"},                                 // Latin Extended-A: l stroke
-      {"\xC4\xB1", "\xC4\xB1"},                                 // dotless i stays
-      {"\xC3\x9F", "\xC3\x9F"},                                 // sharp s stays
-      {"\xCE\xB1\xCF\x82", "\xCE\x91\xCE\xA3"},                 // Greek: alpha, final sigma
-      {"\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"},                 // Cyrillic: de, yo
-      {"\xC3", "\xC3"},                                         // no well-formed UTF-8
+      {"\xC3\xA9"
+       "clair",
+       "\xC3\x89"
+       "CLAIR"},                                 // Latin-1: e acute
+      {"\xC3\xBF", "\xC5\xB8"},                  // y with diaeresis
+      {"\xC5\x82", "\xC5\x81"},                  // Latin Extended-A: l stroke
+      {"\xC4\xB1", "\xC4\xB1"},                  // dotless i stays
+      {"\xC3\x9F", "\xC3\x9F"},                  // sharp s stays
+      {"\xCE\xB1\xCF\x82", "\xCE\x91\xCE\xA3"},  // Greek: alpha, final sigma
+      {"\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"},  // Cyrillic: de, yo
+      {"\xC3", "\xC3"},                          // no well-formed UTF-8
   };
   for (const auto& row : rows) EXPECT_EQ(FoldedName(row.name), row.folded) << row.name;
   EXPECT_TRUE(SameName("COM", "com"));

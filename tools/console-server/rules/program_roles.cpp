@@ -15,52 +15,61 @@ struct KnownProgram {
 };
 
 constexpr KnownProgram kKnownPrograms[] = {
-    {"cmd", ProgramRole::kShell},           {"powershell", ProgramRole::kShell},
-    {"pwsh", ProgramRole::kShell},          {"sh", ProgramRole::kShell},
-    {"bash", ProgramRole::kShell},          {"rbash", ProgramRole::kShell},
-    {"dash", ProgramRole::kShell},          {"ash", ProgramRole::kShell},
-    {"zsh", ProgramRole::kShell},           {"ksh", ProgramRole::kShell},
-    {"mksh", ProgramRole::kShell},          {"csh", ProgramRole::kShell},
-    {"tcsh", ProgramRole::kShell},          {"fish", ProgramRole::kShell},
-    {"busybox", ProgramRole::kShell},       {"awk", ProgramRole::kInterpreter},
-    {"gawk", ProgramRole::kInterpreter},    {"mawk", ProgramRole::kInterpreter},
-    {"nawk", ProgramRole::kInterpreter},    {"perl", ProgramRole::kInterpreter},
-    {"python", ProgramRole::kInterpreter},  {"pythonw", ProgramRole::kInterpreter},
-    {"py", ProgramRole::kInterpreter},      {"ruby", ProgramRole::kInterpreter},
-    {"node", ProgramRole::kInterpreter},    {"nodejs", ProgramRole::kInterpreter},
-    {"php", ProgramRole::kInterpreter},     {"lua", ProgramRole::kInterpreter},
-    {"tclsh", ProgramRole::kInterpreter},   {"sed", ProgramRole::kStreamEditor},
-    {"gsed", ProgramRole::kStreamEditor},   {"ssh", ProgramRole::kHandsOn},
-    {"wsl", ProgramRole::kHandsOn},         {"tmux", ProgramRole::kHandsOn},
-    {"screen", ProgramRole::kHandsOn},      {"su", ProgramRole::kHandsOn},
-    {"watch", ProgramRole::kHandsOn},       {"sqlite3", ProgramRole::kDatabase},
-    {"sqlite", ProgramRole::kDatabase},     {"gdb", ProgramRole::kDebugger},
-    {"sudo", ProgramRole::kLauncher},       {"doas", ProgramRole::kLauncher},
-    {"runuser", ProgramRole::kLauncher},    {"xargs", ProgramRole::kLauncher},
-    {"setsid", ProgramRole::kLauncher},     {"nohup", ProgramRole::kLauncher},
-    {"stdbuf", ProgramRole::kLauncher},     {"chroot", ProgramRole::kLauncher},
-    {"unshare", ProgramRole::kLauncher},    {"env", ProgramRole::kLauncher},
-    {"nice", ProgramRole::kLauncher},       {"ionice", ProgramRole::kLauncher},
-    {"timeout", ProgramRole::kLauncher},    {"taskset", ProgramRole::kLauncher},
-    {"flock", ProgramRole::kLauncher},      {"conhost", ProgramRole::kLauncher},
+    {"cmd", ProgramRole::kShell},          {"powershell", ProgramRole::kShell},
+    {"pwsh", ProgramRole::kShell},         {"sh", ProgramRole::kShell},
+    {"bash", ProgramRole::kShell},         {"rbash", ProgramRole::kShell},
+    {"dash", ProgramRole::kShell},         {"ash", ProgramRole::kShell},
+    {"zsh", ProgramRole::kShell},          {"ksh", ProgramRole::kShell},
+    {"mksh", ProgramRole::kShell},         {"csh", ProgramRole::kShell},
+    {"tcsh", ProgramRole::kShell},         {"fish", ProgramRole::kShell},
+    {"busybox", ProgramRole::kShell},      {"awk", ProgramRole::kInterpreter},
+    {"gawk", ProgramRole::kInterpreter},   {"mawk", ProgramRole::kInterpreter},
+    {"nawk", ProgramRole::kInterpreter},   {"perl", ProgramRole::kInterpreter},
+    {"python", ProgramRole::kInterpreter}, {"pythonw", ProgramRole::kInterpreter},
+    {"py", ProgramRole::kInterpreter},     {"ruby", ProgramRole::kInterpreter},
+    {"node", ProgramRole::kInterpreter},   {"nodejs", ProgramRole::kInterpreter},
+    {"php", ProgramRole::kInterpreter},    {"lua", ProgramRole::kInterpreter},
+    {"tclsh", ProgramRole::kInterpreter},  {"sed", ProgramRole::kStreamEditor},
+    {"gsed", ProgramRole::kStreamEditor},  {"ssh", ProgramRole::kHandsOn},
+    {"wsl", ProgramRole::kHandsOn},        {"tmux", ProgramRole::kHandsOn},
+    {"screen", ProgramRole::kHandsOn},     {"su", ProgramRole::kHandsOn},
+    {"watch", ProgramRole::kHandsOn},      {"sqlite3", ProgramRole::kDatabase},
+    {"sqlite", ProgramRole::kDatabase},    {"gdb", ProgramRole::kDebugger},
+    {"sudo", ProgramRole::kLauncher},      {"doas", ProgramRole::kLauncher},
+    {"runuser", ProgramRole::kLauncher},   {"xargs", ProgramRole::kLauncher},
+    {"setsid", ProgramRole::kLauncher},    {"nohup", ProgramRole::kLauncher},
+    {"stdbuf", ProgramRole::kLauncher},    {"chroot", ProgramRole::kLauncher},
+    {"unshare", ProgramRole::kLauncher},   {"env", ProgramRole::kLauncher},
+    {"nice", ProgramRole::kLauncher},      {"ionice", ProgramRole::kLauncher},
+    {"timeout", ProgramRole::kLauncher},   {"taskset", ProgramRole::kLauncher},
+    {"flock", ProgramRole::kLauncher},     {"conhost", ProgramRole::kLauncher},
     {"start", ProgramRole::kLauncher},
 };
 
 // Flags whose value is code, by the role of the program they follow (a shell runs every word
-// after it, so its own need no list). A bundle of one-letter flags ending in one of the bundle letters
-// takes the next word as code too (perl -ne, python3 -Ic, sed -ne).
+// after it, so its own need no list). A bundle of one-letter flags ending in one of the bundle
+// letters takes the next word as code too (perl -ne, python3 -Ic, sed -ne).
 constexpr std::string_view kInterpreterCodeFlags[] = {"-c", "-e", "-E", "--eval", "-r"};
 constexpr std::string_view kStreamEditorCodeFlags[] = {"-e", "--expression", "-f", "--file"};
-constexpr std::string_view kDebuggerCodeFlags[] = {
-    "-ex",  "--ex",  "-eval-command", "--eval-command", "-iex",      "--iex",
-    "-init-eval-command", "--init-eval-command", "-x", "--command", "-ix", "--init-command"};
+constexpr std::string_view kDebuggerCodeFlags[] = {"-ex",
+                                                   "--ex",
+                                                   "-eval-command",
+                                                   "--eval-command",
+                                                   "-iex",
+                                                   "--iex",
+                                                   "-init-eval-command",
+                                                   "--init-eval-command",
+                                                   "-x",
+                                                   "--command",
+                                                   "-ix",
+                                                   "--init-command"};
 constexpr std::string_view kLauncherCodeFlags[] = {"-S", "--split-string"};
 
 // Options of interpreters and stream editors that give their program, and that take a value.
-constexpr std::string_view kProgramOptions[] = {"-f", "--file", "-m", "-e", "--expression",
-                                                "--source"};
-constexpr std::string_view kValueOptions[] = {"-F", "-v", "-W", "-X", "--assign",
-                                              "--field-separator"};
+constexpr std::string_view kProgramOptions[] = {"-f", "--file",       "-m",
+                                                "-e", "--expression", "--source"};
+constexpr std::string_view kValueOptions[] = {"-F", "-v",       "-W",
+                                              "-X", "--assign", "--field-separator"};
 
 template <std::size_t N>
 bool Holds(const std::string_view (&list)[N], std::string_view word) {
@@ -75,9 +84,8 @@ bool NamesProgram(std::string_view name, std::string_view listed) {
 }
 
 template <std::size_t N>
-std::optional<std::string_view> FlagValue(const std::string_view (&flags)[N],
-                                          std::string_view word, std::string_view next,
-                                          std::string_view bundleLetters) {
+std::optional<std::string_view> FlagValue(const std::string_view (&flags)[N], std::string_view word,
+                                          std::string_view next, std::string_view bundleLetters) {
   if (Holds(flags, word)) return next;
   for (const std::string_view flag : flags) {
     if (!StartsWith(word, flag)) continue;

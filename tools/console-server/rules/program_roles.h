@@ -10,14 +10,14 @@
 #include "programs/program_files.h"
 
 enum class ProgramRole {
-  kOther,        // nothing known
-  kShell,        // reads its arguments as commands (sh, bash, cmd, powershell...)
-  kInterpreter,  // takes its first argument that is no option as its program (python, awk...)
-  kStreamEditor, // takes its first argument that is no option as its script (sed)
-  kHandsOn,      // hands its arguments on to a shell or a terminal (ssh, wsl, tmux, su...)
-  kDatabase,     // runs them as SQL, whose dot-commands run a shell, unless given -safe
-  kDebugger,     // runs the values of its command flags (gdb -ex)
-  kLauncher,     // starts the program named among its arguments (sudo, env, nice, xargs...)
+  kOther,         // nothing known
+  kShell,         // reads its arguments as commands (sh, bash, cmd, powershell...)
+  kInterpreter,   // takes its first argument that is no option as its program (python, awk...)
+  kStreamEditor,  // takes its first argument that is no option as its script (sed)
+  kHandsOn,       // hands its arguments on to a shell or a terminal (ssh, wsl, tmux, su...)
+  kDatabase,      // runs them as SQL, whose dot-commands run a shell, unless given -safe
+  kDebugger,      // runs the values of its command flags (gdb -ex)
+  kLauncher,      // starts the program named among its arguments (sudo, env, nice, xargs...)
 };
 
 // The name of the program that a word names, as the system finds it: without its folder and, on

@@ -88,8 +88,8 @@ RuleFileNews RuleFile::Look(std::chrono::steady_clock::time_point now,
   const Sight sight = LookAt(path_);
   // Told once it was seen so at two looks, so that an editor replacing the file is not told.
   if (!sight.trouble.empty() && sight.trouble == lastTrouble_ && sight.trouble != toldTrouble_) {
-    found.trouble.push_back(path_ + " " + sight.trouble + ": the " +
-                            Plural(inUse.size(), "rule") + " before stay");
+    found.trouble.push_back(path_ + " " + sight.trouble + ": the " + Plural(inUse.size(), "rule") +
+                            " before stay");
     toldTrouble_ = sight.trouble;
   }
   lastTrouble_ = sight.trouble;

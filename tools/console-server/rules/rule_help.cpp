@@ -121,8 +121,8 @@ Result<std::string> OwnText(const fs::path& file, std::string_view ruleFile) {
 
 fs::path FreshTemporaryName(const fs::path& file) {
   std::random_device random;
-  const std::string name = file.filename().u8string() + "." + std::to_string(random()) +
-                           std::string(kTemporarySuffix);
+  const std::string name =
+      file.filename().u8string() + "." + std::to_string(random()) + std::string(kTemporarySuffix);
   return file.parent_path() / fs::u8path(name);
 }
 
@@ -199,8 +199,8 @@ void RemoveStaleFiles(const fs::path& folder, const std::set<std::string>& wante
 
 // The rules that can apply: those up to the first * rule.
 std::vector<ScriptRule>::const_iterator EndOfApplying(const std::vector<ScriptRule>& rules) {
-  const auto catchAll =
-      std::find_if(rules.begin(), rules.end(), [](const ScriptRule& rule) { return rule.command == "*"; });
+  const auto catchAll = std::find_if(rules.begin(), rules.end(),
+                                     [](const ScriptRule& rule) { return rule.command == "*"; });
   return catchAll == rules.end() ? catchAll : catchAll + 1;
 }
 
@@ -262,9 +262,13 @@ Noted<std::vector<std::string>> WriteRuleHelp(const fs::path& folder,
                                               const std::vector<ScriptRule>& rules,
                                               const std::string& ruleFile) {
   // Two spellings of one rule file's path make one mark.
+  std::string source = ruleFile;
   std::error_code status;
-  const fs::path absolute = fs::weakly_canonical(fs::absolute(fs::u8path(ruleFile)), status);
-  const std::string source = ruleFile.empty() || status ? ruleFile : absolute.u8string();
+  if (!ruleFile.empty()) {
+    const fs::path absolute = fs::absolute(fs::u8path(ruleFile), status);
+    const fs::path real = fs::weakly_canonical(absolute, status);
+    if (!status) source = real.u8string();
+  }
 
   const Noted<std::vector<RuleHelp>> files = RuleHelpFiles(rules);
   Noted<std::vector<std::string>> done;

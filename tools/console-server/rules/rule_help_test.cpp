@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <utility>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -65,7 +65,10 @@ TEST(RuleHelp, OnlyDescribedRulesThatApplyGetOne) {
 
 TEST(RuleHelp, NamesThatWindowsFoldsAlikeShareOneFile) {
   for (const auto& [first, second] : {std::pair<std::string, std::string>{"kick", "KICK"},
-                                      {"\xC3\x89" "clair", "\xC3\xA9" "clair"},
+                                      {"\xC3\x89"
+                                       "clair",
+                                       "\xC3\xA9"
+                                       "clair"},
                                       {"\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90"}}) {
     const Noted<std::vector<RuleHelp>> files =
         RuleHelpFiles({Described(first, "One."), Described(second, "Two.")});
@@ -188,8 +191,8 @@ TEST_F(HelpFolder, WritesThroughNoPlantedLinkAndWaitsOnNoFifo) {
   fs::create_symlink(outside, folder_ / "rollHelp.json.tmp");
   fs::create_hard_link(outside, folder_ / "banHelp.json.tmp");
   ASSERT_EQ(mkfifo((folder_ / "kickHelp.json.tmp").c_str(), 0644), 0);
-  const Noted<std::vector<std::string>> done = Write(
-      {Described("roll", "Rolls."), Described("ban", "Bans."), Described("kick", "Kicks.")});
+  const Noted<std::vector<std::string>> done =
+      Write({Described("roll", "Rolls."), Described("ban", "Bans."), Described("kick", "Kicks.")});
   EXPECT_TRUE(done.notes.empty());
   std::ifstream in(outside);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "precious");

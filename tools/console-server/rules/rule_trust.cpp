@@ -79,14 +79,14 @@ Result<> CheckRole(const std::vector<std::string>& words, std::size_t at, std::s
         i + 1 < words.size() ? std::string_view(words[i + 1]) : std::string_view();
     const std::optional<std::string_view> value = CodeFlagValue(role, words[i], next);
     if (value && HoldsField(*value)) {
-      return Reason{Leave(to + ": " + Excerpt(words[i]) + " would take " + fieldWord +
-                          " as code to run")};
+      return Reason{
+          Leave(to + ": " + Excerpt(words[i]) + " would take " + fieldWord + " as code to run")};
     }
   }
   const auto between = [&](std::string_view word) {
     return std::find(words.begin() + static_cast<std::ptrdiff_t>(at) + 1,
-                     words.begin() + static_cast<std::ptrdiff_t>(field), word) !=
-           words.begin() + static_cast<std::ptrdiff_t>(field);
+                     words.begin() + static_cast<std::ptrdiff_t>(field),
+                     word) != words.begin() + static_cast<std::ptrdiff_t>(field);
   };
   switch (role) {
     case ProgramRole::kShell:
@@ -95,18 +95,22 @@ Result<> CheckRole(const std::vector<std::string>& words, std::size_t at, std::s
       return Reason{Leave(to + ", which hands its words on to a shell or a terminal")};
     case ProgramRole::kDatabase:
       if (between("-safe")) return Done{};
-      return Reason{Leave(to + ", whose dot-commands (.shell, .system) run commands; give it "
-                               "-safe before " + fieldWord)};
+      return Reason{Leave(to +
+                          ", whose dot-commands (.shell, .system) run commands; give it "
+                          "-safe before " +
+                          fieldWord)};
     case ProgramRole::kInterpreter:
     case ProgramRole::kStreamEditor:
       if (ProgramWord(words, at + 1, field)) return Done{};
       return Reason{Leave(to + ", which would run " + fieldWord + " as its program (name " +
-                          (role == ProgramRole::kInterpreter ? "a script of yours"
-                                                             : "the script") +
+                          (role == ProgramRole::kInterpreter ? "a script of yours" : "the script") +
                           " before it)")};
     case ProgramRole::kLauncher:
+      // A word that names a program, found or known, is the program it starts.
       for (std::size_t i = at + 1; i < field; ++i) {
-        if (FileThatRuns(words[i], folder)) return Done{};
+        if (RoleOf(words[i]) != ProgramRole::kOther || FileThatRuns(words[i], folder)) {
+          return Done{};
+        }
       }
       return Reason{Leave(to + ", which would start " + fieldWord + " as the program to run")};
     case ProgramRole::kDebugger:

@@ -95,8 +95,10 @@ Result<std::string> ReadBounded(const std::string& path) {
   const std::string cannot = "cannot read " + path + ": ";
   // A folder opens as a file on POSIX and then reads as empty: say what it is instead.
   std::error_code status;
-  const std::filesystem::file_type type = std::filesystem::status(std::filesystem::u8path(path), status).type();
-  if (type == std::filesystem::file_type::directory) return Reason{cannot + RuntimeErrorText(EISDIR)};
+  const std::filesystem::file_type type =
+      std::filesystem::status(std::filesystem::u8path(path), status).type();
+  if (type == std::filesystem::file_type::directory)
+    return Reason{cannot + RuntimeErrorText(EISDIR)};
   // Opening a FIFO would wait for a writer, for ever.
   if (type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket) {
     return Reason{cannot + "it is a FIFO or a socket, not a file"};

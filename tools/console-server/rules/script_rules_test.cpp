@@ -2,10 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <system_error>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "programs/find_program.h"
@@ -55,9 +55,8 @@ TEST(PlayersText, EachShellIsRefusedEvenWithTheMark) {
 }
 
 TEST(PlayersText, EachInterpreterIsRefusedItsProgramEvenWithTheMark) {
-  for (const char* interpreter : {"awk", "gawk", "mawk", "nawk", "perl", "python", "pythonw",
-                                  "py", "ruby", "node", "nodejs", "php", "lua", "tclsh", "sed",
-                                  "gsed"}) {
+  for (const char* interpreter : {"awk", "gawk", "mawk", "nawk", "perl", "python", "pythonw", "py",
+                                  "ruby", "node", "nodejs", "php", "lua", "tclsh", "sed", "gsed"}) {
     const std::string rule = std::string(interpreter) + " {args}";
     EXPECT_EQ(Check({rule.c_str(), kPosix, true, kAllowed}), kRefused) << rule;
     const ProgramRole role = RoleOf(interpreter);
@@ -243,10 +242,9 @@ class RuleFile : public testing::Test {
     const std::filesystem::path file = folder_ / name;
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << "#!/bin/sh\n";
-    std::filesystem::permissions(file,
-                                 runs ? std::filesystem::perms::owner_all
-                                      : std::filesystem::perms::owner_read |
-                                            std::filesystem::perms::owner_write);
+    std::filesystem::permissions(
+        file, runs ? std::filesystem::perms::owner_all
+                   : std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   }
 
   std::filesystem::path folder_;
@@ -323,7 +321,8 @@ TEST_F(RuleFile, ALinkBesideTheRulesIsWhatItPointsTo) {
   const std::filesystem::path perl = std::filesystem::canonical("/usr/bin/perl", status);
   if (status) GTEST_SKIP() << "no perl to link to";
   std::filesystem::create_symlink(perl, folder_ / "calc");
-  for (const char* rule : {"calc => calc {args}", "calc => calc -e{args}", "calc => calc -x {args}"}) {
+  for (const char* rule :
+       {"calc => calc {args}", "calc => calc -e{args}", "calc => calc -x {args}"}) {
     const auto read = Read(std::string(rule) + "\n");
     ASSERT_FALSE(read) << rule;
     EXPECT_NE(read.why().find("the interpreter calc"), std::string::npos) << read.why();
