@@ -3,24 +3,13 @@
 #include <cstddef>
 #include <string>
 
+#include "common/name_fold.h"
 #include "help/help_file.h"
 
 namespace {
 
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
-}
-
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameLetters(std::string_view text, std::string_view upper) {
-  if (text.size() != upper.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (Upper(text[i]) != upper[i]) return false;
-  }
-  return true;
 }
 
 // Windows trims trailing dots and spaces from a name, so ". ." and "..." can mean "..".
@@ -54,11 +43,11 @@ bool IsDeviceName(std::string_view segment) {
   std::string_view base = segment.substr(0, segment.find('.'));
   while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
   for (const std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-    if (SameLetters(base, device)) return true;
+    if (SameName(base, device)) return true;
   }
   if (base.size() < 4) return false;
   const std::string_view port = base.substr(0, 3);
-  return (SameLetters(port, "COM") || SameLetters(port, "LPT")) && IsPortNumber(base.substr(3));
+  return (SameName(port, "COM") || SameName(port, "LPT")) && IsPortNumber(base.substr(3));
 }
 
 }  // namespace

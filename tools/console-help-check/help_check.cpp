@@ -12,14 +12,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/name_fold.h"
 #include "common/os_error.h"
 #include "common/text_bytes.h"
 #include "help/help_file.h"
 #include "help/help_path.h"
 #include "help/help_selection.h"
 #include "help_layout.h"
+#include "help_mark.h"
 #include "parse_hint.h"
-#include "report_text.h"
 
 namespace fs = std::filesystem;
 
@@ -28,11 +29,6 @@ namespace {
 constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
 constexpr std::string_view kAnyCommand = "<command>";
-
-// Windows compares file names without regard to the case of letters.
-bool SameName(std::string_view a, std::string_view b) {
-  return CaseFolded(a) == CaseFolded(b);
-}
 
 bool EndsWithName(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && SameName(text.substr(text.size() - suffix.size()), suffix);
@@ -120,6 +116,12 @@ void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
 // Reports what one entry shows, through the game's own code.
 CheckGrade ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
                        const std::string& command, std::ostream& out) {
+  const nlohmann::json& entry = *value.find(key);
+  if (key == kHelpMarkKey && entry.is_string() && IsHelpMarkValue(entry.get<std::string>())) {
+    out << "  " << Quoted(key) << ": console-server's mark, " << Shown(entry.get<std::string>())
+        << "; no request shows it\n";
+    return CheckGrade::kOk;
+  }
   if (!StartsWith(key, kDefaultEntry)) {
     out << "  warning: " << Quoted(key)
         << " is never shown: the plugin asks only for arguments that begin with \"help\"\n";
@@ -134,7 +136,7 @@ CheckGrade ReportEntry(std::string_view text, const nlohmann::json& value, const
     out << ": shows nothing\n";
     return CheckGrade::kOk;
   }
-  if (value.find(key)->is_object()) out << " (an object: lines in key order)";
+  if (entry.is_object()) out << " (an object: lines in key order)";
   out << "\n";
   for (const std::string& line : lines) out << "    | " << Shown(line) << "\n";
   // The notes the plugin logs: the one on a failing line fails the request, the others warn.
@@ -222,7 +224,7 @@ CheckGrade CheckHelpFolder(fs::path folder, std::ostream& out) {
     // Windows holds only one of two names that differ in case alone.
     const Result<std::string> command = CommandForHelpFile(file.lexically_relative(folder));
     const auto [other, added] =
-        commandsByFoldedCase.emplace(CaseFolded(command ? *command : ""), ShownPath(file));
+        commandsByFoldedCase.emplace(FoldedName(command ? *command : ""), ShownPath(file));
     if (!added) {
       out << "  warning: on Windows this is the same file as " << other->second
           << ", whose name differs in case only; the game reads one of the two\n";

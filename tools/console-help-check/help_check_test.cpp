@@ -1,4 +1,5 @@
 #include "help_check.h"
+#include "help_mark.h"
 #include "parse_hint.h"
 
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/name_fold.h"
 #include "help/help_file.h"
 #include "help/help_path.h"
 #include "help/help_selection.h"
@@ -184,6 +186,45 @@ TEST(HelpCheck, WarnsAboutKeysNoChatLineAsksFor) {
                                 "arguments that begin with \"help\""),
             std::string::npos)
       << checked.report;
+}
+
+TEST(HelpCheck, KnowsConsoleServersMarkAndWarnsOnlyAboutOtherWriters) {
+  const struct {
+    std::string value;
+    bool warned;
+  } rows[] = {
+      {HelpMarkValue("/srv/my.rules"), false},
+      {std::string(kHelpMarkWriter), false},
+      {"someone else", true},
+  };
+  for (const auto& row : rows) {
+    const Checked checked =
+        Check("{\"" + std::string(kHelpMarkKey) + "\": \"" + row.value + "\", \"help\": \"ok\"}");
+    EXPECT_TRUE(checked.ok);
+    EXPECT_EQ(checked.report.find("warning") != std::string::npos, row.warned) << checked.report;
+  }
+}
+
+TEST(NameFold, FoldsNamesAsWindowsComparesThem) {
+  const struct {
+    const char* name;
+    const char* folded;
+  } rows[] = {
+      {"kick", "KICK"},
+      {"\xC3\xA9"
+       "clair",
+       "\xC3\x89"
+       "CLAIR"},                                 // Latin-1: e acute
+      {"\xC3\xBF", "\xC5\xB8"},                  // y with diaeresis
+      {"\xC5\x82", "\xC5\x81"},                  // Latin Extended-A: l stroke
+      {"\xC4\xB1", "\xC4\xB1"},                  // dotless i stays
+      {"\xC3\x9F", "\xC3\x9F"},                  // sharp s stays
+      {"\xCE\xB1\xCF\x82", "\xCE\x91\xCE\xA3"},  // Greek: alpha, final sigma
+      {"\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"},  // Cyrillic: de, yo
+      {"\xC3", "\xC3"},                          // no well-formed UTF-8
+  };
+  for (const auto& row : rows) EXPECT_EQ(FoldedName(row.name), row.folded) << row.name;
+  EXPECT_TRUE(SameName("COM", "com"));
 }
 
 TEST(HelpCheck, WarnsAboutAMissingDefaultEntry) {

@@ -412,7 +412,8 @@ Decisions ConsoleServer::RulesRead(RuleFileNews news) {
 Decisions ConsoleServer::WriteHelp() {
   Decisions decisions;
   if (helpFolder_.empty()) return decisions;
-  const Noted<std::vector<std::string>> done = WriteRuleHelp(helpFolder_, rules_);
+  const Noted<std::vector<std::string>> done =
+      WriteRuleHelp(helpFolder_, rules_, ruleFile_ ? ruleFile_->Path() : std::string());
   for (const std::string& line : done.value) decisions.printed.push_back({'*', line});
   for (const Reason& note : done.notes) decisions.printed.push_back({'!', note.text});
   return decisions;

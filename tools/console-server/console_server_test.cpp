@@ -96,15 +96,6 @@ PrintedLine Gave(std::string line) {
   return {'<', ConsoleMessage(line)};
 }
 
-// Opens connections first to last, each printed.
-std::vector<Step> OpenAll(Socket first, Socket last) {
-  std::vector<Step> steps;
-  for (Socket socket = first; socket <= last; ++socket) {
-    steps.push_back({Accept(socket), milliseconds(0), {Opened(socket, socket - first + 1)}});
-  }
-  return steps;
-}
-
 std::vector<Step> Joined(std::vector<std::vector<Step>> parts) {
   std::vector<Step> steps;
   for (auto& part : parts) steps.insert(steps.end(), part.begin(), part.end());
@@ -136,7 +127,9 @@ void Play(const Story& story) {
     EXPECT_EQ(decisions.printed, step.printed);
     EXPECT_EQ(decisions.closed, step.closed);
     EXPECT_EQ(decisions.runs.size(), step.runs);
-    if (step.unsent) EXPECT_EQ(server.Unsent(step.unsent->first), step.unsent->second);
+    if (step.unsent) {
+      EXPECT_EQ(server.Unsent(step.unsent->first), step.unsent->second);
+    }
   }
 }
 

@@ -498,7 +498,6 @@ class Arguments(unittest.TestCase):
                  "the program cannot come from the player's line ({args})"),
                 ("no program", "run =>", "=> needs a program to run"),
                 ("open quote", 'say => tool "{args}', "a double quote is not closed"),
-                ("not runnable", "notes => notes.txt", "cannot run notes.txt: "),
                 *(("shell " + shell, "say => %s -c \"echo %s\"" % (shell, field),
                    "say: will not give the player's text to ")
                   for shell, field in (("cmd", "{args}"), ("CMD.EXE", "{line}"),

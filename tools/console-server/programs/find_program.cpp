@@ -32,7 +32,8 @@ Result<std::string> LocateProgram(const std::string& name, const std::string& ru
   std::error_code status;
   if (file.has_parent_path() || fs::exists(folder / file, status)) {
     if (!fs::exists(folder / file, status)) {
-      return Reason{name + " is not in " + (folder / file).parent_path().u8string()};
+      return Reason{name + " is not in " +
+                    (folder / file).lexically_normal().parent_path().u8string()};
     }
     return (folder / file).lexically_normal().u8string();
   }

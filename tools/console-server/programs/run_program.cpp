@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "programs/best_fit.h"
+
 bool IsAdded(std::string_view name, const AddedVariables& added, NameCase names) {
   const auto same = [&](char a, char b) {
     if (names == NameCase::kSensitive) return a == b;
@@ -17,7 +19,7 @@ bool IsAdded(std::string_view name, const AddedVariables& added, NameCase names)
 std::wstring QuotedArgument(std::wstring_view argument) {
   std::wstring out = L"\"";
   std::size_t backslashes = 0;
-  for (const wchar_t c : argument) {
+  for (const wchar_t c : WithoutBestFitLookalikes(argument)) {
     if (c == L'\\') {
       ++backslashes;
       continue;

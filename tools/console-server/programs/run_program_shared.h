@@ -23,5 +23,7 @@ bool IsAdded(std::string_view name, const AddedVariables& added, NameCase names)
 
 // The argument as the C runtime's command-line parser gives it back whole: in double quotes,
 // with the backslashes before a quote (and at the end) doubled and the quote escaped. Windows
-// hands a program one command line, which its runtime splits.
+// hands a program one command line, which its runtime splits. Characters that Windows' best-fit
+// tables would turn into a quote, a backslash or a space are first replaced by what they would
+// become (see best_fit.h), so that a program with an ANSI main() gets the same words.
 std::wstring QuotedArgument(std::wstring_view argument);

@@ -30,14 +30,23 @@ class RuleFile {
   Result<Noted<std::vector<ScriptRule>>> ReadFirst();
 
   // Looks at the file once kRuleFileCheck has passed since the last look, and reads it again when
-  // it changed. Rules that do not read leave the ones in use, which inUse holds.
+  // it changed. Rules that do not read leave the ones in use, which inUse holds. A file that is
+  // gone or no file now (a folder, a FIFO, a device) gets one "!" line each time it becomes so,
+  // and the rules in use stay; a program of a rule that could not run and can now gets a "*" line.
   RuleFileNews Look(std::chrono::steady_clock::time_point now,
                     const std::vector<ScriptRule>& inUse);
 
   const std::string& Path() const { return path_; }
 
  private:
+  void NoteProgramsThatCannotRun(const std::vector<ScriptRule>& rules);
+
   std::string path_;
   FileLooks looks_;
   std::chrono::steady_clock::time_point checked_;
+  // What is wrong with the file at the last look, and what a "!" line told last.
+  std::string lastTrouble_;
+  std::string toldTrouble_;
+  // The commands whose program could not run when the rules were read.
+  std::vector<std::string> cannotRun_;
 };

@@ -12,13 +12,15 @@
 #include "common/text_bytes.h"
 #include "programs/find_program.h"
 #include "programs/text.h"
-#include "rules/interpreters.h"
 #include "rules/rule_fields.h"
+#include "rules/rule_trust.h"
 
 namespace {
 
 constexpr std::string_view kReplyArrow = "->";
 constexpr std::string_view kRunArrow = "=>";
+// The mark that the program takes the player's text as data only (see rule_trust.h).
+constexpr std::string_view kMarkedRunArrow = "=>!";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
@@ -51,10 +53,10 @@ Result<std::vector<std::string>> SplitWords(std::string_view text) {
   return words;
 }
 
-// Fills in a "=>" rule's program and words, with a note when the program is not there (yet);
-// refuses a rule that cannot run, or that would run the player's text as code.
-Result<Noted<>> ParseRunRule(std::string_view text, const std::filesystem::path& folder,
-                             ScriptRule& rule) {
+// Fills in a "=>" rule's program and words, with a note when the program is not there (yet) or
+// cannot run (yet); refuses a rule that would give the player's text where it may not go.
+Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
+                             const std::filesystem::path& folder, ScriptRule& rule) {
   const Result<std::vector<std::string>> split = SplitWords(text);
   if (!split) return Reason{split.why()};
   const std::vector<std::string>& words = *split;
@@ -67,22 +69,24 @@ Result<Noted<>> ParseRunRule(std::string_view text, const std::filesystem::path&
                   ": cmd.exe reads a batch file's arguments again, and no quoting makes a "
                   "player's text safe there; run a program instead"};
   }
-  if (const Result<> safe = CheckNoCodeFromPlayer(words); !safe) {
-    return Reason{rule.command + ": " + safe.why()};
-  }
+  rule.folder = folder.u8string();
+  const Result<Noted<Trust>> trust = CheckPlayersText(words, rule.folder, marked);
+  if (!trust) return Reason{rule.command + ": " + trust.why()};
   rule.program = words[0];
   rule.arguments.assign(words.begin() + 1, words.end());
-  rule.folder = folder.u8string();
-  // Found again at each run; here, so that a program that cannot run is refused now and not at
-  // the first command.
   Noted<> parsed;
-  const Result<std::string> located = LocateProgram(rule.program, rule.folder);
-  if (!located) {
-    parsed.Note(located.why() + ": /" + rule.command + " cannot run until it is");
-    return parsed;
+  parsed.notes = trust->notes;
+  for (Reason& note : parsed.notes) note.text = rule.command + ": " + note.text;
+  // Not there yet: it may run only from beside the rule file, never from the PATH.
+  if (trust->value == Trust::kOwnOnceThere) rule.program = "./" + rule.program;
+  // Found again at each run, so a program added or given the execute permission later runs then.
+  const Result<std::string> found = FindProgram(rule.program, rule.folder);
+  if (!found) {
+    const bool located = static_cast<bool>(LocateProgram(rule.program, rule.folder));
+    parsed.Note(found.why() + ": /" + rule.command + " cannot run until it " +
+                (located ? "can" : "is there") +
+                (located ? "" : " (a canned reply takes ->: " + rule.command + " -> TEXT)"));
   }
-  const Result<std::string> runnable = RunnableProgram(*located, rule.program);
-  if (!runnable) return Reason{runnable.why()};
   return parsed;
 }
 
@@ -91,8 +95,13 @@ Result<std::string> ReadBounded(const std::string& path) {
   const std::string cannot = "cannot read " + path + ": ";
   // A folder opens as a file on POSIX and then reads as empty: say what it is instead.
   std::error_code status;
-  if (std::filesystem::is_directory(std::filesystem::u8path(path), status)) {
+  const std::filesystem::file_type type =
+      std::filesystem::status(std::filesystem::u8path(path), status).type();
+  if (type == std::filesystem::file_type::directory)
     return Reason{cannot + RuntimeErrorText(EISDIR)};
+  // Opening a FIFO would wait for a writer, for ever.
+  if (type == std::filesystem::file_type::fifo || type == std::filesystem::file_type::socket) {
+    return Reason{cannot + "it is a FIFO or a socket, not a file"};
   }
   errno = 0;
   std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
@@ -125,17 +134,25 @@ Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) 
   Noted<std::vector<ScriptRule>> read;
   int catchAllLine = 0;
   std::string_view comment;  // the comment on the line just above, if that was one
+  std::string_view parted;   // the last comment above blank lines, but the file's opening ones
+  bool opening = true;       // only comments so far: the file's opening ones
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
     const std::string_view text = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const std::string_view line = Trimmed(text);
     const std::string_view above = std::exchange(comment, std::string_view());
-    if (line.empty()) continue;
-    if (line[0] == '#') {
-      comment = Trimmed(line.substr(1));
+    if (line.empty()) {
+      if (!above.empty() && !opening) parted = above;
+      opening = false;
       continue;
     }
+    if (line[0] == '#') {
+      comment = Trimmed(line.substr(1));
+      parted = {};
+      continue;
+    }
+    opening = false;
     const std::size_t arrow = std::min(line.find(kReplyArrow), line.find(kRunArrow));
     const std::string_view command = Trimmed(line.substr(0, arrow));
     const std::string where = path + ":" + std::to_string(number) + ": ";
@@ -148,14 +165,17 @@ Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) 
     rule.text = line;
     rule.command = command;
     rule.description = above;
-    const std::string_view after = Trimmed(line.substr(arrow + 2));
+    rule.partedDescription = std::exchange(parted, std::string_view());
+    const bool marked = line.substr(arrow, kMarkedRunArrow.size()) == kMarkedRunArrow;
+    const std::string_view after =
+        Trimmed(line.substr(arrow + (marked ? kMarkedRunArrow.size() : kRunArrow.size())));
     if (const Result<> fields = CheckFields(after); !fields) {
       return Reason{where + rule.command + ": " + fields.why()};
     }
     if (line.substr(arrow, 2) == kReplyArrow) {
       rule.reply = after;
     } else {
-      const Result<Noted<>> parsed = ParseRunRule(after, folder, rule);
+      const Result<Noted<>> parsed = ParseRunRule(after, marked, folder, rule);
       if (!parsed) return Reason{where + parsed.why()};
       for (const Reason& note : parsed->notes) read.Note(where + note.text);
     }

@@ -15,8 +15,9 @@
 // group a word that holds spaces; {line}, {command} and {args} are filled in after the split, so
 // what the player typed always stays within one argument. A relative PROGRAM is found beside the
 // rule file (or, as a bare name, on the PATH), and the program runs in the rule file's folder.
-// A rule that would hand the player's text to an interpreter as code is refused (see
-// interpreters.h), and so is a "{" that is not a field (see rule_fields.h).
+// A field goes only to the admin's own code, or to a program that the rule's mark "=>!" says
+// takes it as data only (find =>! grep -i -- {args} notes.txt); what surely runs it is refused
+// even so (see rule_trust.h), and so is a "{" that is not a field (see rule_fields.h).
 //
 // A comment line directly above a rule describes it: "# Rolls dice: /roll 2d6" above a "roll"
 // rule is what the player reads for /roll alone, once written as a help file (see rule_help.h).
@@ -39,6 +40,9 @@ struct ScriptRule {
   std::string folder;  // the rule file's folder, where the program runs
   // The comment on the line directly above the rule, without its "#": the rule's help.
   std::string description;
+  // A comment that blank lines part from the rule, which is then no description: told when
+  // help is written (the file's opening comments are never one).
+  std::string partedDescription;
 };
 
 // A rule file larger than this is refused before it is read whole.
@@ -46,7 +50,8 @@ constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
 // Reads a rule file, or says why it cannot be used (with the line number). The notes tell what is
 // allowed but surely not meant: a rule that a "*" rule before it hides, a program that is not
-// there (yet).
+// there (yet) or cannot run (yet), a field that a program not of the admin's own may take for an
+// option.
 Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path);
 
 // What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").

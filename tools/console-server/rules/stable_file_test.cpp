@@ -1,10 +1,18 @@
-// When a changed rule file is read again: a step table of looks at the file.
+// When a changed rule file is read again: a step table of looks at the file, and what the looks
+// at a rule file that is gone or no file now, or whose program can run now, tell.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "rules/rule_file.h"
 #include "rules/stable_file.h"
 
 namespace {
@@ -55,6 +63,91 @@ TEST(StableRuleFile, AFileThatCannotBeLookedAtWaitsForTwoLooksAgain) {
 
 TEST(StableRuleFile, AChangeBackToTheReadingInUseIsNoChange) {
   RunSteps({{20, 2, false}, {10, 1, false}, {10, 1, false}});
+}
+
+namespace fs = std::filesystem;
+
+// A rule file in a folder of its own, looked at once a second of a clock the test moves.
+class LookedAtRuleFile : public testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("console-server-looks-" +
+               std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+    Put("kick -> Kicked\n");
+    file_.emplace(path().u8string());
+    const auto read = file_->ReadFirst();
+    ASSERT_TRUE(read) << read.why();
+    rules_ = read->value;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path path() const { return folder_ / "test.rules"; }
+  void Put(const std::string& text) { std::ofstream(path(), std::ios::binary) << text; }
+  RuleFileNews Look() {
+    now_ += kRuleFileCheck;
+    RuleFileNews found = file_->Look(now_, rules_);
+    if (found.rules) rules_ = *found.rules;
+    return found;
+  }
+  // The "!" lines of so many looks.
+  std::size_t TroubleOver(int looks) {
+    std::size_t lines = 0;
+    for (int i = 0; i < looks; ++i) {
+      const RuleFileNews found = Look();
+      EXPECT_FALSE(found.rules);
+      lines += found.trouble.size();
+    }
+    return lines;
+  }
+
+  fs::path folder_;
+  std::optional<RuleFile> file_;
+  std::vector<ScriptRule> rules_;
+  std::chrono::steady_clock::time_point now_;
+};
+
+TEST_F(LookedAtRuleFile, ARuleFileGoneOrNoFileGetsOneLineEachTimeAndTheRulesStay) {
+  const auto kinds = {
+      +[](const fs::path& file) { fs::remove(file); },
+      +[](const fs::path& file) { fs::create_directory(file); },
+      +[](const fs::path& file) { ASSERT_EQ(mkfifo(file.c_str(), 0644), 0); },
+      +[](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
+  };
+  for (const auto make : kinds) {
+    fs::remove_all(path());
+    make(path());
+    EXPECT_EQ(TroubleOver(4), 1u);
+    ASSERT_EQ(rules_.size(), 1u);
+    EXPECT_EQ(rules_[0].text, "kick -> Kicked");
+    fs::remove_all(path());
+    Put("kick -> Kicked\n");
+    for (int i = 0; i < 3; ++i) Look();
+  }
+}
+
+TEST_F(LookedAtRuleFile, ACountOfOneIsOneLine) {
+  Put("kick -> Kicked\nban -> Banned\n");
+  fs::last_write_time(path(), fs::last_write_time(path()) + std::chrono::seconds(5));
+  Look();
+  const RuleFileNews found = Look();
+  ASSERT_TRUE(found.rules);
+  EXPECT_EQ(found.news.front(), "rules read again: 2 rules, 1 line changed");
+}
+
+TEST_F(LookedAtRuleFile, AProgramGivenTheExecutePermissionIsToldOfWithoutASave) {
+  std::ofstream(folder_ / "calc.py") << "#!/bin/sh\n";
+  Put("calc => calc.py {args}\n");
+  file_.emplace(path().u8string());
+  rules_ = file_->ReadFirst()->value;
+  EXPECT_TRUE(Look().news.empty());
+  fs::permissions(folder_ / "calc.py", fs::perms::owner_exec, fs::perm_options::add);
+  const RuleFileNews found = Look();
+  ASSERT_EQ(found.news.size(), 1u);
+  EXPECT_NE(found.news[0].find("/calc can run now"), std::string::npos);
+  EXPECT_TRUE(Look().news.empty());
 }
 
 }  // namespace
