@@ -53,10 +53,3 @@ std::filesystem::path FindHelpFolder(const std::filesystem::path& folder);
 // Checks a help file, or every help file in a folder and its subfolders in order of their paths;
 // a game folder or a plugins folder is checked from its ConsoleHelp folder.
 CheckGrade CheckHelpFilesAt(const std::filesystem::path& path, std::ostream& out);
-
-// The names these had before: console-server's rule tests still use them, until they move to
-// the names above.
-using CheckResult = CheckGrade;
-inline CheckGrade CheckHelpPath(const std::filesystem::path& path, std::ostream& out) {
-  return CheckHelpFilesAt(path, out);
-}

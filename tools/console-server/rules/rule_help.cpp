@@ -23,7 +23,7 @@ constexpr std::size_t kLargestOwnHelpFile = 1024 * 1024;
 // A temporary file is <command>Help.json.<random>.tmp: a name the plugin never reads, and one
 // that no one can plant a link at beforehand.
 constexpr std::string_view kTemporarySuffix = ".tmp";
-// Characters that no file name on Windows may hold (":" is refused by CheckHelpPath).
+// Characters that no file name on Windows may hold (":" is refused by CommandMayNameHelpFile).
 constexpr std::string_view kNotInFileNames = "<>\"|?*";
 
 bool IsUtf8(std::string_view text) {

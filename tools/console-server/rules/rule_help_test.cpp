@@ -105,7 +105,7 @@ TEST(RuleHelp, ThePluginShowsEachLineAsWrittenAndTheCheckerKnowsTheMark) {
                       {"Says \"hi\" \\ back", "tab\there \x7F", "caf\xC3\xA9 \xF0\x9F\x8E\xB2"}};
   std::istringstream in(RuleHelpText(help, "/srv/my.rules"));
   std::ostringstream report;
-  EXPECT_EQ(CheckHelpText(in, help.command, report), CheckResult::kOk) << report.str();
+  EXPECT_EQ(CheckHelpText(in, help.command, report), CheckGrade::kOk) << report.str();
   EXPECT_NE(report.str().find("Says \"hi\" \\ back"), std::string::npos) << report.str();
   EXPECT_NE(report.str().find("caf\xC3\xA9"), std::string::npos) << report.str();
   EXPECT_NE(report.str().find(HelpMarkValue("/srv/my.rules")), std::string::npos);
@@ -155,7 +155,7 @@ TEST_F(HelpFolder, WritesChangedFilesOnlyAndRemovesItsOwnWhenTheRuleIsGone) {
   EXPECT_TRUE(done.notes.empty());
   EXPECT_EQ(Entries(), 2u);  // no temporary file left
   std::ostringstream report;
-  EXPECT_EQ(CheckHelpPath(folder_, report), CheckResult::kOk) << report.str();
+  EXPECT_EQ(CheckHelpFilesAt(folder_, report), CheckGrade::kOk) << report.str();
   EXPECT_EQ(report.str().find("warning"), std::string::npos) << report.str();
 }
 
