@@ -1,14 +1,20 @@
 #include "output/line_folds.h"
 
 bool LineFolds::Admit(const std::string& kind, FoldClock::time_point now) {
-  const auto [found, added] = windows_.try_emplace(kind);
+  const auto [found, added] = windows_.try_emplace(kind, Window{now});
   Window& window = found->second;
-  if (added || now >= window.start + kFoldWindow) {
-    // A window whose count is still untold keeps it: Due tells it before the next window starts.
-    if (!added && window.folded > 0) return ++window.folded, false;
-    window = Window{now, 0, 0};
+  // A window that ended with a count still untold keeps counting: Due tells it first.
+  if (!added && now >= window.start + kFoldWindow) {
+    if (window.folded > 0) {
+      ++window.folded;
+      return false;
+    }
+    window = Window{now};
   }
-  if (window.printed < kLinesBeforeFolding) return ++window.printed, true;
+  if (window.printed < kLinesBeforeFolding) {
+    ++window.printed;
+    return true;
+  }
   ++window.folded;
   return false;
 }
