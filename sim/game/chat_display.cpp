@@ -1,4 +1,4 @@
-#include "sim/game/chat_display.h"
+#include "chat_display.h"
 
 #include <windows.h>
 
@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "sim/game/game_memory_layout.h"
-#include "sim/game/sim_clock.h"
-#include "sim/game/sim_output.h"
+#include "game_memory_layout.h"
+#include "sim_clock.h"
+#include "sim_output.h"
 
 namespace {
 

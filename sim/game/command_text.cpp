@@ -1,4 +1,4 @@
-#include "sim/game/command_text.h"
+#include "command_text.h"
 
 #include <limits>
 

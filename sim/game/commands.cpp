@@ -1,4 +1,4 @@
-#include "sim/game/commands.h"
+#include "commands.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "host/loader.h"
-#include "sim/game/chat_display.h"
-#include "sim/game/command_text.h"
-#include "sim/game/game_memory_layout.h"
-#include "sim/game/player_chat.h"
-#include "sim/game/plugin_host.h"
-#include "sim/game/sim_clock.h"
-#include "sim/game/sim_output.h"
-#include "sim/loader/sim_report.h"
+#include "chat_display.h"
+#include "command_text.h"
+#include "game_memory_layout.h"
+#include "player_chat.h"
+#include "plugin_host.h"
+#include "sim_clock.h"
+#include "sim_output.h"
+#include "sim_report.h"
 
 namespace {
 

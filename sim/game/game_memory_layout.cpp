@@ -1,4 +1,4 @@
-#include "sim/game/game_memory_layout.h"
+#include "game_memory_layout.h"
 
 #include <windows.h>
 

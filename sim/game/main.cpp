@@ -10,11 +10,11 @@
 #include <iostream>
 #include <string>
 
-#include "sim/game/chat_display.h"
-#include "sim/game/commands.h"
-#include "sim/game/game_memory_layout.h"
-#include "sim/game/plugin_host.h"
-#include "sim/game/sim_output.h"
+#include "chat_display.h"
+#include "commands.h"
+#include "game_memory_layout.h"
+#include "plugin_host.h"
+#include "sim_output.h"
 
 namespace {
 

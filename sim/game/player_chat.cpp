@@ -1,12 +1,12 @@
-#include "sim/game/player_chat.h"
+#include "player_chat.h"
 
 #include <windows.h>
 
 #include <algorithm>
 
-#include "sim/game/game_memory_layout.h"
-#include "sim/game/sim_clock.h"
-#include "sim/game/sim_output.h"
+#include "game_memory_layout.h"
+#include "sim_clock.h"
+#include "sim_output.h"
 
 std::uint64_t TypeWaitMs = 2000;
 std::uint64_t HoldMs = 300;

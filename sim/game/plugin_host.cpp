@@ -1,10 +1,10 @@
-#include "sim/game/plugin_host.h"
+#include "plugin_host.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "sim/game/sim_output.h"
+#include "sim_output.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "sim/game/sim_clock.h"
+#include "sim_clock.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "sim/loader/sim_report.h"
+#include "sim_report.h"
 
 inline void Report(const char* kind, const std::string& payload) {
   SimReport(kind, payload.c_str());
