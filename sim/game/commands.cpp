@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "host/loader.h"
 #include "chat_display.h"
 #include "command_text.h"
 #include "game_memory_layout.h"
+#include "host/loader.h"
 #include "player_chat.h"
 #include "plugin_host.h"
 #include "sim_clock.h"

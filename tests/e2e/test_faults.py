@@ -8,8 +8,9 @@ import time
 import unittest
 
 import fault_summary
-from harness import ready_session
+from harness import plugin_constant, ready_session
 
+MAX_HELP_FILE_BYTES = plugin_constant("kMaxHelpFileBytes")
 KICK_HELP = '{"help": ["Kicks a player."]}'
 
 
@@ -138,7 +139,7 @@ class Faults(unittest.TestCase):
         game.write_help("deep", '{"help": ' + "[" * 100000 + "]" * 100000 + "}")
         game.write_help("deeper", "[" * 100000)
         game.write_help("utf", b'{"help": ["\xc3\x28", "ok"]}')
-        for command, shown, problem in [("huge", [], b"bytes, more than the 4194304"),
+        for command, shown, problem in [("huge", [], b"bytes, more than the %d" % MAX_HELP_FILE_BYTES),
                                         ("deep", [], b"nested deeper than"),
                                         ("deeper", [], b"nested deeper than"),
                                         ("utf", [], b"parse_error")]:

@@ -95,4 +95,20 @@ TEST(CommandMayNameHelpFile, SaysWhy) {
     EXPECT_EQ(CommandMayNameHelpFile(command).why(), reason) << command;
 }
 
+TEST(CommandOfHelpFile, IsTheCommandThatNamesTheFile) {
+  // Windows finds a name in any case, so the suffix is matched in any case too.
+  const std::pair<const char*, const char*> served[] = {
+      {"spawnHelp.json", "spawn"}, {"team/joinHelp.json", "team/join"},
+      {"spawnhelp.json", "spawn"}, {"SPAWNHELP.JSON", "SPAWN"},
+      {"Help.json", ""},           {"help.json/kickHelp.json", "help.json/kick"},
+  };
+  for (const auto& [path, command] : served) {
+    const Result<std::string> found = CommandOfHelpFile(path);
+    ASSERT_TRUE(found) << path;
+    EXPECT_EQ(*found, command) << path;
+  }
+  for (const char* path : {"spawn.json", "spawnhelp.jso", "elp.json", "kickHelp.json/x", ""})
+    EXPECT_EQ(CommandOfHelpFile(path).why(), kNotAHelpFileName) << path;
+}
+
 }  // namespace

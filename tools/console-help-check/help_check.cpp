@@ -188,7 +188,7 @@ Noted<FolderFiles> ListFolder(const fs::path& folder) {
     const fs::file_status status = entry->status(typeError);
     if (!fs::exists(status) || fs::is_directory(status)) continue;
     const std::string name = entry->path().filename().u8string();
-    if (EndsWithName(name, kHelpFileSuffix)) {
+    if (CommandOfHelpFile(name)) {
       files.helpFiles.push_back(entry->path());
     } else if (EndsWithName(name, ".json")) {
       files.otherJsonFiles.push_back(entry->path());
@@ -222,7 +222,8 @@ CheckGrade CheckHelpFolder(fs::path folder, std::ostream& out) {
     worst = std::max(worst, result);
 
     // Windows holds only one of two names that differ in case alone.
-    const Result<std::string> command = CommandForHelpFile(file.lexically_relative(folder));
+    const Result<std::string> command =
+        CommandOfHelpFile(file.lexically_relative(folder).generic_u8string());
     const auto [other, added] =
         commandsByFoldedCase.emplace(FoldedName(command ? *command : ""), ShownPath(file));
     if (!added) {
@@ -244,14 +245,6 @@ CheckGrade CheckHelpFolder(fs::path folder, std::ostream& out) {
 }
 
 }  // namespace
-
-Result<std::string> CommandForHelpFile(const fs::path& relativePath) {
-  if (!EndsWithName(relativePath.filename().u8string(), kHelpFileSuffix)) {
-    return Reason{"the game reads only files named <command>Help.json"};
-  }
-  const std::string name = relativePath.generic_u8string();
-  return name.substr(0, name.size() - kHelpFileSuffix.size());
-}
 
 CheckGrade CheckHelpText(std::istream& in, const std::string& command, std::ostream& out,
                          std::uint64_t size) {
@@ -310,7 +303,7 @@ CheckGrade CheckHelpText(std::istream& in, const std::string& command, std::ostr
 CheckGrade CheckHelpFile(const fs::path& file, const fs::path& helpFolder, std::ostream& out) {
   const fs::path relative =
       helpFolder.empty() ? file.filename() : file.lexically_relative(helpFolder);
-  const Result<std::string> command = CommandForHelpFile(relative);
+  const Result<std::string> command = CommandOfHelpFile(relative.generic_u8string());
 
   if (const Result<> readable = ReadableAsFile(file); !readable) {
     out << ShownPath(file) << ": cannot read: " << readable.why() << "\n";

@@ -28,11 +28,6 @@ enum class CheckGrade {
   kUnreadable = 2,  // a path that cannot be read
 };
 
-// The command whose help lives at the path relative to the ConsoleHelp folder: "a/bHelp.json"
-// serves "a/b". None when the file name does not end in "Help.json", in any case, since Windows
-// finds "ahelp.json" for "a" too.
-Result<std::string> CommandForHelpFile(const std::filesystem::path& relativePath);
-
 // Reports on out what the game shows for each entry of the help value at the start of in, the
 // help file of command, read within the plugin's bounds: kFails when some request would fail.
 // size is the file's size where known, so that it is read into one allocation.

@@ -394,17 +394,6 @@ TEST(HelpCheck, EscapesIllFormedBytesInTheParseError) {
   EXPECT_NE(checked.report.find("caf\\xe9"), std::string::npos) << checked.report;
 }
 
-TEST(HelpCheck, NamesTheCommandOfAHelpFile) {
-  EXPECT_EQ(*CommandForHelpFile("spawnHelp.json"), "spawn");
-  EXPECT_EQ(*CommandForHelpFile(fs::path("team") / "joinHelp.json"), "team/join");
-  EXPECT_FALSE(CommandForHelpFile("spawn.json"));
-  // Windows finds a name in any case.
-  EXPECT_EQ(*CommandForHelpFile("spawnhelp.json"), "spawn");
-  EXPECT_EQ(*CommandForHelpFile("SPAWNHELP.JSON"), "SPAWN");
-  EXPECT_EQ(CommandForHelpFile("spawnhelp.jso").why(),
-            "the game reads only files named <command>Help.json");
-}
-
 TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
   const fs::path folder = fs::temp_directory_path() / "console-help-check-test";
   fs::remove_all(folder);

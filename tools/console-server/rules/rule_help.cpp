@@ -35,8 +35,9 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
-// Why the command gets no help file in the folder; Done when it gets one.
-Result<> CheckHelpName(std::string_view command) {
+// Why console-server writes no help file for the command; Done when it writes one. Narrower than
+// what the plugin reads (CommandMayNameHelpFile): only plain names, in the folder itself.
+Result<> MayWriteHelpFileFor(std::string_view command) {
   if (command == "*") return Reason{"the * rule is no command, so it has no help file"};
   if (command.find_first_of("/\\") != std::string_view::npos) {
     return Reason{"a / or \\ would put its help file in another folder"};
@@ -204,7 +205,7 @@ Noted<std::vector<RuleHelp>> RuleHelpFiles(const std::vector<ScriptRule>& rules)
       }
       continue;
     }
-    if (const Result<> name = CheckHelpName(rule->command); !name) {
+    if (const Result<> name = MayWriteHelpFileFor(rule->command); !name) {
       files.Note(no + name.why());
     } else if (!IsUtf8(rule->description)) {
       files.Note(no + "its description is not UTF-8");
