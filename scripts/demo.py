@@ -44,7 +44,7 @@ HELP_FROM_RULES = ("console-server --script RULES --help-dir DIR writes a DIR/<c
 # Where console-help-check looks for the help folder inside a folder it is given, outside in.
 HELP_FOLDER_WAYS = (("nativePC", "plugins", "ConsoleHelp"), ("plugins", "ConsoleHelp"),
                     ("ConsoleHelp",))
-READY_LINE = b"[Console] Ready..."
+READY_LINE = harness.plugin_text("relay/relay_worker.cpp", "kReady")
 # The plugin's first line, written as soon as the game has loaded it.
 LOADING_LINE = harness.plugin_text("entry/load.cpp", "kLoading")
 # How long the game may run without that line before the demo takes the DLL for another one.
@@ -56,17 +56,17 @@ NO_LOAD_EXPORT = "this DLL is not ConsoleRelay: it has no Load export"
 # Where the plugin is in a folder given to --plugin, outside in: a game folder, its nativePC
 # folder, its plugins folder.
 PLUGIN_FOLDER_WAYS = (("nativePC", "plugins"), ("plugins",), ())
-CONNECTED_LINE = b"[Console] [Server] Success"
+LINK_LINES = "relay/server_link.h"
+CONNECTED_LINE = harness.plugin_text(LINK_LINES, "kConnectSucceeded")
 # The plugin's lines when a link to a console program is made later, or lost.
-LINKED_AGAIN_LINE = b"[Console] [Server] Connected again"
-LINK_LOST_LINE = b"[Console] [Server] Connection lost"
-NOT_SENT_PREFIX = b"[Console] [Server] Not sent: "
+LINKED_AGAIN_LINE = harness.plugin_text(LINK_LINES, "kConnectedAgain")
+LINK_LOST_LINE = harness.plugin_text(LINK_LINES, "kConnectionLost")
+NOT_SENT_PREFIX = harness.plugin_text("relay/pending_lines.cpp", "kNotSent")
 # The log line of a console message shown in the chat: this, then the text shown.
 CONSOLE_MESSAGE_PREFIX = harness.plugin_text("relay/relay_pass.cpp", "kConsoleLine")
 # The plugin's lines when it cannot reach the console program (all but the socket's creation).
-CONNECT_FAILURES = (b"[Console] [Server] Failed", b"[Console] [Server] INVALID_SOCKET",
-                    b"[Console] [Server] Non-blocking check fail",
-                    b"[Console] Can't Initialize winsock!")
+CONNECT_FAILURES = tuple(harness.plugin_text(LINK_LINES, name) for name in (
+    "kConnectFailed", "kInvalidSocket", "kNonBlockingFailed", "kWinsockFailed"))
 # While it has no link, the plugin looks for a console program this often.
 RETRY_SECONDS = harness.plugin_constant("kConnectRetry") / 1000
 # How long a chat line may take to show before the prompt says why nothing showed.

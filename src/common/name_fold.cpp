@@ -1,6 +1,9 @@
 #include "common/name_fold.h"
 
 #include <cstddef>
+#include <cstdint>
+
+#include "common/text_bytes.h"
 
 namespace {
 
@@ -29,24 +32,15 @@ char32_t UpperCase(char32_t c) {
   return c;
 }
 
-// The letter of a two-byte UTF-8 sequence at the start of text (U+0080 to U+07FF, which holds
-// every letter folded here but ASCII); 0 when text does not start with one.
-char32_t TwoByteLetter(std::string_view text) {
-  if (text.size() < 2) return 0;
-  const auto lead = static_cast<unsigned char>(text[0]);
-  const auto next = static_cast<unsigned char>(text[1]);
-  if (lead < 0xC2 || lead > 0xDF || (next & 0xC0) != 0x80) return 0;
-  return (char32_t{lead} & 0x1F) << 6 | (char32_t{next} & 0x3F);
-}
-
 }  // namespace
 
 std::string FoldedName(std::string_view name) {
   std::string out;
   out.reserve(name.size());
   for (std::size_t i = 0; i < name.size();) {
-    const char32_t letter = TwoByteLetter(name.substr(i));
-    if (letter == 0) {
+    // Every letter folded here but ASCII is a two-byte sequence (U+0080 to U+07FF).
+    std::uint32_t letter = 0;
+    if (Utf8SequenceLength(name.substr(i), &letter) != 2) {
       const char32_t byte = static_cast<unsigned char>(name[i++]);
       out.push_back(static_cast<char>(byte < 0x80 ? UpperCase(byte) : byte));
       continue;
@@ -62,4 +56,8 @@ std::string FoldedName(std::string_view name) {
 
 bool SameName(std::string_view a, std::string_view b) {
   return FoldedName(a) == FoldedName(b);
+}
+
+bool EndsWithName(std::string_view name, std::string_view end) {
+  return name.size() >= end.size() && SameName(name.substr(name.size() - end.size()), end);
 }

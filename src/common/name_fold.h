@@ -14,3 +14,6 @@ std::string FoldedName(std::string_view name);
 
 // Whether Windows takes the two names for one.
 bool SameName(std::string_view a, std::string_view b);
+
+// Whether the name ends in end, as Windows compares names ("kickhelp.json" ends in "Help.json").
+bool EndsWithName(std::string_view name, std::string_view end);

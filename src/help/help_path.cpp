@@ -76,9 +76,6 @@ Result<> CommandMayNameHelpFile(std::string_view command) {
 Result<std::string> CommandOfHelpFile(std::string_view relativePath) {
   const std::size_t nameStart = relativePath.find_last_of('/') + 1;
   const std::string_view name = relativePath.substr(nameStart);
-  if (name.size() < kHelpFileSuffix.size() ||
-      !SameName(name.substr(name.size() - kHelpFileSuffix.size()), kHelpFileSuffix)) {
-    return Reason{kNotAHelpFileName};
-  }
+  if (!EndsWithName(name, kHelpFileSuffix)) return Reason{kNotAHelpFileName};
   return std::string(relativePath.substr(0, relativePath.size() - kHelpFileSuffix.size()));
 }

@@ -30,10 +30,6 @@ constexpr std::string_view kJsonWhitespace = " \t\r\n";
 // Stands for the command in the chat lines of a file that no command reads.
 constexpr std::string_view kAnyCommand = "<command>";
 
-bool EndsWithName(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && SameName(text.substr(text.size() - suffix.size()), suffix);
-}
-
 // Names (of files, commands and keys) and help lines print as they are, but for the bytes that
 // steer a terminal: C0 and C1 controls and DEL. Letters beyond ASCII stay readable.
 std::string Shown(std::string_view text) {
@@ -114,9 +110,8 @@ void WarnAboutDuplicateKeys(std::string_view text, std::ostream& out) {
 }
 
 // Reports what one entry shows, through the game's own code.
-CheckGrade ReportEntry(std::string_view text, const nlohmann::json& value, const std::string& key,
+CheckGrade ReportEntry(std::string_view text, const nlohmann::json& entry, const std::string& key,
                        const std::string& command, std::ostream& out) {
-  const nlohmann::json& entry = *value.find(key);
   if (key == kHelpMarkKey && entry.is_string() && IsHelpMarkValue(entry.get<std::string>())) {
     out << "  " << Quoted(key) << ": console-server's mark, " << Shown(entry.get<std::string>())
         << "; no request shows it\n";
@@ -212,20 +207,18 @@ CheckGrade CheckHelpFolder(fs::path folder, std::ostream& out) {
     worst = CheckGrade::kUnreadable;
   }
   for (const fs::path& file : files.otherJsonFiles) {
-    out << ShownPath(file) << ": skipped: the game reads only files named <command>Help.json\n";
+    out << ShownPath(file) << ": skipped: " << kNotAHelpFileName << "\n";
   }
   std::size_t failing = 0;
-  std::map<std::string, std::string> commandsByFoldedCase;
+  std::map<std::string, std::string> filesByFoldedName;
   for (const fs::path& file : files.helpFiles) {
     const CheckGrade result = CheckHelpFile(file, folder, out);
     if (result != CheckGrade::kOk) ++failing;
     worst = std::max(worst, result);
 
     // Windows holds only one of two names that differ in case alone.
-    const Result<std::string> command =
-        CommandOfHelpFile(file.lexically_relative(folder).generic_u8string());
-    const auto [other, added] =
-        commandsByFoldedCase.emplace(FoldedName(command ? *command : ""), ShownPath(file));
+    const auto [other, added] = filesByFoldedName.emplace(
+        FoldedName(file.lexically_relative(folder).generic_u8string()), ShownPath(file));
     if (!added) {
       out << "  warning: on Windows this is the same file as " << other->second
           << ", whose name differs in case only; the game reads one of the two\n";
@@ -291,7 +284,7 @@ CheckGrade CheckHelpText(std::istream& in, const std::string& command, std::ostr
       out << "  warning: " << value.size() - kMaxCheckedEntries << " more entries not checked\n";
       break;
     }
-    worst = std::max(worst, ReportEntry(text, value, member.key(), command, out));
+    worst = std::max(worst, ReportEntry(text, member.value(), member.key(), command, out));
   }
   if (!value.contains(std::string(kDefaultEntry))) {
     out << "  warning: no \"help\" entry, so " << ChatLinesFor(command, std::string(kDefaultEntry))

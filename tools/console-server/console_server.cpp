@@ -116,7 +116,6 @@ Decisions ConsoleServer::Accepted(Socket socket, std::string peer, ServerClock::
   connection.id = id;
   connection.socket = socket;
   connection.peer = std::move(peer);
-  connection.heldSince = now;
   connections_.push_back(std::move(connection));
   PrintConnectionNews(
       {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
@@ -151,21 +150,21 @@ Decisions ConsoleServer::Received(Socket socket, std::string_view bytes,
   }
   if (connection->held.empty()) connection->heldSince = now;
   connection->held.emplace_back(bytes);
-  connection->heldBytes += bytes.size();
   TestForWeb(*connection, decisions, now);
   return decisions;
 }
 
 void ConsoleServer::TestForWeb(Connection& connection, Decisions& decisions,
                                ServerClock::time_point now) {
-  const WebStart web = BeginsWebRequest(TestedStart(connection.held));
+  const std::string start = TestedStart(connection.held);
+  const WebStart web = BeginsWebRequest(start);
   if (web == WebStart::kYes) {
     Close(connection,
           {'!', "closed " + Named(connection) +
                     ": it began with an HTTP request or a TLS handshake, as a web page or tool "
                     "sends, not a game"},
           decisions, now);
-  } else if (web == WebStart::kMaybe && connection.heldBytes > kLongestGameLine) {
+  } else if (web == WebStart::kMaybe && start.size() > kLongestGameLine) {
     Close(connection,
           {'!', "closed " + Named(connection) + ": its first " + Counted(kLongestGameLine) +
                     " bytes may still begin a web request, and no game sends a longer line"},
@@ -178,16 +177,9 @@ void ConsoleServer::TestForWeb(Connection& connection, Decisions& decisions,
 void ConsoleServer::Release(Connection& connection, Decisions& decisions,
                             ServerClock::time_point now) {
   connection.tested = true;
-  std::vector<std::string> held = std::move(connection.held);
-  connection.held.clear();
-  connection.heldBytes = 0;
-  const ConnectionId id = connection.id;
-  for (const std::string& line : held) {
-    // An answer may close nothing, but look the connection up again all the same.
-    Connection* still = FindId(id);
-    if (still == nullptr) return;
-    Answer(*still, line, decisions, now);
-  }
+  // An answer opens and closes no connection, so the reference stays good.
+  for (const std::string& line : std::exchange(connection.held, {}))
+    Answer(connection, line, decisions, now);
 }
 
 void ConsoleServer::Answer(Connection& connection, const std::string& line, Decisions& decisions,
@@ -262,8 +254,13 @@ void ConsoleServer::Queue(ConnectionId to, std::string_view text, Decisions& dec
         {'!', TrafficKind(to) + " has closed; not sent: " + ShownLine(ConsoleMessage(text))});
     return;
   }
-  if (const std::optional<std::string> dropped = connection->replies.Add(ConsoleMessage(text))) {
-    decisions.printed.push_back({'!', TrafficKind(to) + ": " + *dropped});
+  AddReply(*connection, ConsoleMessage(text), decisions);
+}
+
+void ConsoleServer::AddReply(Connection& connection, const std::string& message,
+                             Decisions& decisions) {
+  if (const std::optional<std::string> dropped = connection.replies.Add(message)) {
+    decisions.printed.push_back({'!', TrafficKind(connection.id) + ": " + *dropped});
   }
 }
 
@@ -272,12 +269,12 @@ void ConsoleServer::QueueForEveryone(std::string_view text, Decisions& decisions
     decisions.printed.push_back({'!', fits.why()});
     return;
   }
+  const std::string message = ConsoleMessage(text);
   if (connections_.empty()) {
-    decisions.printed.push_back(
-        {'!', "nothing is connected; not sent: " + ShownLine(ConsoleMessage(text))});
+    decisions.printed.push_back({'!', "nothing is connected; not sent: " + ShownLine(message)});
     return;
   }
-  for (const Connection& connection : connections_) Queue(connection.id, text, decisions);
+  for (Connection& connection : connections_) AddReply(connection, message, decisions);
 }
 
 Decisions ConsoleServer::Ended(Socket socket, ServerClock::time_point now) {

@@ -116,7 +116,6 @@ class ConsoleServer {
   std::string_view Unsent(Socket socket) const;
 
   std::size_t RuleCount() const { return rules_.size(); }
-  std::size_t OpenCount() const { return connections_.size(); }
 
  private:
   struct Connection {
@@ -125,9 +124,8 @@ class ConsoleServer {
     std::string peer;
     // The reads held while they may begin a web request, each one command line when released.
     std::vector<std::string> held;
-    std::size_t heldBytes = 0;
-    bool tested = false;  // whether the web test is done
-    ServerClock::time_point heldSince;
+    bool tested = false;                // whether the web test is done
+    ServerClock::time_point heldSince;  // of the first held read
     ReplyQueue replies;
     std::size_t runs = 0;  // its programs running now
   };
@@ -148,6 +146,7 @@ class ConsoleServer {
   bool MayRun(const Connection& connection) const;
   void Queue(ConnectionId to, std::string_view text, Decisions& decisions);
   void QueueForEveryone(std::string_view text, Decisions& decisions);
+  void AddReply(Connection& connection, const std::string& message, Decisions& decisions);
   void EndRun(RunId id, const RunOutcome& outcome, Decisions& decisions);
   void PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
   void PrintTraffic(const Connection& connection, char mark, std::string_view line,

@@ -3,6 +3,7 @@
 // sends, sends each line typed on stdin to the game's chat, and can answer commands from a rule
 // file, with a canned reply or the output of a program. See README.md beside it for the wire
 // format. The state is ConsoleServer's (console_server.h); the loop is serve_loop.cpp's.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -169,16 +170,16 @@ int main(int argc, char** argv) {
         << " (another program listens on it, or the last run's connection is still closing)\n";
     return 1;
   }
-  settings->mostConnections = std::min(kMostConnections, ConnectionsWithin(*descriptors));
+  const std::size_t connectionsWithin = ConnectionsWithin(*descriptors);
+  settings->mostConnections = std::min(kMostConnections, connectionsWithin);
   ConsoleServer server(std::move(*settings));
   output.Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
                         (server.RuleCount() == 0
                              ? ""
                              : " with " + std::to_string(server.RuleCount()) + " script rules"));
-  if (descriptors && *descriptors < kMostConnections + kDescriptorsKept) {
+  if (connectionsWithin < kMostConnections) {
     output.Print('!', "the system lets it hold " + std::to_string(*descriptors) +
-                          " descriptors: at most " +
-                          std::to_string(ConnectionsWithin(*descriptors)) +
+                          " descriptors: at most " + std::to_string(connectionsWithin) +
                           " connections at once (raise the limit for " +
                           std::to_string(kMostConnections) + ")");
   }

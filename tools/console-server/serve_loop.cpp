@@ -32,7 +32,12 @@ void ServeConnections(ConsoleServer& server, const std::vector<Watch>& watches,
       const std::string_view unsent = server.Unsent(socket);
       const Result<std::size_t> sent = SendSome(socket, unsent);
       const auto now = ServerClock::now();
-      Apply(sent ? server.Sent(socket, *sent, now) : server.Ended(socket, now), inbox, output);
+      if (!sent) {
+        // Closed now: its number may already be another socket's.
+        Apply(server.Ended(socket, now), inbox, output);
+        continue;
+      }
+      Apply(server.Sent(socket, *sent, now), inbox, output);
     }
     if (ready[i].read) {
       const Received received = ReceiveBytes(socket, buffer, sizeof(buffer));
@@ -90,9 +95,8 @@ void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output)
     if (accepting) watches.push_back({listener, false});
     const std::vector<Ready> ready = WaitForSockets(watches, kWaitMs);
     // The open connections first: one that ended then makes room before a new one is taken.
-    const std::size_t connections = watches.size() - (accepting ? 1 : 0);
-    ServeConnections(server, std::vector<Watch>(watches.begin(), watches.begin() + connections),
-                     ready, inbox, output);
+    if (accepting) watches.pop_back();
+    ServeConnections(server, watches, ready, inbox, output);
     if (accepting && ready.back().read) AcceptWaiting(server, listener, inbox, output);
     for (PostedEvent& event : inbox.TakeAll())
       Apply(server.Posted(std::move(event)), inbox, output);

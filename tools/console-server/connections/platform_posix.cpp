@@ -62,7 +62,7 @@ Result<std::size_t> StartSockets() {
   signal(SIGPIPE, SIG_IGN);
   // Each connection holds a descriptor: take every one the system allows.
   rlimit limit = {};
-  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return Reason{OsErrorText(LastOsError())};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return SocketFailure();
   if (limit.rlim_cur < limit.rlim_max) {
     rlimit raised = limit;
     raised.rlim_cur = limit.rlim_max;

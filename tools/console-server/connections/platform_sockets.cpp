@@ -51,10 +51,11 @@ std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
   const Socket connection = AcceptNotInherited(listener, address, length);
   if (connection == kNoSocket) {
     const SocketError error = LastSocketError();
-    return AcceptFailure{error == SocketError::kWouldBlock      ? AcceptEnd::kNoneWaiting
-                         : error == SocketError::kNoDescriptors ? AcceptEnd::kNoDescriptors
-                                                                : AcceptEnd::kOther,
-                         SocketFailure().text};
+    // The usual end of an accept pass: no text to build.
+    if (error == SocketError::kWouldBlock) return AcceptFailure{AcceptEnd::kNoneWaiting, {}};
+    return AcceptFailure{
+        error == SocketError::kNoDescriptors ? AcceptEnd::kNoDescriptors : AcceptEnd::kOther,
+        SocketFailure().text};
   }
   setsockopt(Native(connection), SOL_SOCKET, SO_SNDBUF,
              reinterpret_cast<const char*>(&kSendBufferBytes), sizeof(kSendBufferBytes));

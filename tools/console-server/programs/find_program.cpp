@@ -1,10 +1,9 @@
 #include "programs/find_program.h"
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <system_error>
 
+#include "common/text_bytes.h"
 #include "programs/program_files.h"
 #include "programs/text.h"
 
@@ -29,13 +28,14 @@ Result<std::string> LocateProgram(const std::string& name, const std::string& ru
   const fs::path file = ProgramFileFor(name);
   const fs::path folder = fs::u8path(ruleFolder);
   if (file.is_absolute()) return file.lexically_normal().u8string();
+  const fs::path beside = folder / file;
   std::error_code status;
-  if (file.has_parent_path() || fs::exists(folder / file, status)) {
-    if (!fs::exists(folder / file, status)) {
-      return Reason{name + " is not in " +
-                    (folder / file).lexically_normal().parent_path().u8string()};
+  const bool isBeside = fs::exists(beside, status);
+  if (file.has_parent_path() || isBeside) {
+    if (!isBeside) {
+      return Reason{name + " is not in " + beside.lexically_normal().parent_path().u8string()};
     }
-    return (folder / file).lexically_normal().u8string();
+    return beside.lexically_normal().u8string();
   }
   const std::string path = PathVariable();
   std::string_view folders = path;
@@ -62,8 +62,6 @@ Result<std::string> RunnableProgram(const std::string& path, const std::string& 
 }
 
 bool IsBatchFile(std::string_view name) {
-  name = WithoutTrailingDots(name);
-  if (name.size() < 4) return false;
-  const std::string extension = Lowercase(name.substr(name.size() - 4));
-  return extension == ".bat" || extension == ".cmd";
+  const std::string lower = Lowercase(WithoutTrailingDots(name));
+  return EndsWith(lower, ".bat") || EndsWith(lower, ".cmd");
 }

@@ -105,20 +105,24 @@ std::optional<std::string_view> FlagValue(const std::string_view (&flags)[N], st
   return code + 1 == word.size() ? next : word.substr(code + 1);
 }
 
-}  // namespace
-
+// The name of the program that a word names, as the system finds it: without its folder and, on
+// Windows, in any case and without .exe or .com. A name ending in .exe or .com names a Windows
+// program on any system (Linux runs one through Windows' interop), and is taken as Windows does.
 std::string ProgramName(std::string_view word, ProgramNames names) {
   // Linux runs a Windows program too, where Windows' interop is on (WSL): it finds "cmd.exe".
   const std::string lower = Lowercase(WithoutTrailingDots(word));
   const bool windows =
       names == ProgramNames::kWindows || EndsWith(lower, ".exe") || EndsWith(lower, ".com");
   const std::size_t folder = word.find_last_of(windows ? "/\\" : "/");
-  std::string name(folder == std::string_view::npos ? word : word.substr(folder + 1));
-  if (!windows) return name;
-  name = Lowercase(WithoutTrailingDots(name));
+  const std::size_t start = folder == std::string_view::npos ? 0 : folder + 1;
+  if (!windows) return std::string(word.substr(start));
+  // Trimming takes only dots and spaces from the end, so the folder ends at the same place.
+  std::string name = lower.substr(start);
   if (EndsWith(name, ".exe") || EndsWith(name, ".com")) name.resize(name.size() - 4);
   return name;
 }
+
+}  // namespace
 
 ProgramRole RoleOf(std::string_view word, ProgramNames names) {
   const std::string name = ProgramName(word, names);

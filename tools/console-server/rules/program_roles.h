@@ -20,11 +20,6 @@ enum class ProgramRole {
   kLauncher,      // starts the program named among its arguments (sudo, env, nice, xargs...)
 };
 
-// The name of the program that a word names, as the system finds it: without its folder and, on
-// Windows, in any case and without .exe or .com. A name ending in .exe or .com names a Windows
-// program on any system (Linux runs one through Windows' interop), and is taken as Windows does.
-std::string ProgramName(std::string_view word, ProgramNames names);
-
 // The role of the program a word names, also with a version after its name (python3.12,
 // perl5.36-x86_64-linux-gnu, bash5).
 ProgramRole RoleOf(std::string_view word, ProgramNames names = kHostProgramNames);

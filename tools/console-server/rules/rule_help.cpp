@@ -1,7 +1,6 @@
 #include "rules/rule_help.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <random>
 #include <set>
 #include <system_error>
@@ -195,7 +194,8 @@ std::vector<ScriptRule>::const_iterator EndOfApplying(const std::vector<ScriptRu
 Noted<std::vector<RuleHelp>> RuleHelpFiles(const std::vector<ScriptRule>& rules) {
   Noted<std::vector<RuleHelp>> files;
   std::set<std::string> fileNames;  // folded: Windows finds a file in any case
-  for (auto rule = rules.begin(); rule != EndOfApplying(rules); ++rule) {
+  const auto applying = EndOfApplying(rules);
+  for (auto rule = rules.begin(); rule != applying; ++rule) {
     const std::string no = "/" + Excerpt(rule->command) + " gets no help file: ";
     if (rule->description.empty()) {
       if (!rule->partedDescription.empty()) {

@@ -132,8 +132,9 @@ bool IsOwnCode(const std::vector<std::string>& words, std::size_t field, Program
     return !fs::u8path(words[*script]).is_absolute() && fs::is_regular_file(file, status) &&
            IsInside(file, folder);
   }
+  if (role != ProgramRole::kOther) return false;
   const Result<std::string> located = LocateProgram(words[0], folder);
-  return role == ProgramRole::kOther && located && IsInside(fs::u8path(*located), folder);
+  return located && IsInside(fs::u8path(*located), folder);
 }
 
 bool OpensWithField(std::string_view word) {
@@ -151,8 +152,10 @@ Result<Noted<Trust>> CheckPlayersText(const std::vector<std::string>& words,
   Noted<Trust> trust{Trust::kNoField, {}};
   if (first == words.end()) return trust;
   const std::size_t field = static_cast<std::size_t>(first - words.begin());
+  // Each role is looked up in the file system: the program's once.
+  const ProgramRole programRole = RoleOfWord(words[0], ruleFolder, names);
   for (std::size_t i = 0; i < field; ++i) {
-    const ProgramRole role = RoleOfWord(words[i], ruleFolder, names);
+    const ProgramRole role = i == 0 ? programRole : RoleOfWord(words[i], ruleFolder, names);
     if (role == ProgramRole::kOther) continue;
     if (const Result<> allowed = CheckRole(words, i, field, role, ruleFolder); !allowed) {
       return Reason{allowed.why()};
@@ -160,7 +163,7 @@ Result<Noted<Trust>> CheckPlayersText(const std::vector<std::string>& words,
   }
   const std::string program = Excerpt(words[0]);
   const std::string fieldWord = Excerpt(words[field]);
-  if (IsOwnCode(words, field, RoleOfWord(words[0], ruleFolder, names), ruleFolder)) {
+  if (IsOwnCode(words, field, programRole, ruleFolder)) {
     trust.value = Trust::kOwnCode;
     return trust;
   }

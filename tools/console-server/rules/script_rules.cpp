@@ -1,7 +1,6 @@
 #include "rules/script_rules.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -80,9 +79,9 @@ Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
   // Not there yet: it may run only from beside the rule file, never from the PATH.
   if (trust->value == Trust::kOwnOnceThere) rule.program = "./" + rule.program;
   // Found again at each run, so a program added or given the execute permission later runs then.
-  const Result<std::string> found = FindProgram(rule.program, rule.folder);
+  const Result<std::string> located = LocateProgram(rule.program, rule.folder);
+  const Result<std::string> found = located ? RunnableProgram(*located, rule.program) : located;
   if (!found) {
-    const bool located = static_cast<bool>(LocateProgram(rule.program, rule.folder));
     parsed.Note(found.why() + ": /" + rule.command + " cannot run until it " +
                 (located ? "can" : "is there") +
                 (located ? "" : " (a canned reply takes ->: " + rule.command + " -> TEXT)"));
@@ -166,13 +165,13 @@ Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) 
     rule.command = command;
     rule.description = above;
     rule.partedDescription = std::exchange(parted, std::string_view());
-    const bool marked = line.substr(arrow, kMarkedRunArrow.size()) == kMarkedRunArrow;
+    const bool marked = StartsWith(line.substr(arrow), kMarkedRunArrow);
     const std::string_view after =
         Trimmed(line.substr(arrow + (marked ? kMarkedRunArrow.size() : kRunArrow.size())));
     if (const Result<> fields = CheckFields(after); !fields) {
       return Reason{where + rule.command + ": " + fields.why()};
     }
-    if (line.substr(arrow, 2) == kReplyArrow) {
+    if (StartsWith(line.substr(arrow), kReplyArrow)) {
       rule.reply = after;
     } else {
       const Result<Noted<>> parsed = ParseRunRule(after, marked, folder, rule);
