@@ -1,5 +1,5 @@
 #include "help_check.h"
-#include "help_mark.h"
+#include "help/help_mark.h"
 #include "parse_hint.h"
 
 #include <fstream>

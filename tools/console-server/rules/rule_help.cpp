@@ -8,8 +8,8 @@
 #include "common/name_fold.h"
 #include "common/text_bytes.h"
 #include "help/help_file.h"
+#include "help/help_mark.h"
 #include "help/help_path.h"
-#include "help_mark.h"
 #include "programs/text.h"
 #include "rules/help_file_io.h"
 
