@@ -10,7 +10,7 @@
 #include "help/help_file.h"
 #include "help/help_mark.h"
 #include "help/help_path.h"
-#include "programs/text.h"
+#include "output/printed_line.h"
 #include "rules/help_file_io.h"
 
 namespace {
