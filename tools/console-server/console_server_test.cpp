@@ -352,6 +352,8 @@ TEST(ConsoleServer, TellsHowEachRunEnded) {
   timedOut.ended = ProgramEnd{RunEnd::kTimedOut, 0};
   RunOutcome silentFailure;
   silentFailure.ended = ProgramEnd{RunEnd::kExited, 3};
+  RunOutcome toldFailure = silentFailure;
+  toldFailure.printedAny = true;
   RunOutcome flood;
   flood.ended = ProgramEnd{};
   flood.printedAny = true;
@@ -376,6 +378,13 @@ TEST(ConsoleServer, TellsHowEachRunEnded) {
        Joined({start,
                {{Post(ProgramEnded{1, silentFailure}), {}, {{'*', "/roll: exit status 3"}}},
                 {Tick(), {}, {}, {}, 0, reply("/roll failed (exit status 3).")}}})},
+      {"a failure that the program told is not told again",
+       Joined({start,
+               {{Post(ProgramLine{1, "no such die: d7"})},
+                {Post(ProgramEnded{1, toldFailure}), {}, {{'*', "/roll: exit status 3"}}},
+                {Tick(), {}, {}, {}, 0, reply("no such die: d7")},
+                {TakeAll(1), {}, {Gave("no such die: d7")}},
+                {Tick(), kGap, {}, {}, 0, {{1, ""}}}}})},
       {"its lines go to its connection; those past the bound are counted",
        Joined({start,
                {{Post(ProgramLine{1, "4"})},

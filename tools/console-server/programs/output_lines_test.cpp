@@ -46,6 +46,7 @@ TEST(OutputLines, CutsAProgramsOutputIntoChatLines) {
       {"a last line ending in CR alone", {"one\r"}, {"one"}},
       {"empty lines, with either ending, are not sent", {"\n\r\n\nx\n\r\n"}, {"x"}},
       {"no output", {}, {}},
+      {"only empty lines: nothing was printed", {"\n\r\n"}, {}},
       {"a line as long as the longest stays whole", {"12345678\n"}, {"12345678"}},
       {"one byte more is cut", {"123456789\n"}, {"12345678"}},
       {"a long line with CR LF", {"1234567890\r\n"}, {"12345678"}},
