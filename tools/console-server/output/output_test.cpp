@@ -148,15 +148,35 @@ TEST(PrintedLine, AnExcerptShowsTheStartOfALongTextAndTellsItsLength) {
   for (const auto& [text, excerpt] : rows) EXPECT_EQ(Excerpt(text), excerpt) << text.size();
 }
 
-TEST(LineFolds, PrintsTheFirstFewOfASecondAndCountsTheRest) {
+TEST(LineFolds, PrintsTheFirstFewOfASecondAndTellsEachCountOnce) {
   LineFolds folds;
   const FoldClock::time_point start{};
-  for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(folds.Admit("a", start));
+  const auto fill = [&](const std::string& kind, FoldClock::time_point at) {
+    for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(folds.Admit(kind, at));
+  };
+  fill("a", start);
+  EXPECT_FALSE(folds.Admit("a", start));
   EXPECT_FALSE(folds.Admit("a", start));
   EXPECT_TRUE(folds.Admit("b", start));
   EXPECT_TRUE(folds.Due(start + kFoldWindow - std::chrono::milliseconds(1)).empty());
-  EXPECT_EQ(folds.Due(start + kFoldWindow), (std::vector<FoldedCount>{{"a", 1}}));
-  EXPECT_TRUE(folds.Admit("a", start + kFoldWindow));
+  // A second that ended with a count untold goes on counting until the count is told.
+  EXPECT_FALSE(folds.Admit("a", start + kFoldWindow));
+  EXPECT_EQ(folds.Due(start + kFoldWindow), (std::vector<FoldedCount>{{"a", 3}}));
+  EXPECT_TRUE(folds.Due(start + kFoldWindow).empty());
+  // Told, the count starts again from nothing.
+  const FoldClock::time_point next = start + kFoldWindow;
+  fill("a", next);
+  EXPECT_FALSE(folds.Admit("a", next));
+  EXPECT_EQ(folds.Due(next + kFoldWindow), (std::vector<FoldedCount>{{"a", 1}}));
+  // A kind that ends tells its count once, and at the end every count is due.
+  fill("c", next);
+  EXPECT_FALSE(folds.Admit("c", next));
+  EXPECT_EQ(folds.Forget("c"), 1u);
+  EXPECT_EQ(folds.Forget("c"), 0u);
+  fill("d", next);
+  EXPECT_FALSE(folds.Admit("d", next));
+  EXPECT_EQ(folds.Due(next, true), (std::vector<FoldedCount>{{"d", 1}}));
+  EXPECT_TRUE(folds.Due(next, true).empty());
 }
 
 }  // namespace
