@@ -52,7 +52,8 @@ class Arrows(unittest.TestCase):
             ("tools/server/owner.cpp", "owner"),
             ("tools/server/owner_test.cpp", None),
             ("tools/server/inbox.h", "loop"),
-            ("tools/server/rules/owner.h", "rules"),  # a pattern matches in its own folder only
+            ("tools/server/rules/owner.h", "rules"),
+            ("tools/server/owner.d/part.h", None),  # a pattern matches in its own folder only
             ("tools/server/main.cpp", None),
         ]
         self.assertEqual([(file, check_arrows.part_of(self.parts, file)) for file, _ in rows],
