@@ -23,9 +23,14 @@ char32_t UpperCase(char32_t c) {
   if (c == 0xFF) return 0x178;
   if (LowerOfEvenPair(c)) return c & ~char32_t{1};
   if (LowerOfOddPair(c)) return c - 1;
-  // Greek: alpha to omega, final sigma as sigma.
+  // Greek: alpha to omega, final sigma as sigma; the vowels with tonos, whose capitals lie
+  // apart.
   if (c == 0x3C2) return 0x3A3;
   if (c >= 0x3B1 && c <= 0x3CB) return c - 0x20;
+  if (c == 0x3AC) return 0x386;
+  if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+  if (c == 0x3CC) return 0x38C;
+  if (c >= 0x3CD && c <= 0x3CE) return c - 0x3F;
   // Cyrillic: a to ya, then the letters from ie with grave to dzhe.
   if (c >= 0x430 && c <= 0x44F) return c - 0x20;
   if (c >= 0x450 && c <= 0x45F) return c - 0x50;

@@ -7,9 +7,9 @@
 #include <string_view>
 
 // The name with each letter upper-cased by its simple one-to-one mapping: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic letters. Letters whose upper case is ASCII (dotless i, long s)
-// or has no one-letter form (sharp s) stay as they are, as do bytes that are no well-formed
-// UTF-8.
+// Extended-A, Greek (with the vowels with tonos) and Cyrillic letters. Letters whose upper case
+// is ASCII (dotless i, long s) or has no one-letter form (sharp s) stay as they are, as do bytes
+// that are no well-formed UTF-8.
 std::string FoldedName(std::string_view name);
 
 // Whether Windows takes the two names for one.

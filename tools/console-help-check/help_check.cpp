@@ -16,10 +16,10 @@
 #include "common/os_error.h"
 #include "common/text_bytes.h"
 #include "help/help_file.h"
+#include "help/help_mark.h"
 #include "help/help_path.h"
 #include "help/help_selection.h"
 #include "help_layout.h"
-#include "help_mark.h"
 #include "parse_hint.h"
 
 namespace fs = std::filesystem;

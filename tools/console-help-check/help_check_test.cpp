@@ -1,17 +1,17 @@
 #include "help_check.h"
-#include "help_mark.h"
+#include "help/help_mark.h"
 #include "parse_hint.h"
 
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
-#include "common/name_fold.h"
 #include "help/help_file.h"
 #include "help/help_path.h"
 #include "help/help_selection.h"
@@ -46,75 +46,146 @@ void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(HelpCheck, ShowsTheLinesOfEachEntryAndWhoAsksForThem) {
-  const Checked checked = Check(R"({"help": ["one", "two"], "help items": "three"})");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_EQ(checked.report,
-            "  \"help\" for /spawn, /spawn help, and /spawn help... without an entry of its own\n"
-            "    | one\n"
-            "    | two\n"
-            "  \"help items\" for /spawn help items\n"
-            "    | three\n");
+// Each piece of shown appears in the report, in this order; no piece of absent appears.
+void ExpectReport(const std::string& report, const std::vector<std::string>& shown,
+                  const std::vector<std::string>& absent) {
+  std::size_t at = 0;
+  for (const std::string& piece : shown) {
+    const std::size_t found = report.find(piece, at);
+    EXPECT_NE(found, std::string::npos) << "not found in order: " << piece << "\nin:\n" << report;
+    if (found != std::string::npos) at = found + piece.size();
+  }
+  for (const std::string& piece : absent)
+    EXPECT_EQ(report.find(piece), std::string::npos) << piece << "\nin:\n" << report;
 }
 
-TEST(HelpCheck, ShowsAnObjectEntryInKeyOrder) {
-  const Checked checked = Check(R"({"help": {"b": "second", "a": "first", "B": "upper case"}})");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("(an object: lines in key order)\n"
-                                "    | upper case\n"
-                                "    | first\n"
-                                "    | second\n"),
-            std::string::npos)
-      << checked.report;
-}
-
-TEST(HelpCheck, StopsAtTheFirstLineThatIsNoString) {
-  const Checked checked =
-      Check("{\n  \"help\": [\"shown\",\n    [\"not a line\"], \"never shown\"]}");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_NE(checked.report.find("    | shown\n"
-                                "    chat line 2 of \"help\" (file line 3) fails: a line must be a "
-                                "string, but is array\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_EQ(checked.report.find("never shown"), std::string::npos);
-}
-
-TEST(HelpCheck, NamesTheFileLineOfAFailingLineAndWarnsAboutDuplicateKeys) {
-  // Chat lines of an object come in key order; of two "help" entries the plugin reads the last.
-  const Checked checked =
-      Check("{\"help\": [1],\n\"help\": {\n  \"b\": 2,\n  \"a\": \"first\"\n},\n\"help x\": 3.5}");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_NE(checked.report.find("    | first\n    chat line 2 of \"help\" (file line 3) fails"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_NE(checked.report.find("chat line 1 of \"help x\" (file line 6) fails"), std::string::npos)
-      << checked.report;
-  EXPECT_NE(checked.report.find("  warning: \"help\" appears 2 times (file lines 1, 2): the "
-                                "plugin reads only the last one\n"),
-            std::string::npos)
-      << checked.report;
-}
-
-TEST(HelpCheck, EscapesControlBytesOfHelpLines) {
-  // A line that would return to the line start, erase it and fake an "ok", or hide what follows;
-  // U+009B is a terminal's CSI as ESC [ is, U+0085 a line break; U+0080 and U+009F end the C1
-  // range. Keys are shown the same way.
-  const Checked checked = Check(
-      R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9",
-                   "\u0080\u009f"], "help \u009b\u007f": 1})");
-  EXPECT_NE(checked.report.find("    | \\x0d\\x1b[2K  ok\n    | \\x1b[8m\\x07\\x7f\n"
-                                "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"
-                                "    | \\xc2\\x80\\xc2\\x9f\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_NE(checked.report.find("\"help \\xc2\\x9b\\x7f\" for /spawn help \\xc2\\x9b\\x7f\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_EQ(checked.report.find_first_of("\x1b\x7f\xc2"), std::string::npos);
-  // Past the C1 range (U+00A0, U+00BF) a letter or sign prints as it is.
-  EXPECT_NE(Check(R"({"help": "\u00a0\u00bf"})").report.find("    | \xC2\xA0\xC2\xBF\n"),
-            std::string::npos);
+TEST(HelpCheck, ReportsWhatEachEntryShowsAndWhatFails) {
+  const std::string mark = "\"" + std::string(kHelpMarkKey) + "\": ";
+  struct Row {
+    std::string name;
+    std::string text;
+    bool ok;
+    std::vector<std::string> shown;
+    std::vector<std::string> absent = {};
+    bool whole = false;  // shown is the whole report
+  };
+  const Row rows[] = {
+      {"each entry's lines and who asks for them",
+       R"({"help": ["one", "two"], "help items": "three"})",
+       true,
+       {"  \"help\" for /spawn, /spawn help, and /spawn help... without an entry of its own\n"
+        "    | one\n"
+        "    | two\n"
+        "  \"help items\" for /spawn help items\n"
+        "    | three\n"},
+       {},
+       true},
+      {"an object entry in key order",
+       R"({"help": {"b": "second", "a": "first", "B": "upper case"}})",
+       true,
+       {"(an object: lines in key order)\n    | upper case\n    | first\n    | second\n"}},
+      {"the check stops at the first line that is no string",
+       "{\n  \"help\": [\"shown\",\n    [\"not a line\"], \"never shown\"]}",
+       false,
+       {"    | shown\n    chat line 2 of \"help\" (file line 3) fails: a line must be a string, "
+        "but is array\n"},
+       {"never shown"}},
+      // Chat lines of an object come in key order; of two "help" entries the plugin reads the
+      // last.
+      {"the file line of a failing line, and duplicate keys",
+       "{\"help\": [1],\n\"help\": {\n  \"b\": 2,\n  \"a\": \"first\"\n},\n\"help x\": 3.5}",
+       false,
+       {"  warning: \"help\" appears 2 times (file lines 1, 2): the plugin reads only the last "
+        "one\n",
+        "    | first\n    chat line 2 of \"help\" (file line 3) fails",
+        "chat line 1 of \"help x\" (file line 6) fails"}},
+      {"file lines ended with CR LF are counted as with LF",
+       "{\r\n\"help\": [\"shown\",\r\n  1],\r\n\"help x\": [\r\n\r\n2]\r\n}",
+       false,
+       {"    | shown\n    chat line 2 of \"help\" (file line 3) fails",
+        "chat line 1 of \"help x\" (file line 6) fails"}},
+      {"an entry that is one value but no string",
+       R"({"help": true})",
+       false,
+       {"chat line 1 of \"help\" (file line 1) fails: a line must be a string, but is boolean"}},
+      {"entries that show nothing",
+       R"({"help": [], "help a": null, "help b": {}})",
+       true,
+       {"\"help\" for /spawn, /spawn help, and /spawn help... without an entry of its own: shows "
+        "nothing\n",
+        "\"help a\" for /spawn help a: shows nothing\n",
+        "\"help b\" for /spawn help b: shows nothing\n"}},
+      // The plugin never asks for such an entry, so its bad line can fail nothing.
+      {"a key no chat line asks for",
+       R"({"help": "ok", "usage": [1]})",
+       true,
+       {"warning: \"usage\" is never shown: the plugin asks only for arguments that begin with "
+        "\"help\""}},
+      {"no default entry",
+       R"({"help items": "torch"})",
+       true,
+       {"warning: no \"help\" entry, so /spawn, /spawn help, and /spawn help... without an entry "
+        "of its own show nothing"}},
+      {"console-server's mark from a rule file",
+       "{" + mark + "\"" + HelpMarkValue("/srv/my.rules") + "\", \"help\": \"ok\"}",
+       true,
+       {"    | ok\n"},
+       {"warning"}},
+      {"console-server's mark of old, without a rule file",
+       "{" + mark + "\"" + std::string(kHelpMarkWriter) + "\", \"help\": \"ok\"}",
+       true,
+       {},
+       {"warning"}},
+      {"a member of another writer",
+       "{" + mark + "\"someone else\", \"help\": \"ok\"}",
+       true,
+       {"warning: \"written by\" is never shown"}},
+      {"text after the first value",
+       "{\"help\": \"one\"}\n  {\"help items\": \"two\"}\nmore",
+       true,
+       {"warning: the game ignores everything after the first JSON value, here from: "
+        "{\"help items\": \"two\"}\n"}},
+      {"white space after the first value", "{\"help\": \"one\"}\r\n\t \n", true, {}, {"warning"}},
+      {"a byte-order mark", "\xEF\xBB\xBF{\"help\": \"one\"}", true, {"    | one\n"}},
+      {"a top-level null", "null", true, {"  null: shows nothing for any request\n"}, {}, true},
+      {"a top-level value that is no object",
+       R"("one line")",
+       false,
+       {"  fails for every request: the top-level value is string, not an object\n"},
+       {},
+       true},
+      {"ill-formed bytes in the parse error",
+       "{\"help\": \"caf\xE9\"}",
+       false,
+       {"ill-formed UTF-8 byte", "caf\\xe9"}},
+      // A line that would return to the line start, erase it and fake an "ok", or hide what
+      // follows; U+009B is a terminal's CSI as ESC [ is, U+0085 a line break; U+0080 and U+009F
+      // end the C1 range. Keys are shown the same way.
+      {"control bytes of lines and keys",
+       R"({"help": ["\r\u001b[2K  ok", "\u001b[8m\u0007\u007f", "\u009b2J\u0085\u00e9",
+                   "\u0080\u009f"], "help \u009b\u007f": 1})",
+       false,
+       {"    | \\x0d\\x1b[2K  ok\n    | \\x1b[8m\\x07\\x7f\n"
+        "    | \\xc2\\x9b2J\\xc2\\x85\xC3\xA9\n"
+        "    | \\xc2\\x80\\xc2\\x9f\n",
+        "\"help \\xc2\\x9b\\x7f\" for /spawn help \\xc2\\x9b\\x7f\n"},
+       {"\x1b", "\x7f", "\xc2"}},
+      // Past the C1 range (U+00A0, U+00BF) a letter or sign prints as it is.
+      {"the first letters past the C1 range",
+       R"({"help": "\u00a0\u00bf"})",
+       true,
+       {"    | \xC2\xA0\xC2\xBF\n"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const Checked checked = Check(row.text);
+    EXPECT_EQ(checked.ok, row.ok) << checked.report;
+    if (row.whole) {
+      EXPECT_EQ(checked.report, row.shown.at(0));
+    } else {
+      ExpectReport(checked.report, row.shown, row.absent);
+    }
+  }
 }
 
 TEST(HelpCheck, EscapesC1AndBidirectionalControlsInLinesAndKeys) {
@@ -156,95 +227,7 @@ TEST(HelpCheck, EscapesC1AndBidirectionalControlsInLinesAndKeys) {
   }
 }
 
-TEST(HelpCheck, FailsForAnEntryThatIsOneNonString) {
-  const Checked checked = Check(R"({"help": true})");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_NE(checked.report.find("chat line 1 of \"help\" (file line 1) fails: a line must be a "
-                                "string, but is boolean"),
-            std::string::npos)
-      << checked.report;
-}
-
-TEST(HelpCheck, SaysWhichEntriesShowNothing) {
-  const Checked checked = Check(R"({"help": [], "help a": null, "help b": {}})");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("\"help\" for /spawn, /spawn help, and /spawn help... without an "
-                                "entry of its own: shows nothing\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_NE(checked.report.find("\"help a\" for /spawn help a: shows nothing\n"),
-            std::string::npos);
-  EXPECT_NE(checked.report.find("\"help b\" for /spawn help b: shows nothing\n"),
-            std::string::npos);
-}
-
-TEST(HelpCheck, WarnsAboutKeysNoChatLineAsksFor) {
-  // The plugin never asks for such an entry, so its bad line can fail nothing.
-  const Checked checked = Check(R"({"help": "ok", "usage": [1]})");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("warning: \"usage\" is never shown: the plugin asks only for "
-                                "arguments that begin with \"help\""),
-            std::string::npos)
-      << checked.report;
-}
-
-TEST(HelpCheck, KnowsConsoleServersMarkAndWarnsOnlyAboutOtherWriters) {
-  const struct {
-    std::string value;
-    bool warned;
-  } rows[] = {
-      {HelpMarkValue("/srv/my.rules"), false},
-      {std::string(kHelpMarkWriter), false},
-      {"someone else", true},
-  };
-  for (const auto& row : rows) {
-    const Checked checked =
-        Check("{\"" + std::string(kHelpMarkKey) + "\": \"" + row.value + "\", \"help\": \"ok\"}");
-    EXPECT_TRUE(checked.ok);
-    EXPECT_EQ(checked.report.find("warning") != std::string::npos, row.warned) << checked.report;
-  }
-}
-
-TEST(NameFold, FoldsNamesAsWindowsComparesThem) {
-  const struct {
-    const char* name;
-    const char* folded;
-  } rows[] = {
-      {"kick", "KICK"},
-      {"\xC3\xA9"
-       "clair",
-       "\xC3\x89"
-       "CLAIR"},                                 // Latin-1: e acute
-      {"\xC3\xBF", "\xC5\xB8"},                  // y with diaeresis
-      {"\xC5\x82", "\xC5\x81"},                  // Latin Extended-A: l stroke
-      {"\xC4\xB1", "\xC4\xB1"},                  // dotless i stays
-      {"\xC3\x9F", "\xC3\x9F"},                  // sharp s stays
-      {"\xCE\xB1\xCF\x82", "\xCE\x91\xCE\xA3"},  // Greek: alpha, final sigma
-      {"\xD0\xB4\xD1\x91", "\xD0\x94\xD0\x81"},  // Cyrillic: de, yo
-      {"\xC3", "\xC3"},                          // no well-formed UTF-8
-  };
-  for (const auto& row : rows) EXPECT_EQ(FoldedName(row.name), row.folded) << row.name;
-  EXPECT_TRUE(SameName("COM", "com"));
-}
-
-TEST(HelpCheck, WarnsAboutAMissingDefaultEntry) {
-  const Checked checked = Check(R"({"help items": "torch"})", "spawn");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("warning: no \"help\" entry, so /spawn, /spawn help, and /spawn "
-                                "help... without an entry of its own show nothing"),
-            std::string::npos)
-      << checked.report;
-}
-
-TEST(HelpCheck, WarnsAboutTextAfterTheFirstValue) {
-  const Checked checked = Check("{\"help\": \"one\"}\n  {\"help items\": \"two\"}\nmore");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_NE(checked.report.find("warning: the game ignores everything after the first JSON value, "
-                                "here from: {\"help items\": \"two\"}\n"),
-            std::string::npos)
-      << checked.report;
-  EXPECT_EQ(Check("{\"help\": \"one\"}\r\n\t \n").report.find("warning"), std::string::npos);
-
+TEST(HelpCheck, QuotesTheStartOfWhatFollowsTheFirstValue) {
   // A long text is quoted in part: a text as long as that part whole, one byte more cut to it.
   const auto quoted = [](std::size_t length) {
     const std::string report = Check("{\"help\": \"one\"} " + std::string(length, 'a')).report;
@@ -313,25 +296,6 @@ TEST(HelpCheck, ChecksOnlyTheFirstEntriesOfAFileOfVeryMany) {
   }
 }
 
-TEST(HelpCheck, AcceptsAByteOrderMark) {
-  const Checked checked = Check("\xEF\xBB\xBF{\"help\": \"one\"}");
-  EXPECT_TRUE(checked.ok) << checked.report;
-  EXPECT_NE(checked.report.find("    | one\n"), std::string::npos);
-}
-
-TEST(HelpCheck, ATopLevelNullShowsNothing) {
-  const Checked checked = Check("null");
-  EXPECT_TRUE(checked.ok);
-  EXPECT_EQ(checked.report, "  null: shows nothing for any request\n");
-}
-
-TEST(HelpCheck, ATopLevelValueThatIsNoObjectFails) {
-  const Checked checked = Check(R"("one line")");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_EQ(checked.report,
-            "  fails for every request: the top-level value is string, not an object\n");
-}
-
 TEST(HelpCheck, ReportsParseErrorsWithTheirPositionAndTheLikelyMistake) {
   struct Row {
     std::string text;
@@ -387,65 +351,6 @@ TEST(HelpCheck, ReportsParseErrorsWithTheirPositionAndTheLikelyMistake) {
             std::string::npos);
 }
 
-TEST(HelpCheck, EscapesIllFormedBytesInTheParseError) {
-  const Checked checked = Check("{\"help\": \"caf\xE9\"}");
-  EXPECT_FALSE(checked.ok);
-  EXPECT_NE(checked.report.find("ill-formed UTF-8 byte"), std::string::npos) << checked.report;
-  EXPECT_NE(checked.report.find("caf\\xe9"), std::string::npos) << checked.report;
-}
-
-TEST(HelpCheck, ChecksAFolderAndItsSubfoldersInOrder) {
-  const fs::path folder = fs::temp_directory_path() / "console-help-check-test";
-  fs::remove_all(folder);
-  WriteFile(folder / "timeHelp.json", R"({"help": "Sets the time of day."})");
-  WriteFile(folder / "team" / "joinHelp.json", R"({"help": "Joins a team."})");
-  WriteFile(folder / "kickHelp.json", R"({"help": [1]})");
-  WriteFile(folder / "notes.json", "{}");
-  WriteFile(folder / "readme.txt", "not json");
-
-  std::ostringstream out;
-  const CheckGrade result = CheckHelpFilesAt(folder / "", out);
-  const std::string report = out.str();
-  fs::remove_all(folder);
-
-  EXPECT_EQ(result, CheckGrade::kFails);
-  const std::size_t kick = report.find("kickHelp.json: help of /kick\n");
-  const std::size_t join = report.find("team/joinHelp.json: help of /team/join\n");
-  const std::size_t time = report.find("timeHelp.json: help of /time\n");
-  EXPECT_NE(kick, std::string::npos) << report;
-  EXPECT_NE(join, std::string::npos) << report;
-  EXPECT_NE(time, std::string::npos) << report;
-  EXPECT_LT(kick, join);
-  EXPECT_LT(join, time);
-  EXPECT_NE(report.find("notes.json: skipped: the game reads only files named <command>Help.json"),
-            std::string::npos)
-      << report;
-  EXPECT_EQ(report.find("readme.txt"), std::string::npos) << report;
-  EXPECT_NE(report.find("console-help-check-test: 3 help files, 1 failing\n"), std::string::npos)
-      << report;
-}
-
-TEST(HelpCheck, ReportsAPathThatCannotBeRead) {
-  std::ostringstream out;
-  EXPECT_EQ(CheckHelpFilesAt(fs::temp_directory_path() / "console-help-check-missing", out),
-            CheckGrade::kUnreadable);
-  EXPECT_NE(out.str().find("console-help-check-missing: cannot read"), std::string::npos);
-}
-
-TEST(HelpCheck, WarnsAboutAFileNoCommandReads) {
-  const fs::path file = fs::temp_directory_path() / "console-help-check-spawn.json";
-  WriteFile(file, R"({"help": "one"})");
-  std::ostringstream out;
-  const CheckGrade result = CheckHelpFilesAt(file, out);
-  fs::remove(file);
-  EXPECT_EQ(result, CheckGrade::kOk);
-  EXPECT_NE(out.str().find("console-help-check-spawn.json: read by no command\n"
-                           "  warning: the game reads only files named <command>Help.json\n"
-                           "  \"help\" for /<command>, /<command> help"),
-            std::string::npos)
-      << out.str();
-}
-
 // A fresh folder below the temporary folder, removed again by the caller.
 fs::path FreshFolder(const std::string& name) {
   const fs::path folder = fs::temp_directory_path() / name;
@@ -460,49 +365,97 @@ std::string CheckPath(const fs::path& path, CheckGrade& result) {
   return out.str();
 }
 
-TEST(HelpCheck, ChecksANameInAnyCaseAsTheCommandWindowsFindsItFor) {
-  const fs::path folder = FreshFolder("console-help-check-case");
-  WriteFile(folder / "warphelp.json", R"({"help": "Warps you."})");
-  WriteFile(folder / "kickHelp.json", R"({"help": "Kicks."})");
-  WriteFile(folder / "KICKHELP.JSON", R"({"help": "Kicks too."})");
-  // Windows folds the case of letters beyond ASCII too.
-  WriteFile(folder /
-                "\xC3\x89p\xC3\x89"
-                "eHelp.json",
-            R"({"help": "Fences."})");
-  WriteFile(folder /
-                "\xC3\xA9p\xC3\xA9"
-                "eHelp.json",
-            R"({"help": "Fences too."})");
-  CheckGrade result;
-  const std::string report = CheckPath(folder, result);
-  fs::remove_all(folder);
-
-  EXPECT_EQ(result, CheckGrade::kOk);
-  EXPECT_NE(report.find("warphelp.json: help of /warp\n"
-                        "  note: the name ends in help.json, not Help.json; Windows ignores the "
-                        "case of file names, so the game reads it all the same\n"),
-            std::string::npos)
-      << report;
-  EXPECT_NE(report.find("    | Warps you.\n"), std::string::npos) << report;
-  EXPECT_EQ(report.find("skipped"), std::string::npos) << report;
-  EXPECT_NE(report.find("KICKHELP.JSON, whose name differs in case only; the game reads one of "
-                        "the two"),
-            std::string::npos)
-      << report;
+TEST(HelpCheck, ChecksEachFileOfAFolderAsThePluginReadsIt) {
+  const std::string fits = R"({"help": "ok"})";
   const std::string epee =
       "\xC3\xA9p\xC3\xA9"
       "e";
-  EXPECT_NE(report.find(epee + "Help.json: help of /" + epee + "\n  \"help\" for /" + epee + ", /" +
-                        epee + " help, and /" + epee +
-                        " help... without an entry of its own\n"
-                        "    | Fences too.\n"
-                        "  ok\n"
-                        "  warning: on Windows this is the same file as "),
-            std::string::npos)
-      << report;
-  EXPECT_NE(report.find("console-help-check-case: 5 help files, all ok\n"), std::string::npos)
-      << report;
+  struct Row {
+    std::string folder;  // below the temporary folder
+    std::vector<std::pair<std::string, std::string>> files;
+    std::string checked;  // below the folder; empty for the folder itself
+    CheckGrade grade;
+    std::vector<std::string> shown;
+    std::vector<std::string> absent = {};
+  };
+  const Row rows[] = {
+      {"console-help-check-test",
+       {{"timeHelp.json", R"({"help": "Sets the time of day."})"},
+        {"team/joinHelp.json", R"({"help": "Joins a team."})"},
+        {"kickHelp.json", R"({"help": [1]})"},
+        {"notes.json", "{}"},
+        {"readme.txt", "not json"}},
+       "",
+       CheckGrade::kFails,
+       {"notes.json: skipped: the game reads only files named <command>Help.json",
+        "kickHelp.json: help of /kick\n", "team/joinHelp.json: help of /team/join\n",
+        "timeHelp.json: help of /time\n", "console-help-check-test: 3 help files, 1 failing\n"},
+       {"readme.txt"}},
+      {"console-help-check-missing",
+       {},
+       "spawnHelp.json",
+       CheckGrade::kUnreadable,
+       {"spawnHelp.json: cannot read"}},
+      {"console-help-check-spawn",
+       {{"spawn.json", R"({"help": "one"})"}},
+       "spawn.json",
+       CheckGrade::kOk,
+       {"spawn.json: read by no command\n"
+        "  warning: the game reads only files named <command>Help.json\n"
+        "  \"help\" for /<command>, /<command> help"}},
+      // Windows folds the case of letters beyond ASCII too.
+      {"console-help-check-case",
+       {{"warphelp.json", R"({"help": "Warps you."})"},
+        {"kickHelp.json", R"({"help": "Kicks."})"},
+        {"KICKHELP.JSON", R"({"help": "Kicks too."})"},
+        {"\xC3\x89p\xC3\x89"
+         "eHelp.json",
+         R"({"help": "Fences."})"},
+        {epee + "Help.json", R"({"help": "Fences too."})"}},
+       "",
+       CheckGrade::kOk,
+       {"KICKHELP.JSON, whose name differs in case only; the game reads one of the two",
+        "warphelp.json: help of /warp\n"
+        "  note: the name ends in help.json, not Help.json; Windows ignores the case of file "
+        "names, so the game reads it all the same\n",
+        "    | Warps you.\n",
+        epee + "Help.json: help of /" + epee + "\n  \"help\" for /" + epee + ", /" + epee +
+            " help, and /" + epee +
+            " help... without an entry of its own\n"
+            "    | Fences too.\n"
+            "  ok\n"
+            "  warning: on Windows this is the same file as ",
+        "console-help-check-case: 5 help files, all ok\n"},
+       {"skipped"}},
+      {"console-help-check-refused",
+       {{"COM1.Help.json", R"({"help": "Never read."})"},
+        {"aux/kickHelp.json", R"({"help": "Never read."})"}},
+       "",
+       CheckGrade::kFails,
+       {std::string("COM1.Help.json: help of /COM1.\n  the plugin refuses to read it: ") +
+            kNamesADevice + "\n  FAILS\n",
+        "aux/kickHelp.json: help of /aux/kick\n  the plugin refuses"},
+       {"Never read."}},
+      {"console-help-check-size",
+       {{"fitsHelp.json", fits + std::string(kMaxHelpFileBytes - fits.size(), ' ')},
+        {"tooBigHelp.json", fits + std::string(kMaxHelpFileBytes - fits.size() + 1, ' ')}},
+       "",
+       CheckGrade::kFails,
+       {"fitsHelp.json: help of /fits\n  \"help\"",
+        "tooBigHelp.json: help of /tooBig\n  the plugin does not read it: " +
+            std::to_string(kMaxHelpFileBytes + 1) + " bytes, more than the " +
+            std::to_string(kMaxHelpFileBytes) + " a help file may have\n  FAILS\n"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.folder);
+    const fs::path folder = FreshFolder(row.folder);
+    for (const auto& [name, text] : row.files) WriteFile(folder / fs::u8path(name), text);
+    CheckGrade grade;
+    const std::string report = CheckPath(folder / fs::u8path(row.checked), grade);
+    fs::remove_all(folder);
+    EXPECT_EQ(grade, row.grade) << report;
+    ExpectReport(report, row.shown, row.absent);
+  }
 }
 
 TEST(HelpCheck, FindsTheHelpFolderInAGameFolderOrAPluginsFolder) {
@@ -540,46 +493,6 @@ TEST(HelpCheck, FindsTheHelpFolderInAGameFolderOrAPluginsFolder) {
   fs::remove_all(game);
   fs::remove_all(lower);
   EXPECT_NE(report.find("consolehelp/kickHelp.json: help of /kick\n"), std::string::npos) << report;
-}
-
-TEST(HelpCheck, FailsAFileThePluginRefusesToRead) {
-  const fs::path folder = FreshFolder("console-help-check-refused");
-  WriteFile(folder / "COM1.Help.json", R"({"help": "Never read."})");
-  WriteFile(folder / "aux" / "kickHelp.json", R"({"help": "Never read."})");
-  CheckGrade result;
-  const std::string report = CheckPath(folder, result);
-  fs::remove_all(folder);
-
-  EXPECT_EQ(result, CheckGrade::kFails);
-  EXPECT_NE(report.find(std::string("COM1.Help.json: help of /COM1.\n"
-                                    "  the plugin refuses to read it: ") +
-                        kNamesADevice + "\n  FAILS\n"),
-            std::string::npos)
-      << report;
-  EXPECT_NE(report.find("aux/kickHelp.json: help of /aux/kick\n  the plugin refuses"),
-            std::string::npos)
-      << report;
-  EXPECT_EQ(report.find("Never read."), std::string::npos) << report;
-}
-
-TEST(HelpCheck, FailsAFileAboveTheSizeTheGameReads) {
-  const fs::path folder = FreshFolder("console-help-check-size");
-  const std::string head = R"({"help": "ok"})";
-  WriteFile(folder / "fitsHelp.json", head + std::string(kMaxHelpFileBytes - head.size(), ' '));
-  WriteFile(folder / "tooBigHelp.json",
-            head + std::string(kMaxHelpFileBytes - head.size() + 1, ' '));
-  CheckGrade result;
-  const std::string report = CheckPath(folder, result);
-  fs::remove_all(folder);
-
-  EXPECT_EQ(result, CheckGrade::kFails);
-  EXPECT_NE(report.find("fitsHelp.json: help of /fits\n  \"help\""), std::string::npos) << report;
-  EXPECT_NE(report.find("tooBigHelp.json: help of /tooBig\n"
-                        "  the plugin does not read it: " +
-                        std::to_string(kMaxHelpFileBytes + 1) + " bytes, more than the " +
-                        std::to_string(kMaxHelpFileBytes) + " a help file may have\n  FAILS\n"),
-            std::string::npos)
-      << report;
 }
 
 TEST(HelpCheck, ListsWhatThePluginCannotReadAndEscapesEveryName) {

@@ -77,7 +77,7 @@ void ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
 void ConsoleServer::PrintTraffic(const Connection& connection, char mark, std::string_view line,
                                  Decisions& decisions, ServerClock::time_point now) {
   if (folds_.Admit(TrafficKind(connection.id), now)) {
-    decisions.printed.push_back({mark, ShownLine(line)});
+    decisions.printed.push_back({mark, Excerpt(line)});
   }
 }
 
@@ -251,7 +251,7 @@ void ConsoleServer::Queue(ConnectionId to, std::string_view text, Decisions& dec
   Connection* connection = FindId(to);
   if (connection == nullptr) {
     decisions.printed.push_back(
-        {'!', TrafficKind(to) + " has closed; not sent: " + ShownLine(ConsoleMessage(text))});
+        {'!', TrafficKind(to) + " has closed; not sent: " + Excerpt(ConsoleMessage(text))});
     return;
   }
   AddReply(*connection, ConsoleMessage(text), decisions);
@@ -271,7 +271,7 @@ void ConsoleServer::QueueForEveryone(std::string_view text, Decisions& decisions
   }
   const std::string message = ConsoleMessage(text);
   if (connections_.empty()) {
-    decisions.printed.push_back({'!', "nothing is connected; not sent: " + ShownLine(message)});
+    decisions.printed.push_back({'!', "nothing is connected; not sent: " + Excerpt(message)});
     return;
   }
   for (Connection& connection : connections_) AddReply(connection, message, decisions);

@@ -191,6 +191,7 @@ TEST(ConsoleServer, ServesEveryConnectionAloneAndNeverWaitsForOne) {
 }
 
 TEST(ConsoleServer, KeepsWebRequestsOutAtEveryLength) {
+  static_assert(kLongestGameLine == 4099, "the printed length below is written out");
   const std::string requestStart = "GET /";
   const auto longStart = [&](std::size_t size) {
     return requestStart + std::string(size - requestStart.size(), 'a');
@@ -212,7 +213,10 @@ TEST(ConsoleServer, KeepsWebRequestsOutAtEveryLength) {
       {"the longest line a game sends may look like a request's start, and waits",
        {{Accept(1), {}, {Opened(1, 1)}},
         {Read(1, longStart(kLongestGameLine))},
-        {Tick(), kHold, {Got(ShownLine(longStart(kLongestGameLine)))}}}},
+        {Tick(),
+         kHold,
+         {Got(requestStart + std::string(kLongestExcerpt - requestStart.size(), 'a') +
+              "... (4,099 bytes)")}}}},
       {"one byte more is no game's, and is never answered",
        {{Accept(1), {}, {Opened(1, 1)}},
         {Read(1, longStart(kLongestGameLine)), {}},
@@ -277,7 +281,7 @@ TEST(ConsoleServer, SharesProgramSlotsAndPrintsBoundedSafeLines) {
     threeRuns.push_back({Read(1, "roll"), {}, {Got("roll"), running}, {}, 1});
   RunOutcome ended;
   ended.ended = ProgramEnd{};
-  const std::string cutLine = "say " + std::string(kLongestLineShown, 'x');
+  const std::string cutLine = "say " + std::string(kLongestExcerpt, 'x');
   const Story stories[] = {
       {"a client with runs under way cannot take the last slot while the game has none",
        Joined(
@@ -305,8 +309,7 @@ TEST(ConsoleServer, SharesProgramSlotsAndPrintsBoundedSafeLines) {
          {Got("say \\xe2\\x80\\xaeevil \\xc2\\x9b\\xff end")}},
         {Read(1, cutLine + "y"),
          {},
-         {Got(cutLine.substr(0, kLongestLineShown) + "... (" + Counted(cutLine.size() + 1) +
-              " bytes)")}}}},
+         {Got(cutLine.substr(0, kLongestExcerpt) + "... (205 bytes)")}}}},
   };
   for (const Story& story : stories) Play(story);
 }
@@ -349,6 +352,8 @@ TEST(ConsoleServer, TellsHowEachRunEnded) {
   timedOut.ended = ProgramEnd{RunEnd::kTimedOut, 0};
   RunOutcome silentFailure;
   silentFailure.ended = ProgramEnd{RunEnd::kExited, 3};
+  RunOutcome toldFailure = silentFailure;
+  toldFailure.printedAny = true;
   RunOutcome flood;
   flood.ended = ProgramEnd{};
   flood.printedAny = true;
@@ -373,6 +378,13 @@ TEST(ConsoleServer, TellsHowEachRunEnded) {
        Joined({start,
                {{Post(ProgramEnded{1, silentFailure}), {}, {{'*', "/roll: exit status 3"}}},
                 {Tick(), {}, {}, {}, 0, reply("/roll failed (exit status 3).")}}})},
+      {"a failure that the program told is not told again",
+       Joined({start,
+               {{Post(ProgramLine{1, "no such die: d7"})},
+                {Post(ProgramEnded{1, toldFailure}), {}, {{'*', "/roll: exit status 3"}}},
+                {Tick(), {}, {}, {}, 0, reply("no such die: d7")},
+                {TakeAll(1), {}, {Gave("no such die: d7")}},
+                {Tick(), kGap, {}, {}, 0, {{1, ""}}}}})},
       {"its lines go to its connection; those past the bound are counted",
        Joined({start,
                {{Post(ProgramLine{1, "4"})},

@@ -490,7 +490,7 @@ class Arguments(unittest.TestCase):
         expected = "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: "
         for name, line, error in (
                 ("no arrow", "no arrow here", expected + "no arrow here"),
-                ("long", "y" * 500, expected + "y" * 200 + "...\n"),
+                ("long", "y" * 500, expected + "y" * 200 + "... (500 bytes)\n"),
                 ("batch file", "backup => backup.bat {args}", "will not run backup.bat: cmd.exe"),
                 ("command file", "backup => Backup.CMD. {args}",
                  "will not run Backup.CMD.: cmd.exe"),

@@ -6,10 +6,10 @@ std::string Shown(std::string_view text) {
   return EscapedBytes(text, EscapeSet::kControlsC1AndBidi);
 }
 
-std::string ShownLine(std::string_view line) {
-  const std::string_view start = CutAtUtf8Boundary(line, kLongestLineShown);
-  if (start.size() == line.size()) return Shown(line);
-  return Shown(start) + "... (" + Counted(line.size()) + " bytes)";
+std::string Excerpt(std::string_view text) {
+  const std::string_view start = CutAtUtf8Boundary(text, kLongestExcerpt);
+  if (start.size() == text.size()) return Shown(text);
+  return Shown(start) + "... (" + Counted(text.size()) + " bytes)";
 }
 
 std::string Counted(std::size_t number) {

@@ -25,8 +25,10 @@ std::vector<std::string> OutputLines::Finish() {
     out.emplace_back(CutAtUtf8Boundary(last_, longest_));
     return out;
   }
-  const std::string note = " [" + std::to_string(dropped_) + " more lines not shown]";
-  out.push_back(std::string(CutAtUtf8Boundary(last_, longest_ - note.size())) + note);
+  const std::string note = " [" + std::to_string(dropped_) +
+                           (dropped_ == 1 ? " more line" : " more lines") + " not shown]";
+  const std::size_t room = longest_ > note.size() ? longest_ - note.size() : 0;
+  out.push_back(std::string(CutAtUtf8Boundary(last_, room)) + note);
   return out;
 }
 

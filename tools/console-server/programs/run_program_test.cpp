@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "programs/best_fit.h"
-
 namespace {
 
 // The C runtime's split of a quoted argument: 2n backslashes before a quote give n and the quote
@@ -54,18 +52,6 @@ TEST(QuotedArgument, TheRuntimeGivesEachArgumentBackWhole) {
     EXPECT_EQ(quoted, row.quoted);
     EXPECT_EQ(ParsedByTheRuntime(quoted), row.argument);
   }
-}
-
-TEST(QuotedArgument, BestFitLookalikesBecomeWhatTheyWouldAndAreQuotedSo) {
-  for (std::size_t i = 0; i < kBestFitLookalikeCount; ++i) {
-    const BestFitLookalike& entry = kBestFitLookalikes[i];
-    const std::wstring argument = std::wstring(L"a") + entry.lookalike + L"b c";
-    const std::wstring quoted = QuotedArgument(argument);
-    EXPECT_EQ(quoted.find(entry.lookalike), std::wstring::npos) << i;
-    EXPECT_EQ(ParsedByTheRuntime(quoted), std::wstring(L"a") + entry.becomes + L"b c") << i;
-  }
-  // The fullwidth quote, which an ANSI program's runtime would read as a quote that ends the word.
-  EXPECT_EQ(QuotedArgument(L"x\xFF02 y"), L"\"x\\\" y\"");
 }
 
 TEST(IsAdded, NamesCompareAsTheSystemCompares) {

@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "programs/text.h"
+#include "output/printed_line.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include "common/name_fold.h"
 #include "common/text_bytes.h"
 #include "help/help_file.h"
+#include "help/help_mark.h"
 #include "help/help_path.h"
-#include "help_mark.h"
-#include "programs/text.h"
+#include "output/printed_line.h"
 #include "rules/help_file_io.h"
 
 namespace {

@@ -35,7 +35,7 @@ std::optional<RuleHelp> CommandsList(const std::vector<ScriptRule>& rules,
                                      const std::vector<RuleHelp>& inPlace);
 
 // The file's text, as console-server writes it: marked as its own, from the rule file at
-// ruleFile (see help_mark.h).
+// ruleFile (see help/help_mark.h).
 std::string RuleHelpText(const RuleHelp& help, std::string_view ruleFile);
 
 // Brings the folder in line with the rules from the rule file at ruleFile: writes each help file

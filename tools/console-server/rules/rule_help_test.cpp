@@ -13,8 +13,8 @@
 
 #include <sys/stat.h>
 
+#include "help/help_mark.h"
 #include "help_check.h"
-#include "help_mark.h"
 #include "rules/rule_help.h"
 
 namespace {

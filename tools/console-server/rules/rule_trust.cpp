@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "common/text_bytes.h"
+#include "output/printed_line.h"
 #include "programs/find_program.h"
-#include "programs/text.h"
 #include "rules/program_roles.h"
 #include "rules/rule_fields.h"
 

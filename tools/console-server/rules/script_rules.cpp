@@ -9,8 +9,8 @@
 
 #include "common/os_error.h"
 #include "common/text_bytes.h"
+#include "output/printed_line.h"
 #include "programs/find_program.h"
-#include "programs/text.h"
 #include "rules/rule_fields.h"
 #include "rules/rule_trust.h"
 
