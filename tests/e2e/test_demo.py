@@ -3,7 +3,7 @@ session with the example console program
 (examples/console_program.py) and a game folder of one's own, whose help files are edited while
 commands are typed at the prompt, with the hints the demo gives when a command shows nothing.
 
-Runs scripts/demo.py with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
+Runs the demo (python3 scripts/demo) with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
 it needs nothing from the native build.
 """
 
@@ -24,9 +24,10 @@ import harness
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
-import demo  # noqa: E402 (found through the path above)
+from demo import hints, places, plugin_file  # noqa: E402 (found through the path above)
+from demo.plugin_lines import READY_LINE  # noqa: E402
 
-DEMO = os.path.join(SOURCE_DIR, "scripts", "demo.py")
+DEMO = os.path.join(SOURCE_DIR, "scripts", "demo")
 DEMO_SH = os.path.join(SOURCE_DIR, "scripts", "demo.sh")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "console_program.py")
 SESSION_TIMEOUT = harness.SETUP_SECONDS + 90
@@ -144,7 +145,7 @@ class Options(unittest.TestCase):
                 rows.append((os.path.join(harness.BIN_DIR, "Zandrel.exe"), b"a Windows program"))
                 # A 64-bit DLL that is another one: the loader.
                 rows.append((os.path.join(harness.BIN_DIR, "loader.dll"),
-                             demo.NO_LOAD_EXPORT.encode()))
+                             plugin_file.NO_LOAD_EXPORT.encode()))
             for path, why in rows:
                 with self.subTest(path=path):
                     started = time.monotonic()
@@ -155,11 +156,11 @@ class Options(unittest.TestCase):
 
     @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
     def test_the_built_plugin_passes_the_checks(self):
-        self.assertIsNone(demo.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
+        self.assertIsNone(plugin_file.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
 
     def test_rules_need_a_file_and_a_console_server(self):
         for arguments, why in ((["--rules", "/no/such.rules"], b"--rules /no/such.rules: no such file"),
-                               (["--rules", demo.RULES, "--own-console"], b"give one of them")):
+                               (["--rules", places.RULES, "--own-console"], b"give one of them")):
             with self.subTest(arguments=arguments):
                 result = run_demo(*arguments, timeout=60)
                 self.assertEqual(result.returncode, 2)
@@ -169,12 +170,12 @@ class Options(unittest.TestCase):
         with open(os.path.join(SOURCE_DIR, "tools", "console-server", "README.md")) as f:
             quick_start = f.read().replace("`", "").split("\n# ")[0]
         self.assertLessEqual(len(quick_start.strip().splitlines()), 10)
-        self.assertIn(demo.HELP_FROM_RULES, quick_start.splitlines())
+        self.assertIn(hints.HELP_FROM_RULES, quick_start.splitlines())
         self.assertIn("scripts/demo.sh --rules", quick_start)
 
     def test_the_docs_hold_the_sentence_of_the_hint_for_merged_messages(self):
         with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
-            self.assertIn(demo.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
+            self.assertIn(hints.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
 
     def test_a_missing_help_folder_is_named(self):
         result = run_demo("--help-dir", "/no/such/folder", timeout=60)
@@ -189,7 +190,7 @@ class Options(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"--help-dir %s: no help file (<command>Help.json) in %s/nativePC/plugins/"
                       b"ConsoleHelp. %s" % (folder.encode(), folder.encode(),
-                                            demo.HELP_FROM_RULES.encode()), result.stderr)
+                                            hints.HELP_FROM_RULES.encode()), result.stderr)
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
@@ -243,8 +244,8 @@ class ConsoleProgramStartedLate(unittest.TestCase):
         self.assertIn("log     | [Console] [Server] Not sent: kick bob", lines, output)
         hints = [line for line in lines if line.startswith("demo    | (That message")]
         self.assertEqual(len(hints), 2, output)
-        for (_, meaning), hint in zip(demo.MESSAGE_MISTAKES, hints):
-            self.assertEqual(hint, "demo    | (%s %s)" % (meaning, demo.ONE_MESSAGE_PER_SEND))
+        for (_, meaning), hint in zip(hints.MESSAGE_MISTAKES, hints):
+            self.assertEqual(hint, "demo    | (%s %s)" % (meaning, hints.ONE_MESSAGE_PER_SEND))
         self.assertIn("chat    | two\\x0alines", lines, output)
         self.assertIn("log     | [Console] caf\\xe9", lines, output)
 
@@ -352,7 +353,7 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
     def test_the_plugin_given_is_the_one_that_ran(self):
         self.assertIn("Starting the game under Wine with the plugin " + self.plugin, self.hints)
         self.assertFalse(os.path.exists(os.path.join(self.game_bin, "ConsoleRelay.dll")))
-        self.assertIn(demo.READY_LINE.decode(), demo_lines(self.output, "log"))
+        self.assertIn(READY_LINE.decode(), demo_lines(self.output, "log"))
 
     def test_a_game_folder_is_taken_as_its_plugin_and_said_so(self):
         self.assertIn("%s is a folder: the plugin is the ConsoleRelay.dll in it, %s." % (
@@ -422,9 +423,9 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         result = run_demo("--no-interactive", timeout=60)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(demo_lines(result.stdout, "demo"),
-                         ["FAILED: " + demo.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+                         ["FAILED: " + hints.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
         # The user who started a console program of their own is shown how the demo uses it.
-        self.assertIn("scripts/demo.sh --own-console", demo.PORT_TAKEN)
+        self.assertIn("scripts/demo.sh --own-console", hints.PORT_TAKEN)
 
     def test_a_second_example_program_says_why_in_one_line(self):
         result = subprocess.run([sys.executable, EXAMPLE], capture_output=True, timeout=30)
@@ -449,19 +450,18 @@ class AnotherDllWithALoadExport(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             # Exports Load as the plugin does, and logs nothing.
             plugin = compiled_dll(folder, "int LoadNothing(void) { return 0; }\n",
-                                  "EXPORTS\n    %s = LoadNothing\n" % demo.LOAD_EXPORT)
+                                  "EXPORTS\n    %s = LoadNothing\n" % plugin_file.LOAD_EXPORT)
             if plugin is None:
                 self.skipTest("no mingw-w64 compiler")
             started = time.monotonic()
             result = run_demo("--own-console", "--no-interactive", "--plugin", plugin)
             took = time.monotonic() - started
-            options = demo.parse_options(["--plugin", plugin])
         self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(demo_lines(result.stdout, "demo")[-2], "FAILED: " + demo.not_loading(options))
+        self.assertEqual(demo_lines(result.stdout, "demo")[-2], "FAILED: " + hints.not_loading(plugin))
         self.assertLess(took, 30)
 
 
-@unittest.skipUnless(harness.BIN_DIR and os.path.exists(demo.CONSOLE_SERVER),
+@unittest.skipUnless(harness.BIN_DIR and os.path.exists(places.CONSOLE_SERVER),
                      "CONSOLE_RELAY_BIN names the build, and the native build has console-server")
 class RulesOfOnesOwn(unittest.TestCase):
     """The admin's one command: a rule file to described in-game commands."""
@@ -493,7 +493,7 @@ class RulesOfOnesOwn(unittest.TestCase):
         self.assertIn("chat    | Bans a player: /ban NAME", session.lines, output)
         started = next(line for line in session.lines if "Starting console-server" in line)
         help_folder = started.rsplit(" into ", 1)[1]
-        self.assertNotIn(demo.EXAMPLES_DIR, help_folder)
+        self.assertNotIn(places.EXAMPLES_DIR, help_folder)
         self.assertFalse(os.path.exists(help_folder), "the demo's own help folder is removed")
 
 
