@@ -106,8 +106,9 @@ class Image:
         for section in headers.sections:
             end = section.raw_offset + section.raw_size
             if section.raw_size and end > self.size:
-                raise NotReadable("its section %s ends %d bytes past the end of the file (cut "
-                                  "short?)" % (section.name, end - self.size))
+                over = end - self.size
+                raise NotReadable("its section %s ends %d byte%s past the end of the file (cut "
+                                  "short?)" % (section.name, over, "s" if over > 1 else ""))
 
     def exported_names(self, headers):
         """The names that the image exports, in its export table's order."""

@@ -47,6 +47,11 @@ class Terminal:
         # The line under the output: the progress line, PROMPT while the prompt is on the screen,
         # or None.
         self.footer = None
+        # Between read_line's call and readline's drawing of the prompt: a line shown then may
+        # land before the prompt or after it, so it is written over the row the prompt would
+        # take, and the prompt is drawn again once readline has drawn it.
+        self.prompt_coming = False
+        self.prompt_overwritten = False
 
     def show(self, source, message):
         line = "%-7s | %s" % (source, message)
@@ -57,6 +62,9 @@ class Terminal:
                 if self.on_terminal and self.footer is not None:
                     # Write over the footer, then draw it again below the new line.
                     self.stream.write("\r\033[K" + line + "\n" + self._footer_text())
+                elif self.on_terminal and self.prompt_coming:
+                    self.stream.write("\r\033[K" + line + "\n")
+                    self.prompt_overwritten = True
                 else:
                     self.stream.write(line + "\n")
                 self.stream.flush()
@@ -100,6 +108,8 @@ class Terminal:
         if readline and hasattr(readline, "set_pre_input_hook"):
             # Called by readline once it has drawn the prompt, before it reads a key.
             readline.set_pre_input_hook(self._prompt_drawn)
+            with self.lock:
+                self.prompt_coming = True
             try:
                 return input(PROMPT)
             finally:
@@ -116,8 +126,16 @@ class Terminal:
 
     def _prompt_drawn(self):
         with self.lock:
+            if self.prompt_overwritten:
+                try:
+                    self.stream.write("\r\033[K" + PROMPT)
+                    self.stream.flush()
+                except OSError:
+                    pass
+            self.prompt_coming = self.prompt_overwritten = False
             self.footer = PROMPT
 
     def _prompt_gone(self):
         with self.lock:
+            self.prompt_coming = self.prompt_overwritten = False
             self.footer = None

@@ -136,22 +136,47 @@ class Options(unittest.TestCase):
                 f.writestr("nativePC/plugins/ConsoleRelay.dll", "")
             empty = os.path.join(folder, "empty")
             os.makedirs(empty)
+            two = os.path.join(folder, "two")
+            for place in ("a", "b"):
+                os.makedirs(os.path.join(two, place))
+                shutil.copy(text, os.path.join(two, place))
+            fifo = os.path.join(folder, "fifo.dll")
+            os.mkfifo(fifo)
             rows = [(os.path.join(folder, "missing.dll"), b"no such file"),
                     (empty, b"a folder with no ConsoleRelay.dll in it"),
+                    (two, b"a folder with 2 copies of ConsoleRelay.dll in it"),
                     # A folder is taken as the DLL in it, which is then checked.
                     (folder, text.encode() + b": not a Windows DLL"),
-                    (text, b"not a Windows DLL"), (archive, b"a ZIP")]
+                    (text, b"not a Windows DLL"), (archive, b"a ZIP"),
+                    # Neither is read: one never ends, the other waits for a writer.
+                    ("/dev/zero", b"a device, not a file"),
+                    (fifo, b"a FIFO (named pipe), not a file")]
             if harness.BIN_DIR:
                 rows.append((os.path.join(harness.BIN_DIR, "Zandrel.exe"), b"a Windows program"))
                 # A 64-bit DLL that is another one: the loader.
                 rows.append((os.path.join(harness.BIN_DIR, "loader.dll"),
                              plugin_file.NO_LOAD_EXPORT.encode()))
+                # The plugin cut short: in its last section (by 100 bytes, and by the one byte
+                # past the whole file, which passes), and in its section table.
+                with open(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll"), "rb") as f:
+                    whole = f.read()
+                for cut, why in ((100, b"a damaged DLL: its section * ends 100 bytes past "),
+                                 (1, b"a damaged DLL: its section * ends 1 byte past "),
+                                 (len(whole) - 0x200, b"a damaged DLL: it ends inside its "
+                                                      b"headers")):
+                    path = os.path.join(folder, "cut%d.dll" % cut)
+                    with open(path, "wb") as f:
+                        f.write(whole[:-cut])
+                    rows.append((path, why))
             for path, why in rows:
                 with self.subTest(path=path):
                     started = time.monotonic()
                     result = run_demo("--plugin", path, timeout=60)
                     self.assertEqual(result.returncode, 2)
-                    self.assertIn(b"--plugin %s: %s" % (path.encode(), why), result.stderr)
+                    # A * in a reason stands for what the file decides (a section's name).
+                    pattern = b".*".join(re.escape(piece) for piece in why.split(b"*"))
+                    self.assertRegex(result.stderr,
+                                     re.escape(b"--plugin %s: " % path.encode()) + pattern)
                     self.assertLess(time.monotonic() - started, 5)
 
     @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
@@ -177,10 +202,18 @@ class Options(unittest.TestCase):
         with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
             self.assertIn(hints.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
 
-    def test_a_missing_help_folder_is_named(self):
-        result = run_demo("--help-dir", "/no/such/folder", timeout=60)
-        self.assertEqual(result.returncode, 2)
-        self.assertIn(b"--help-dir /no/such/folder: no such folder", result.stderr)
+    def test_a_help_folder_that_is_missing_or_a_file_is_named(self):
+        # With --rules, a missing one is made (OwnConsoleAndHelpFiles); a file never is.
+        for arguments, why in ((["--help-dir", "/no/such/folder"],
+                                b"--help-dir /no/such/folder: no such folder"),
+                               (["--help-dir", DEMO_SH], b"--help-dir %s: not a folder" % (
+                                   DEMO_SH.encode())),
+                               (["--rules", places.RULES, "--help-dir", DEMO_SH],
+                                b"--help-dir %s: not a folder" % DEMO_SH.encode())):
+            with self.subTest(arguments=arguments):
+                result = run_demo(*arguments, timeout=60)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn(why, result.stderr)
 
     def test_a_folder_without_help_files_is_refused(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -424,6 +457,16 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(demo_lines(result.stdout, "demo"),
                          ["FAILED: " + hints.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+        # The help folder that --rules is to write into is made first, and kept.
+        help_dir = os.path.join(self.folder.name, "new", "ConsoleHelp")
+        result = run_demo("--rules", places.RULES, "--help-dir", help_dir, "--no-interactive",
+                          timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(demo_lines(result.stdout, "demo"), [
+            "Made the help folder %s, which did not exist, for console-server to write your "
+            "rules' help files into." % help_dir,
+            "FAILED: " + hints.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+        self.assertTrue(os.path.isdir(help_dir))
         # The user who started a console program of their own is shown how the demo uses it.
         self.assertIn("scripts/demo.sh --own-console", hints.PORT_TAKEN)
 
@@ -486,6 +529,8 @@ class RulesOfOnesOwn(unittest.TestCase):
                 session.kill()
         output = "\n".join(session.lines)
         self.assertEqual(status, 0, output)
+        # The scripted session typed the described command with a word, and the rule answered.
+        self.assertLess(session.lines.index("chat    | Banned 1."), session.lines.index(offer))
         self.assertRegex(offer, r"Enter: /ban, /commands for help; ")
         self.assertIn("/ban ... for console-server", offer)
         self.assertNotIn("/kick", offer)
