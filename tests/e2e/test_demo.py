@@ -7,6 +7,7 @@ Runs the demo (python3 scripts/demo) with the build of CONSOLE_RELAY_BIN; only -
 it needs nothing from the native build.
 """
 
+import argparse
 import json
 import os
 import re
@@ -24,7 +25,7 @@ import harness
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
-from demo import hints, places, plugin_file  # noqa: E402 (found through the path above)
+from demo import building, hints, places, plugin_file  # noqa: E402 (found through the path above)
 from demo.plugin_lines import READY_LINE  # noqa: E402
 
 DEMO = os.path.join(SOURCE_DIR, "scripts", "demo")
@@ -182,6 +183,18 @@ class Options(unittest.TestCase):
     @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
     def test_the_built_plugin_passes_the_checks(self):
         self.assertIsNone(plugin_file.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
+
+    def test_the_build_makes_what_the_demo_runs_and_no_test_program(self):
+        for plugin, targets in (
+                (None, ["windows ConsoleRelay", "windows Zandrel", "native console-server",
+                        "native console-help-check"]),
+                # The DLL given runs in place of the one of this tree, which is not built.
+                ("unpacked-zip", ["windows Zandrel", "native console-server",
+                                  "native console-help-check"])):
+            with self.subTest(plugin=plugin):
+                options = argparse.Namespace(plugin=plugin, own_console=False)
+                self.assertEqual(["%s %s" % step[:2] for step in building.steps(options)],
+                                 targets)
 
     def test_rules_need_a_file_and_a_console_server(self):
         for arguments, why in ((["--rules", "/no/such.rules"], b"--rules /no/such.rules: no such file"),
