@@ -239,6 +239,49 @@ class Options(unittest.TestCase):
                                             hints.HELP_FROM_RULES.encode()), result.stderr)
 
 
+class OnePrompt(unittest.TestCase):
+    # The prompt on a terminal, with a line shown just before readline draws it (from readline's
+    # start-up hook) and one after the line is typed.
+    CHILD = """if True:
+        import sys
+        sys.path.insert(0, %r)
+        from demo.terminal import Terminal, readline
+        terminal = Terminal()
+        readline.set_startup_hook(lambda: terminal.show("console", "before the prompt"))
+        line = terminal.read_line()
+        terminal.show("demo", "got " + line)
+    """ % os.path.join(SOURCE_DIR, "scripts")
+
+    def test_a_line_shown_around_the_prompt_leaves_one_prompt(self):
+        import pty
+        import select
+        main, child = pty.openpty()
+        process = subprocess.Popen([sys.executable, "-c", self.CHILD], stdin=child,
+                                   stdout=child, stderr=child,
+                                   env=dict(os.environ, NO_COLOR="1", TERM="dumb"))
+        os.close(child)
+        output = b""
+        try:
+            while b"you> " not in output:
+                self.assertTrue(select.select([main], [], [], 10)[0], output)
+                output += os.read(main, 4096)
+            os.write(main, b"typed\n")
+            while process.poll() is None or select.select([main], [], [], 0)[0]:
+                if select.select([main], [], [], 1)[0]:
+                    try:
+                        output += os.read(main, 4096)
+                    except OSError:
+                        break
+        finally:
+            os.close(main)
+            process.wait(timeout=10)
+        # What the screen shows: \r and \033[K start the row again.
+        rows = [re.split(r"\r(?:\x1b\[K)?", row)[-1]
+                for row in output.decode().replace("\r\n", "\n").split("\n")]
+        self.assertEqual([row for row in rows if row], [
+            "console | before the prompt", "you> typed", "demo    | got typed"], output)
+
+
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
 class ConsoleProgramStartedLate(unittest.TestCase):
     def test_a_line_typed_before_it_listens_is_explained_and_one_typed_after_reaches_it(self):
@@ -288,9 +331,9 @@ class ConsoleProgramStartedLate(unittest.TestCase):
         self.assertIn("log     | [Console] [Server] Failed", lines, output)
         self.assertIn("demo    | No console program listens on 127.0.0.1:50382 yet.", output)
         self.assertIn("log     | [Console] [Server] Not sent: kick bob", lines, output)
-        hints = [line for line in lines if line.startswith("demo    | (That message")]
-        self.assertEqual(len(hints), 2, output)
-        for (_, meaning), hint in zip(hints.MESSAGE_MISTAKES, hints):
+        explained = [line for line in lines if line.startswith("demo    | (That message")]
+        self.assertEqual(len(explained), 2, output)
+        for (_, meaning), hint in zip(hints.MESSAGE_MISTAKES, explained):
             self.assertEqual(hint, "demo    | (%s %s)" % (meaning, hints.ONE_MESSAGE_PER_SEND))
         self.assertIn("chat    | two\\x0alines", lines, output)
         self.assertIn("log     | [Console] caf\\xe9", lines, output)
