@@ -10,6 +10,7 @@ the game in one way.
 
 One Demo object (run.py) owns the run's state; each module does one job for it:
   places.py     where the demo's files are, and finding things in the user's folders
+  plugin_lines.py  the plugin's log lines that the demo reads, from their homes
   options.py    the command line
   plugin_file.py  which DLL runs, and why a file given cannot be the plugin
   building.py   building what the demo runs, and nothing else
