@@ -17,8 +17,8 @@ PROMPT = "you> "
 TAGS = {"demo": "1;36", "chat": "32", "log": "34", "console": "33", "game": "31"}
 # Characters that reorder, hide or break how a terminal shows a line (the bidirectional controls
 # U+061C, U+200E, U+200F, U+202A to U+202E and U+2066 to U+2069; U+200B; U+2028 and U+2029).
-BIDI_CONTROLS = ({0x061C, 0x200B, 0x200E, 0x200F, 0x2028, 0x2029} | set(range(0x202A, 0x202F)) |
-                 set(range(0x2066, 0x206A)))
+BIDI_CONTROLS = frozenset({0x061C, 0x200B, 0x200E, 0x200F, 0x2028, 0x2029, *range(0x202A, 0x202F),
+                           *range(0x2066, 0x206A)})
 
 
 def text(data):
