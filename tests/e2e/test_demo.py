@@ -3,8 +3,8 @@ session with the example console program
 (examples/console_program.py) and a game folder of one's own, whose help files are edited while
 commands are typed at the prompt, with the hints the demo gives when a command shows nothing.
 
-Runs the demo (python3 scripts/demo) with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
-it needs nothing from the native build.
+Runs the demo (python3 scripts/demo) with the build of CONSOLE_RELAY_BIN; only --own-console
+sessions, so that it needs nothing from the native build, but for the one with --rules.
 """
 
 import argparse
@@ -182,7 +182,8 @@ class Options(unittest.TestCase):
 
     @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
     def test_the_built_plugin_passes_the_checks(self):
-        self.assertIsNone(plugin_file.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
+        self.assertIsNone(plugin_file.why_not_a_plugin(os.path.join(harness.BIN_DIR,
+                                                                   "ConsoleRelay.dll")))
 
     def test_the_build_makes_what_the_demo_runs_and_no_test_program(self):
         for plugin, targets in (
@@ -197,7 +198,8 @@ class Options(unittest.TestCase):
                                  targets)
 
     def test_rules_need_a_file_and_a_console_server(self):
-        for arguments, why in ((["--rules", "/no/such.rules"], b"--rules /no/such.rules: no such file"),
+        for arguments, why in ((["--rules", "/no/such.rules"],
+                                b"--rules /no/such.rules: no such file"),
                                (["--rules", places.RULES, "--own-console"], b"give one of them")):
             with self.subTest(arguments=arguments):
                 result = run_demo(*arguments, timeout=60)
@@ -556,7 +558,8 @@ class AnotherDllWithALoadExport(unittest.TestCase):
             result = run_demo("--own-console", "--no-interactive", "--plugin", plugin)
             took = time.monotonic() - started
         self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(demo_lines(result.stdout, "demo")[-2], "FAILED: " + hints.not_loading(plugin))
+        self.assertEqual(demo_lines(result.stdout, "demo")[-2],
+                         "FAILED: " + hints.not_loading(plugin))
         self.assertLess(took, 30)
 
 
