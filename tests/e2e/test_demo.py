@@ -3,10 +3,11 @@ session with the example console program
 (examples/console_program.py) and a game folder of one's own, whose help files are edited while
 commands are typed at the prompt, with the hints the demo gives when a command shows nothing.
 
-Runs scripts/demo.py with the build of CONSOLE_RELAY_BIN; only --own-console sessions, so that
-it needs nothing from the native build.
+Runs the demo (python3 scripts/demo) with the build of CONSOLE_RELAY_BIN; only --own-console
+sessions, so that it needs nothing from the native build, but for the one with --rules.
 """
 
+import argparse
 import json
 import os
 import re
@@ -24,9 +25,10 @@ import harness
 
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "scripts"))
-import demo  # noqa: E402 (found through the path above)
+from demo import building, hints, places, plugin_file  # noqa: E402 (found through the path above)
+from demo.plugin_lines import READY_LINE  # noqa: E402
 
-DEMO = os.path.join(SOURCE_DIR, "scripts", "demo.py")
+DEMO = os.path.join(SOURCE_DIR, "scripts", "demo")
 DEMO_SH = os.path.join(SOURCE_DIR, "scripts", "demo.sh")
 EXAMPLE = os.path.join(SOURCE_DIR, "examples", "console_program.py")
 SESSION_TIMEOUT = harness.SETUP_SECONDS + 90
@@ -135,31 +137,70 @@ class Options(unittest.TestCase):
                 f.writestr("nativePC/plugins/ConsoleRelay.dll", "")
             empty = os.path.join(folder, "empty")
             os.makedirs(empty)
+            two = os.path.join(folder, "two")
+            for place in ("a", "b"):
+                os.makedirs(os.path.join(two, place))
+                shutil.copy(text, os.path.join(two, place))
+            fifo = os.path.join(folder, "fifo.dll")
+            os.mkfifo(fifo)
             rows = [(os.path.join(folder, "missing.dll"), b"no such file"),
                     (empty, b"a folder with no ConsoleRelay.dll in it"),
+                    (two, b"a folder with 2 copies of ConsoleRelay.dll in it"),
                     # A folder is taken as the DLL in it, which is then checked.
                     (folder, text.encode() + b": not a Windows DLL"),
-                    (text, b"not a Windows DLL"), (archive, b"a ZIP")]
+                    (text, b"not a Windows DLL"), (archive, b"a ZIP"),
+                    # Neither is read: one never ends, the other waits for a writer.
+                    ("/dev/zero", b"a device, not a file"),
+                    (fifo, b"a FIFO (named pipe), not a file")]
             if harness.BIN_DIR:
                 rows.append((os.path.join(harness.BIN_DIR, "Zandrel.exe"), b"a Windows program"))
                 # A 64-bit DLL that is another one: the loader.
                 rows.append((os.path.join(harness.BIN_DIR, "loader.dll"),
-                             demo.NO_LOAD_EXPORT.encode()))
+                             plugin_file.NO_LOAD_EXPORT.encode()))
+                # The plugin cut short: in its last section (by 100 bytes, and by the one byte
+                # past the whole file, which passes), and in its section table.
+                with open(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll"), "rb") as f:
+                    whole = f.read()
+                for cut, why in ((100, b"a damaged DLL: its section * ends 100 bytes past "),
+                                 (1, b"a damaged DLL: its section * ends 1 byte past "),
+                                 (len(whole) - 0x200, b"a damaged DLL: it ends inside its "
+                                                      b"headers")):
+                    path = os.path.join(folder, "cut%d.dll" % cut)
+                    with open(path, "wb") as f:
+                        f.write(whole[:-cut])
+                    rows.append((path, why))
             for path, why in rows:
                 with self.subTest(path=path):
                     started = time.monotonic()
                     result = run_demo("--plugin", path, timeout=60)
                     self.assertEqual(result.returncode, 2)
-                    self.assertIn(b"--plugin %s: %s" % (path.encode(), why), result.stderr)
+                    # A * in a reason stands for what the file decides (a section's name).
+                    pattern = b".*".join(re.escape(piece) for piece in why.split(b"*"))
+                    self.assertRegex(result.stderr,
+                                     re.escape(b"--plugin %s: " % path.encode()) + pattern)
                     self.assertLess(time.monotonic() - started, 5)
 
     @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
     def test_the_built_plugin_passes_the_checks(self):
-        self.assertIsNone(demo.why_not_a_plugin(os.path.join(harness.BIN_DIR, "ConsoleRelay.dll")))
+        self.assertIsNone(plugin_file.why_not_a_plugin(os.path.join(harness.BIN_DIR,
+                                                                   "ConsoleRelay.dll")))
+
+    def test_the_build_makes_what_the_demo_runs_and_no_test_program(self):
+        for plugin, targets in (
+                (None, ["windows ConsoleRelay", "windows Zandrel", "native console-server",
+                        "native console-help-check"]),
+                # The DLL given runs in place of the one of this tree, which is not built.
+                ("unpacked-zip", ["windows Zandrel", "native console-server",
+                                  "native console-help-check"])):
+            with self.subTest(plugin=plugin):
+                options = argparse.Namespace(plugin=plugin, own_console=False)
+                self.assertEqual(["%s %s" % step[:2] for step in building.steps(options)],
+                                 targets)
 
     def test_rules_need_a_file_and_a_console_server(self):
-        for arguments, why in ((["--rules", "/no/such.rules"], b"--rules /no/such.rules: no such file"),
-                               (["--rules", demo.RULES, "--own-console"], b"give one of them")):
+        for arguments, why in ((["--rules", "/no/such.rules"],
+                                b"--rules /no/such.rules: no such file"),
+                               (["--rules", places.RULES, "--own-console"], b"give one of them")):
             with self.subTest(arguments=arguments):
                 result = run_demo(*arguments, timeout=60)
                 self.assertEqual(result.returncode, 2)
@@ -169,17 +210,25 @@ class Options(unittest.TestCase):
         with open(os.path.join(SOURCE_DIR, "tools", "console-server", "README.md")) as f:
             quick_start = f.read().replace("`", "").split("\n# ")[0]
         self.assertLessEqual(len(quick_start.strip().splitlines()), 10)
-        self.assertIn(demo.HELP_FROM_RULES, quick_start.splitlines())
+        self.assertIn(hints.HELP_FROM_RULES, quick_start.splitlines())
         self.assertIn("scripts/demo.sh --rules", quick_start)
 
     def test_the_docs_hold_the_sentence_of_the_hint_for_merged_messages(self):
         with open(os.path.join(SOURCE_DIR, "docs", "console-programs.md")) as f:
-            self.assertIn(demo.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
+            self.assertIn(hints.ONE_MESSAGE_PER_SEND, " ".join(f.read().split()))
 
-    def test_a_missing_help_folder_is_named(self):
-        result = run_demo("--help-dir", "/no/such/folder", timeout=60)
-        self.assertEqual(result.returncode, 2)
-        self.assertIn(b"--help-dir /no/such/folder: no such folder", result.stderr)
+    def test_a_help_folder_that_is_missing_or_a_file_is_named(self):
+        # With --rules, a missing one is made (OwnConsoleAndHelpFiles); a file never is.
+        for arguments, why in ((["--help-dir", "/no/such/folder"],
+                                b"--help-dir /no/such/folder: no such folder"),
+                               (["--help-dir", DEMO_SH], b"--help-dir %s: not a folder" % (
+                                   DEMO_SH.encode())),
+                               (["--rules", places.RULES, "--help-dir", DEMO_SH],
+                                b"--help-dir %s: not a folder" % DEMO_SH.encode())):
+            with self.subTest(arguments=arguments):
+                result = run_demo(*arguments, timeout=60)
+                self.assertEqual(result.returncode, 2)
+                self.assertIn(why, result.stderr)
 
     def test_a_folder_without_help_files_is_refused(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -189,7 +238,50 @@ class Options(unittest.TestCase):
         self.assertEqual(result.returncode, 2)
         self.assertIn(b"--help-dir %s: no help file (<command>Help.json) in %s/nativePC/plugins/"
                       b"ConsoleHelp. %s" % (folder.encode(), folder.encode(),
-                                            demo.HELP_FROM_RULES.encode()), result.stderr)
+                                            hints.HELP_FROM_RULES.encode()), result.stderr)
+
+
+class OnePrompt(unittest.TestCase):
+    # The prompt on a terminal, with a line shown just before readline draws it (from readline's
+    # start-up hook) and one after the line is typed.
+    CHILD = """if True:
+        import sys
+        sys.path.insert(0, %r)
+        from demo.terminal import Terminal, readline
+        terminal = Terminal()
+        readline.set_startup_hook(lambda: terminal.show("console", "before the prompt"))
+        line = terminal.read_line()
+        terminal.show("demo", "got " + line)
+    """ % os.path.join(SOURCE_DIR, "scripts")
+
+    def test_a_line_shown_around_the_prompt_leaves_one_prompt(self):
+        import pty
+        import select
+        main, child = pty.openpty()
+        process = subprocess.Popen([sys.executable, "-c", self.CHILD], stdin=child,
+                                   stdout=child, stderr=child,
+                                   env=dict(os.environ, NO_COLOR="1", TERM="dumb"))
+        os.close(child)
+        output = b""
+        try:
+            while b"you> " not in output:
+                self.assertTrue(select.select([main], [], [], 10)[0], output)
+                output += os.read(main, 4096)
+            os.write(main, b"typed\n")
+            while process.poll() is None or select.select([main], [], [], 0)[0]:
+                if select.select([main], [], [], 1)[0]:
+                    try:
+                        output += os.read(main, 4096)
+                    except OSError:
+                        break
+        finally:
+            os.close(main)
+            process.wait(timeout=10)
+        # What the screen shows: \r and \033[K start the row again.
+        rows = [re.split(r"\r(?:\x1b\[K)?", row)[-1]
+                for row in output.decode().replace("\r\n", "\n").split("\n")]
+        self.assertEqual([row for row in rows if row], [
+            "console | before the prompt", "you> typed", "demo    | got typed"], output)
 
 
 @unittest.skipUnless(harness.BIN_DIR, "CONSOLE_RELAY_BIN names the build")
@@ -241,10 +333,10 @@ class ConsoleProgramStartedLate(unittest.TestCase):
         self.assertIn("log     | [Console] [Server] Failed", lines, output)
         self.assertIn("demo    | No console program listens on 127.0.0.1:50382 yet.", output)
         self.assertIn("log     | [Console] [Server] Not sent: kick bob", lines, output)
-        hints = [line for line in lines if line.startswith("demo    | (That message")]
-        self.assertEqual(len(hints), 2, output)
-        for (_, meaning), hint in zip(demo.MESSAGE_MISTAKES, hints):
-            self.assertEqual(hint, "demo    | (%s %s)" % (meaning, demo.ONE_MESSAGE_PER_SEND))
+        explained = [line for line in lines if line.startswith("demo    | (That message")]
+        self.assertEqual(len(explained), 2, output)
+        for (_, meaning), hint in zip(hints.MESSAGE_MISTAKES, explained):
+            self.assertEqual(hint, "demo    | (%s %s)" % (meaning, hints.ONE_MESSAGE_PER_SEND))
         self.assertIn("chat    | two\\x0alines", lines, output)
         self.assertIn("log     | [Console] caf\\xe9", lines, output)
 
@@ -352,7 +444,7 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
     def test_the_plugin_given_is_the_one_that_ran(self):
         self.assertIn("Starting the game under Wine with the plugin " + self.plugin, self.hints)
         self.assertFalse(os.path.exists(os.path.join(self.game_bin, "ConsoleRelay.dll")))
-        self.assertIn(demo.READY_LINE.decode(), demo_lines(self.output, "log"))
+        self.assertIn(READY_LINE.decode(), demo_lines(self.output, "log"))
 
     def test_a_game_folder_is_taken_as_its_plugin_and_said_so(self):
         self.assertIn("%s is a folder: the plugin is the ConsoleRelay.dll in it, %s." % (
@@ -422,9 +514,19 @@ class OwnConsoleAndHelpFiles(unittest.TestCase):
         result = run_demo("--no-interactive", timeout=60)
         self.assertEqual(result.returncode, 1)
         self.assertEqual(demo_lines(result.stdout, "demo"),
-                         ["FAILED: " + demo.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+                         ["FAILED: " + hints.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+        # The help folder that --rules is to write into is made first, and kept.
+        help_dir = os.path.join(self.folder.name, "new", "ConsoleHelp")
+        result = run_demo("--rules", places.RULES, "--help-dir", help_dir, "--no-interactive",
+                          timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(demo_lines(result.stdout, "demo"), [
+            "Made the help folder %s, which did not exist, for console-server to write your "
+            "rules' help files into." % help_dir,
+            "FAILED: " + hints.PORT_TAKEN % {"port": harness.CONSOLE_PORT}])
+        self.assertTrue(os.path.isdir(help_dir))
         # The user who started a console program of their own is shown how the demo uses it.
-        self.assertIn("scripts/demo.sh --own-console", demo.PORT_TAKEN)
+        self.assertIn("scripts/demo.sh --own-console", hints.PORT_TAKEN)
 
     def test_a_second_example_program_says_why_in_one_line(self):
         result = subprocess.run([sys.executable, EXAMPLE], capture_output=True, timeout=30)
@@ -449,19 +551,19 @@ class AnotherDllWithALoadExport(unittest.TestCase):
         with tempfile.TemporaryDirectory() as folder:
             # Exports Load as the plugin does, and logs nothing.
             plugin = compiled_dll(folder, "int LoadNothing(void) { return 0; }\n",
-                                  "EXPORTS\n    %s = LoadNothing\n" % demo.LOAD_EXPORT)
+                                  "EXPORTS\n    %s = LoadNothing\n" % plugin_file.LOAD_EXPORT)
             if plugin is None:
                 self.skipTest("no mingw-w64 compiler")
             started = time.monotonic()
             result = run_demo("--own-console", "--no-interactive", "--plugin", plugin)
             took = time.monotonic() - started
-            options = demo.parse_options(["--plugin", plugin])
         self.assertEqual(result.returncode, 1, result.stdout)
-        self.assertEqual(demo_lines(result.stdout, "demo")[-2], "FAILED: " + demo.not_loading(options))
+        self.assertEqual(demo_lines(result.stdout, "demo")[-2],
+                         "FAILED: " + hints.not_loading(plugin))
         self.assertLess(took, 30)
 
 
-@unittest.skipUnless(harness.BIN_DIR and os.path.exists(demo.CONSOLE_SERVER),
+@unittest.skipUnless(harness.BIN_DIR and os.path.exists(places.CONSOLE_SERVER),
                      "CONSOLE_RELAY_BIN names the build, and the native build has console-server")
 class RulesOfOnesOwn(unittest.TestCase):
     """The admin's one command: a rule file to described in-game commands."""
@@ -486,6 +588,8 @@ class RulesOfOnesOwn(unittest.TestCase):
                 session.kill()
         output = "\n".join(session.lines)
         self.assertEqual(status, 0, output)
+        # The scripted session typed the described command with a word, and the rule answered.
+        self.assertLess(session.lines.index("chat    | Banned 1."), session.lines.index(offer))
         self.assertRegex(offer, r"Enter: /ban, /commands for help; ")
         self.assertIn("/ban ... for console-server", offer)
         self.assertNotIn("/kick", offer)
@@ -493,7 +597,7 @@ class RulesOfOnesOwn(unittest.TestCase):
         self.assertIn("chat    | Bans a player: /ban NAME", session.lines, output)
         started = next(line for line in session.lines if "Starting console-server" in line)
         help_folder = started.rsplit(" into ", 1)[1]
-        self.assertNotIn(demo.EXAMPLES_DIR, help_folder)
+        self.assertNotIn(places.EXAMPLES_DIR, help_folder)
         self.assertFalse(os.path.exists(help_folder), "the demo's own help folder is removed")
 
 
