@@ -68,7 +68,9 @@ TEST(Utf8SequenceLength, TakesEachLengthFromItsFirstToItsLastCodePointAndNothing
     SCOPED_TRACE(EscapedBytes(row.bytes));
     std::uint32_t point = 0xFFFFFFFF;
     EXPECT_EQ(Utf8SequenceLength(row.bytes, &point), row.length);
-    if (row.length != 0) EXPECT_EQ(point, row.point);
+    if (row.length != 0) {
+      EXPECT_EQ(point, row.point);
+    }
   }
 }
 
