@@ -4,8 +4,9 @@ and server owners, and the binaries the tests ran, which a second link makes byt
 and beside it the source, with the demo; both packed to the same bytes from the same commit, in
 another folder and at another time.
 
-Makes the package with cpack when there is none, or when something in it is newer than it. The
-build folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
+Packs with cpack first, so that what it checks is what this tree and its commit pack to (the
+source ZIP holds every file, and each entry's time is the commit's). The build folder is
+CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
 """
 
 import glob
@@ -81,14 +82,6 @@ def source_archives():
     return glob.glob(os.path.join(BUILD_DIR, "package", "ConsoleRelay-*-source.zip"))
 
 
-def make_package_if_needed(inputs):
-    found = packages()
-    newest = max(os.path.getmtime(path) for path in inputs)
-    if found and all(os.path.getmtime(p) >= newest for p in found) and source_archives():
-        return
-    pack(BUILD_DIR)
-
-
 def read(path):
     with open(path, "rb") as f:
         return f.read()
@@ -100,8 +93,7 @@ class Package(unittest.TestCase):
     def setUpClass(cls):
         cls.built = {name: os.path.join(BUILD_DIR, "bin", name)
                      for name in ("ConsoleRelay.dll",) + TOOLS}
-        text_stamp = os.path.join(BUILD_DIR, "packaging", "text.stamp")
-        make_package_if_needed(list(cls.built.values()) + [text_stamp])
+        pack(BUILD_DIR)
         found = packages()
         if len(found) != 1:
             raise AssertionError("expected one package, found %s" % found)
@@ -254,10 +246,9 @@ class Package(unittest.TestCase):
         self.assertIn(os.path.basename(found[0]).replace(version, "<version>"), install)
 
     def test_one_commit_packs_to_the_same_bytes_in_another_folder_later(self):
-        # Packed again now, and from a copy of the tree (its files younger, in another folder,
-        # built by another configure) with the binaries of this build: a second link shows that
-        # those are the same bytes (above), so what may differ here is all the rest.
-        pack(BUILD_DIR)
+        # Packed again later from a copy of the tree (its files younger, in another folder, built
+        # by another configure) with the binaries of this build: a second link shows that those
+        # are the same bytes (above), so what may differ here is all the rest.
         first = packed(BUILD_DIR)
         self.assertEqual(len(first), 2, list(first))
         with tempfile.TemporaryDirectory() as folder:
