@@ -256,6 +256,12 @@ class Package(unittest.TestCase):
             build = os.path.join(folder, "build")
             shutil.copytree(SOURCE_DIR, tree, symlinks=True, copy_function=shutil.copy,
                             ignore=lambda where, names: ["build"] if where == SOURCE_DIR else [])
+            # As a clone made under umask 007 has them: group-writable, nothing for others.
+            for where, folders, files in os.walk(tree):
+                for name in folders + files:
+                    path = os.path.join(where, name)
+                    if not os.path.islink(path):
+                        os.chmod(path, (os.stat(path).st_mode | 0o020) & ~0o007)
             toolchain = cached("CMAKE_TOOLCHAIN_FILE")
             if toolchain and toolchain.startswith(SOURCE_DIR + os.sep):
                 toolchain = tree + toolchain[len(SOURCE_DIR):]
