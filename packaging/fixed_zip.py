@@ -37,6 +37,8 @@ def source_time(source_dir):
     """The time of every entry, in seconds since 1970, and where it comes from."""
     given = os.environ.get("SOURCE_DATE_EPOCH", "").strip()
     if given:
+        if not given.isdigit():
+            sys.exit("SOURCE_DATE_EPOCH is %r, not a count of seconds since 1970" % given)
         return int(given), "SOURCE_DATE_EPOCH"
     try:
         commit = subprocess.run(["git", "-C", source_dir, "log", "-1", "--format=%ct"],
