@@ -90,3 +90,23 @@ std::string EscapedBytes(std::string_view text, EscapeSet set) {
   }
   return out;
 }
+
+TextEncoding EncodingOf(std::string_view text) {
+  if (StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF")) {
+    return TextEncoding::kUtf16WithByteOrderMark;
+  }
+  // Without a byte-order mark: a help or rule file starts with ASCII (or Latin-1 letters), so in
+  // UTF-16 every other byte of its start is zero (the second of each pair in little-endian order,
+  // the first in big-endian), and the others are not.
+  constexpr std::size_t kBytesLookedAt = 16;
+  const std::string_view start =
+      text.substr(0, std::min(text.size(), kBytesLookedAt) & ~std::size_t{1});
+  if (start.empty()) return TextEncoding::kUtf8;
+  bool littleEndian = true;
+  bool bigEndian = true;
+  for (std::size_t i = 0; i < start.size(); i += 2) {
+    littleEndian = littleEndian && start[i] != '\0' && start[i + 1] == '\0';
+    bigEndian = bigEndian && start[i] == '\0' && start[i + 1] != '\0';
+  }
+  return littleEndian || bigEndian ? TextEncoding::kUtf16WithoutByteOrderMark : TextEncoding::kUtf8;
+}

@@ -15,6 +15,28 @@ inline bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+// A text file's encoding as its first bytes show it. The plugin and its tools read UTF-8 only;
+// Windows editors may save a file as UTF-16 instead, which then deserves one plain line rather
+// than a dump of its bytes.
+enum class TextEncoding {
+  kUtf8,                       // neither of those below (a UTF-8 byte-order mark included)
+  kUtf16WithByteOrderMark,     // FF FE or FE FF, as Windows Notepad saves "Unicode"
+  kUtf16WithoutByteOrderMark,  // as PowerShell and some editors save it (see the .cpp)
+};
+
+TextEncoding EncodingOf(std::string_view text);
+
+inline bool IsUtf16(std::string_view text) {
+  return EncodingOf(text) != TextEncoding::kUtf8;
+}
+
+// A UTF-8 byte-order mark, which a file may start with and which is no text.
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+inline std::string_view WithoutUtf8ByteOrderMark(std::string_view text) {
+  return StartsWith(text, kUtf8ByteOrderMark) ? text.substr(kUtf8ByteOrderMark.size()) : text;
+}
+
 // The longest start of text of at most limit bytes that does not end inside a UTF-8 sequence.
 std::string_view CutAtUtf8Boundary(std::string_view text, std::size_t limit);
 

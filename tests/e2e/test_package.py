@@ -1,10 +1,12 @@
 """The release ZIP: laid out as the game folder expects, with the tools, docs, examples and licence
 for the user in one folder that an update may overwrite, text in CRLF, a guide written for players
 and server owners, and the binaries the tests ran, which a second link makes byte for byte again;
-and beside it the source, with the demo.
+and beside it the source, with the demo; both packed to the same bytes from the same commit, in
+another folder and at another time.
 
-Makes the package with cpack when there is none, or when something in it is newer than it. The
-build folder is CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
+Packs with cpack first, so that what it checks is what this tree and its commit pack to (the
+source ZIP holds every file, and each entry's time is the commit's). The build folder is
+CONSOLE_RELAY_BUILD, or the parent of CONSOLE_RELAY_BIN.
 """
 
 import glob
@@ -15,6 +17,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import time
 import unittest
 import zipfile
 
@@ -39,11 +42,36 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def cached(name):
+    """A value of the build's CMake cache, or None."""
+    with open(os.path.join(BUILD_DIR, "CMakeCache.txt")) as f:
+        found = re.search(r"^%s:\w+=(.*)$" % name, f.read(), re.MULTILINE)
+    return found.group(1) if found else None
+
+
 def cpack_program():
     """The cpack beside the cmake that configured the build, else the one on the PATH."""
-    with open(os.path.join(BUILD_DIR, "CMakeCache.txt")) as f:
-        found = re.search(r"^CMAKE_CPACK_COMMAND:INTERNAL=(.*)$", f.read(), re.MULTILINE)
-    return found.group(1) if found else shutil.which("cpack")
+    return cached("CMAKE_CPACK_COMMAND") or shutil.which("cpack")
+
+
+def pack(build_dir):
+    subprocess.run([cpack_program(), "--config", "CPackConfig.cmake"], cwd=build_dir, check=True,
+                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+
+
+def packed(build_dir):
+    """Name -> bytes of the release ZIP and the source ZIP in a build folder."""
+    found = glob.glob(os.path.join(build_dir, "package", "ConsoleRelay-*.zip"))
+    return {os.path.basename(path): read(path) for path in found}
+
+
+def expected_entry_time():
+    """When every entry of the ZIPs is dated: SOURCE_DATE_EPOCH, else the commit's time."""
+    given = os.environ.get("SOURCE_DATE_EPOCH", "").strip()
+    if given:
+        return int(given)
+    return int(subprocess.run(["git", "-C", SOURCE_DIR, "log", "-1", "--format=%ct"],
+                              capture_output=True, text=True, check=True).stdout)
 
 
 def packages():
@@ -52,15 +80,6 @@ def packages():
 
 def source_archives():
     return glob.glob(os.path.join(BUILD_DIR, "package", "ConsoleRelay-*-source.zip"))
-
-
-def make_package_if_needed(inputs):
-    found = packages()
-    newest = max(os.path.getmtime(path) for path in inputs)
-    if found and all(os.path.getmtime(p) >= newest for p in found) and source_archives():
-        return
-    subprocess.run([cpack_program(), "--config", "CPackConfig.cmake"], cwd=BUILD_DIR, check=True,
-                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
 
 
 def read(path):
@@ -74,8 +93,7 @@ class Package(unittest.TestCase):
     def setUpClass(cls):
         cls.built = {name: os.path.join(BUILD_DIR, "bin", name)
                      for name in ("ConsoleRelay.dll",) + TOOLS}
-        text_stamp = os.path.join(BUILD_DIR, "packaging", "text.stamp")
-        make_package_if_needed(list(cls.built.values()) + [text_stamp])
+        pack(BUILD_DIR)
         found = packages()
         if len(found) != 1:
             raise AssertionError("expected one package, found %s" % found)
@@ -226,6 +244,58 @@ class Package(unittest.TestCase):
         version = re.search(r"ConsoleRelay-(.*)-win64\.zip$", self.path).group(1)
         install = " ".join(self.contents[USER_FOLDER + "docs/install.txt"].decode().split())
         self.assertIn(os.path.basename(found[0]).replace(version, "<version>"), install)
+
+    def test_one_commit_packs_to_the_same_bytes_in_another_folder_later(self):
+        # Packed again later from a copy of the tree (its files younger, in another folder, built
+        # by another configure) with the binaries of this build: a second link shows that those
+        # are the same bytes (above), so what may differ here is all the rest.
+        first = packed(BUILD_DIR)
+        self.assertEqual(len(first), 2, list(first))
+        with tempfile.TemporaryDirectory() as folder:
+            tree = os.path.join(folder, "tree")
+            build = os.path.join(folder, "build")
+            shutil.copytree(SOURCE_DIR, tree, symlinks=True, copy_function=shutil.copy,
+                            ignore=lambda where, names: ["build"] if where == SOURCE_DIR else [])
+            # As a clone made under umask 007 has them: group-writable, nothing for others.
+            for where, folders, files in os.walk(tree):
+                for name in folders + files:
+                    path = os.path.join(where, name)
+                    if not os.path.islink(path):
+                        os.chmod(path, (os.stat(path).st_mode | 0o020) & ~0o007)
+            toolchain = cached("CMAKE_TOOLCHAIN_FILE")
+            if toolchain and toolchain.startswith(SOURCE_DIR + os.sep):
+                toolchain = tree + toolchain[len(SOURCE_DIR):]
+            configure = [cached("CMAKE_COMMAND"), "-S", tree, "-B", build,
+                         "-G", cached("CMAKE_GENERATOR"), "-DCONSOLE_RELAY_TESTS=OFF",
+                         # cpack would build every target first, which takes minutes.
+                         "-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON",
+                         "-DCMAKE_BUILD_TYPE=" + (cached("CMAKE_BUILD_TYPE") or "Release")]
+            if toolchain:
+                configure.append("-DCMAKE_TOOLCHAIN_FILE=" + toolchain)
+            subprocess.run(configure, check=True, capture_output=True)
+            subprocess.run([cached("CMAKE_COMMAND"), "--build", build, "--target", "release_text"],
+                           check=True, capture_output=True)
+            for path in self.built.values():
+                shutil.copy(path, os.path.join(build, "bin"))
+            pack(build)
+            again = packed(build)
+        self.assertEqual(set(again), set(first))
+        for name in first:
+            with self.subTest(name=name):
+                self.assertEqual(sha256(again[name]), sha256(first[name]))
+
+    def test_every_entry_is_dated_at_the_commit_in_the_order_of_the_names(self):
+        dated = time.gmtime(expected_entry_time())[:6]
+        dated = dated[:5] + (dated[5] // 2 * 2,)  # a ZIP keeps even seconds
+        for path in packages() + source_archives():
+            with self.subTest(zip=os.path.basename(path)), zipfile.ZipFile(path) as archive:
+                entries = archive.infolist()
+                self.assertEqual([info.filename for info in entries],
+                                 sorted(info.filename for info in entries))
+                for info in entries:
+                    self.assertEqual(info.date_time, dated, info.filename)
+                    self.assertIn(info.external_attr >> 16, (0o100644, 0o100755, 0o40755),
+                                  info.filename)
 
     def test_is_named_for_the_version(self):
         with open(os.path.join(SOURCE_DIR, "CMakeLists.txt")) as f:

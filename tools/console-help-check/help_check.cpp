@@ -36,8 +36,10 @@ std::string Shown(std::string_view text) {
   return EscapedBytes(text, EscapeSet::kControlsC1AndBidi);
 }
 
-std::string ShownPath(const fs::path& path) {
-  return Shown(path.generic_u8string());
+// A path as its system writes it (on Windows with \, whichever slash the user typed), so that
+// what the report names can be pasted into a command prompt.
+std::string ShownPath(fs::path path) {
+  return Shown(path.make_preferred().u8string());
 }
 
 // JSON's quotes escape C0 controls, but leave DEL and C1 controls as they are.

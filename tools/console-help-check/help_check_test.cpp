@@ -313,6 +313,10 @@ TEST(HelpCheck, ReportsParseErrorsWithTheirPositionAndTheLikelyMistake) {
       // Without a byte-order mark, as PowerShell writes it: a zero byte in every other byte.
       {std::string("{\0\"\0h\0e\0l\0p\0\"\0:\0", 16), ParseMistake::kUtf16, 0, "line 1, column 2"},
       {std::string("\0{\0\"\0h", 6), ParseMistake::kUtf16, 0, "line 1, column 1"},
+      // The first 16 bytes decide: a last pair that breaks the pattern, one past them that does.
+      {std::string("{\0\"\0h\0e\0l\0p\0\"\0:x", 16), ParseMistake::kNone, 0, "line 1, column 2"},
+      {std::string("{\0\"\0h\0e\0l\0p\0\"\0:\0xx", 18), ParseMistake::kUtf16, 0,
+       "line 1, column 2"},
       // One zero byte is no UTF-16.
       {std::string("{\"h\0", 4), ParseMistake::kNone, 0, "line 1, column 4"},
       {"{'help': 'x'}", ParseMistake::kSingleQuotes, 1, "line 1, column 2"},

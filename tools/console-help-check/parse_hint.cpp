@@ -45,33 +45,10 @@ std::string LineAndColumn(std::string_view text, std::size_t byte) {
   return "line " + std::to_string(line) + ", column " + std::to_string(byte - lineStart + 1);
 }
 
-bool StartsWithUtf16ByteOrderMark(std::string_view text) {
-  return StartsWith(text, "\xFF\xFE") || StartsWith(text, "\xFE\xFF");
-}
-
-// UTF-16 without a byte-order mark, as PowerShell and some editors write it: a JSON text starts
-// with ASCII, so in UTF-16 every other byte of its start is zero (the second of each pair in
-// little-endian order, the first in big-endian), and the others are not.
-bool LooksLikeUtf16WithoutByteOrderMark(std::string_view text) {
-  constexpr std::size_t kBytesLookedAt = 16;
-  const std::string_view start =
-      text.substr(0, std::min(text.size(), kBytesLookedAt) & ~std::size_t{1});
-  if (start.empty()) return false;
-  bool littleEndian = true;
-  bool bigEndian = true;
-  for (std::size_t i = 0; i < start.size(); i += 2) {
-    littleEndian = littleEndian && start[i] != '\0' && start[i + 1] == '\0';
-    bigEndian = bigEndian && start[i] == '\0' && start[i + 1] != '\0';
-  }
-  return littleEndian || bigEndian;
-}
-
 }  // namespace
 
 LikelyMistake FindLikelyMistake(std::string_view text) {
-  if (StartsWithUtf16ByteOrderMark(text) || LooksLikeUtf16WithoutByteOrderMark(text)) {
-    return {ParseMistake::kUtf16, 0};
-  }
+  if (IsUtf16(text)) return {ParseMistake::kUtf16, 0};
   StopPosition stop;
   // Not strict: the plugin reads up to the end of the first value, whatever follows it.
   if (Json::sax_parse(text, &stop, Json::input_format_t::json, false) || stop.byte == 0 ||
@@ -99,7 +76,7 @@ std::string MistakeHint(const LikelyMistake& likely, std::string_view text) {
     case ParseMistake::kNone:
       return "";
     case ParseMistake::kUtf16:
-      if (!StartsWithUtf16ByteOrderMark(text)) {
+      if (EncodingOf(text) == TextEncoding::kUtf16WithoutByteOrderMark) {
         return "the file is UTF-16 without a byte-order mark (a zero byte in every other byte), as "
                "PowerShell and some editors save it, and the plugin reads UTF-8 only: save it as "
                "UTF-8";

@@ -5,12 +5,15 @@
 #include <thread>
 #include <utility>
 
+#include "plugin_numbers.h"
+
 namespace {
 
 // How long one wait on the sockets lasts at most: the pace of the replies and of the inbox.
 constexpr int kWaitMs = 20;
-// The plugin sends command lines of up to 4,099 bytes: one read must take the longest whole.
+// One read must take the longest command line the plugin sends whole.
 constexpr std::size_t kReadSize = 8192;
+static_assert(kReadSize >= kLongestCommandLine);
 // Connections taken from the listener in one pass: a flood of them leaves time for the rest.
 constexpr int kMostAcceptsPerPass = 16;
 

@@ -24,6 +24,18 @@ TEST_PROGRAM = os.environ.get("TEST_PROGRAM", "")
 HELP_CHECK = os.environ.get("HELP_CHECK", "")
 STAMP = r"\d\d:\d\d:\d\d\.\d\d\d"
 
+
+def plugin_number(name):
+    """A number of the plugin's, from its one home (src/plugin_numbers.h)."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src",
+                        "plugin_numbers.h")
+    with open(path, encoding="utf-8") as f:
+        return int(re.search(r"^constexpr [\w:]+ %s = (\d+);$" % name, f.read(), re.M).group(1))
+
+
+# The longest command line the plugin sends.
+LONGEST_COMMAND_LINE = plugin_number("kLongestCommandLine")
+
 RULES = """\
 # Rules of the test session.
 kick -> Kicked {args}.
@@ -216,12 +228,13 @@ class Session(unittest.TestCase):
         self.server.type("welcome back")
         self.assertEqual(receive(game), b"console welcome back")
 
-    def test_a_line_of_4099_bytes_is_read_whole(self):
+    def test_the_longest_command_line_is_read_whole(self):
         since = self.server.mark()
-        line = b"quiet " + b"x" * 4093
+        line = b"quiet " + b"x" * (LONGEST_COMMAND_LINE - len(b"quiet "))
         self.game.sendall(line)
         # Printed in part, with its length.
-        shown = self.server.wait_line(STAMP + r" > quiet x+\.\.\. \(4,099 bytes\)", since)
+        shown = self.server.wait_line(
+            STAMP + r" > quiet x+\.\.\. \(%s bytes\)" % format(LONGEST_COMMAND_LINE, ","), since)
         self.assertLess(len(shown), len(line))
         self.game.sendall(b"kick after")
         self.assertEqual(receive(self.game), b"console Kicked after.")
@@ -283,7 +296,7 @@ class Session(unittest.TestCase):
         with open(self.rules, "w", encoding="utf-8") as f:
             f.write(RULES.replace("Kicked {args}.", "Kicked {args} now.") + "late -> never\n")
         os.utime(self.rules, (time.time() + 5, time.time() + 5))
-        self.server.wait_line(STAMP + r" \* rules read again: 4 rules, 3 lines changed", since)
+        self.server.wait_line(STAMP + r" \* rules read again: 4 rules, 2 lines changed", since)
         self.server.wait_line(STAMP + r" \* \+ kick -> Kicked \{args\} now\.", since)
         self.server.wait_line(STAMP + r" ! .*test\.rules:5: never applies: the \* rule of line 4 "
                               r"answers every line first", since)

@@ -5,6 +5,7 @@
 #include <system_error>
 #include <utility>
 
+#include "common/text_bytes.h"
 #include "programs/find_program.h"
 
 namespace {
@@ -48,6 +49,15 @@ Sight LookAt(const std::string& path) {
 
 std::string Plural(std::size_t count, const std::string& thing) {
   return std::to_string(count) + " " + thing + (count == 1 ? "" : "s");
+}
+
+// The lines an edit changed, from RuleChanges' "- " and "+ " lines: a line replaced is one of
+// each, and counts once.
+std::size_t ChangedLines(const std::vector<std::string>& changes) {
+  const auto removed = static_cast<std::size_t>(
+      std::count_if(changes.begin(), changes.end(),
+                    [](const std::string& change) { return StartsWith(change, "- "); }));
+  return std::max(removed, changes.size() - removed);
 }
 
 }  // namespace
@@ -112,7 +122,7 @@ RuleFileNews RuleFile::Look(std::chrono::steady_clock::time_point now,
   for (const Reason& note : read->notes) found.trouble.push_back(note.text);
   const std::vector<std::string> changes = RuleChanges(inUse, read->value);
   found.news.push_back("rules read again: " + Plural(read->value.size(), "rule") + ", " +
-                       Plural(changes.size(), "line") + " changed");
+                       Plural(ChangedLines(changes), "line") + " changed");
   found.news.insert(found.news.end(), changes.begin(), changes.end());
   NoteProgramsThatCannotRun(read->value);
   found.rules = std::move(read->value);

@@ -20,7 +20,6 @@ constexpr std::string_view kReplyArrow = "->";
 constexpr std::string_view kRunArrow = "=>";
 // The mark that the program takes the player's text as data only (see rule_trust.h).
 constexpr std::string_view kMarkedRunArrow = "=>!";
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r");
   if (first == std::string_view::npos) return {};
@@ -126,8 +125,8 @@ Result<std::string> ReadBounded(const std::string& path) {
 Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) {
   const Result<std::string> content = ReadBounded(path);
   if (!content) return Reason{content.why()};
-  std::string_view rest = *content;
-  if (StartsWith(rest, kByteOrderMark)) rest.remove_prefix(kByteOrderMark.size());
+  if (IsUtf16(*content)) return Reason{path + ": " + kUtf16RuleFile};
+  std::string_view rest = WithoutUtf8ByteOrderMark(*content);
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
   Noted<std::vector<ScriptRule>> read;

@@ -48,6 +48,9 @@ struct ScriptRule {
 // A rule file larger than this is refused before it is read whole.
 constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 
+// Why a rule file saved as UTF-16 (with a byte-order mark or without) is not read.
+constexpr const char* kUtf16RuleFile = "the rule file is UTF-16; save it as UTF-8";
+
 // Reads a rule file, or says why it cannot be used (with the line number). The notes tell what is
 // allowed but surely not meant: a rule that a "*" rule before it hides, a program that is not
 // there (yet) or cannot run (yet), a field that a program not of the admin's own may take for an

@@ -76,11 +76,7 @@ class LookedAtRuleFile : public testing::Test {
                std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
-    Put("kick -> Kicked\n");
-    file_.emplace(path().u8string());
-    const auto read = file_->ReadFirst();
-    ASSERT_TRUE(read) << read.why();
-    rules_ = read->value;
+    StartWith("kick -> Kicked\n");
   }
   void TearDown() override { fs::remove_all(folder_); }
 
@@ -91,6 +87,22 @@ class LookedAtRuleFile : public testing::Test {
     RuleFileNews found = file_->Look(now_, rules_);
     if (found.rules) rules_ = *found.rules;
     return found;
+  }
+  // A new RuleFile that read text first.
+  void StartWith(const std::string& text) {
+    Put(text);
+    file_.emplace(path().u8string());
+    const auto read = file_->ReadFirst();
+    ASSERT_TRUE(read) << read.why();
+    rules_ = read->value;
+  }
+  // What the look that reads text, once written, finds.
+  RuleFileNews LookAfterPutting(const std::string& text) {
+    Put(text);
+    // Seen as a change even when written within the second of the last reading.
+    fs::last_write_time(path(), fs::last_write_time(path()) + std::chrono::seconds(5));
+    Look();
+    return Look();
   }
   // The "!" lines of so many looks.
   std::size_t TroubleOver(int looks) {
@@ -128,13 +140,56 @@ TEST_F(LookedAtRuleFile, ARuleFileGoneOrNoFileGetsOneLineEachTimeAndTheRulesStay
   }
 }
 
-TEST_F(LookedAtRuleFile, ACountOfOneIsOneLine) {
-  Put("kick -> Kicked\nban -> Banned\n");
-  fs::last_write_time(path(), fs::last_write_time(path()) + std::chrono::seconds(5));
-  Look();
-  const RuleFileNews found = Look();
+TEST_F(LookedAtRuleFile, EachLineChangedCountsOnceAReplacedOneToo) {
+  const struct {
+    const char* rules;  // after "kick -> Kicked"
+    const char* news;
+  } rows[] = {
+      {"kick -> Kicked\nban -> Banned\n", "rules read again: 2 rules, 1 line changed"},
+      {"kick -> Kicked now\n", "rules read again: 1 rule, 1 line changed"},
+      {"kick -> Kicked now\nban -> Banned\n", "rules read again: 2 rules, 2 lines changed"},
+      {"ban -> Banned\nmute -> Muted\n", "rules read again: 2 rules, 2 lines changed"},
+      {"# none\n", "rules read again: 0 rules, 1 line changed"},
+      {"# a comment\nkick -> Kicked\n", "rules read again: 1 rule, 0 lines changed"},
+  };
+  for (const auto& row : rows) {
+    StartWith("kick -> Kicked\n");
+    const RuleFileNews found = LookAfterPutting(row.rules);
+    ASSERT_TRUE(found.rules) << row.rules;
+    EXPECT_EQ(found.news.front(), row.news) << row.rules;
+  }
+}
+
+TEST_F(LookedAtRuleFile, AUtf16FileGetsOneLineAtTheStartAndWhenReadAgain) {
+  using std::string_literals::operator""s;
+  for (const std::string& text : {
+           "\xFF\xFEk\0i\0c\0k\0 \0-\0>\0 \0X\0\n\0"s,  // Notepad's "Unicode"
+           "\xFE\xFF\0k\0i\0c\0k\0 \0-\0>\0 \0X\0\n"s,  // "Unicode big endian"
+           "k\0i\0c\0k\0 \0-\0>\0 \0X\0\n\0"s,          // no byte-order mark
+           "\0k\0i\0c\0k\0 \0-\0>\0 \0X\0\n"s,
+       }) {
+    const std::string why = path().u8string() + ": " + kUtf16RuleFile;
+    Put(text);
+    const auto first = RuleFile(path().u8string()).ReadFirst();
+    ASSERT_FALSE(first);
+    EXPECT_EQ(first.why(), why);
+    StartWith("kick -> Kicked\n");
+    const RuleFileNews found = LookAfterPutting(text);
+    EXPECT_FALSE(found.rules);
+    EXPECT_EQ(found.trouble,
+              std::vector<std::string>{"rules not read again, the 1 rule before stay: " + why});
+  }
+}
+
+TEST_F(LookedAtRuleFile, AUtf8ByteOrderMarkIsSkipped) {
+  Put("\xEF\xBB\xBFkick -> Kicked\n");
+  const auto first = RuleFile(path().u8string()).ReadFirst();
+  ASSERT_TRUE(first) << first.why();
+  EXPECT_EQ(first->value.at(0).command, "kick");
+  StartWith("ban -> Banned\n");
+  const RuleFileNews found = LookAfterPutting("\xEF\xBB\xBFkick -> Kicked\n");
   ASSERT_TRUE(found.rules);
-  EXPECT_EQ(found.news.front(), "rules read again: 2 rules, 1 line changed");
+  EXPECT_EQ(found.rules->at(0).command, "kick");
 }
 
 TEST_F(LookedAtRuleFile, AProgramGivenTheExecutePermissionIsToldOfWithoutASave) {
