@@ -78,7 +78,7 @@ TEST(Output, ShowsEveryLineSafelyForATerminal) {
 
 TEST(LineFolds, PrintsTheFirstFewOfASecondAndCountsTheRest) {
   LineFolds folds;
-  const FoldClock::time_point start{};
+  const ServerClock::time_point start{};
   for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(folds.Admit("a", start));
   EXPECT_FALSE(folds.Admit("a", start));
   EXPECT_TRUE(folds.Admit("b", start));
