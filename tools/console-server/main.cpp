@@ -43,8 +43,9 @@ std::string UsageText() {
          std::to_string(kServerPort) +
          " (--port N:\n"
          "another port, 0 for any free one), prints every command line the game sends, and sends\n"
-         "each line typed here to the game's chat (as \"console <line>\"). Every local client is\n"
-         "served alike: its lines are answered on its own connection, and typed lines go to all.\n"
+         "each line typed here to the game's chat (as \"console <line>\"). It serves the local\n"
+         "clients of its own user and of the administrator only, each alike: its lines are\n"
+         "answered on its own connection, and typed lines go to all.\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
          "runs programs for \"COMMAND => PROGRAM ARG...\" lines.\n"
          "--exec-timeout S ends a program of a rule after S seconds (default 10).\n"
