@@ -110,6 +110,8 @@ def receive(connection, timeout=10.0):
 
 
 CONNECTED = STAMP + r" \* connection %d from 127\.0\.0\.1:\d+ \(\d+ open\)"
+# An interpreter that another user may run: not one under root's home.
+SYSTEM_PYTHON = shutil.which("python3", path="/usr/local/bin:/usr/bin:/bin") or sys.executable
 
 # A client in a process of its own: PORT COUNT LINE answers|holds. It opens COUNT connections and
 # sends LINE on each, then prints what each got first, or holds them open for a minute.
@@ -470,7 +472,7 @@ class Programs(unittest.TestCase):
     def test_another_users_client_gets_no_answer_and_runs_nothing(self):
         since = self.server.mark()
         client = subprocess.run(
-            ["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups", sys.executable, "-c",
+            ["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups", SYSTEM_PYTHON, "-c",
              CLIENT, str(self.port), "1", "args other", "answers"],
             cwd="/", capture_output=True, text=True, timeout=60)
         self.assertEqual((client.returncode, client.stdout), (0, "[b'']\n"), client.stderr)
