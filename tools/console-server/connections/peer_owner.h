@@ -1,9 +1,9 @@
 // Whose is the program at the other end of a connection: the user and the process that hold the
 // peer's socket, as the system tells. console-server runs programs with its own user's rights,
 // so the owner (console_server.h) serves only its own user and the administrator; this only
-// asks. peer_owner_posix.cpp reads Linux's socket tables (/proc/net/tcp and tcp6, read by
-// tcp_table.cpp) and the processes' descriptors; peer_owner_win.cpp asks GetExtendedTcpTable
-// and the process's token.
+// asks. peer_owner_posix.cpp asks Linux's socket tables (through sock_diag, or in /proc/net/tcp
+// and tcp6, read by tcp_table.cpp) and the processes' descriptors; peer_owner_win.cpp asks
+// GetExtendedTcpTable and the process's token.
 #pragma once
 
 #include <cstdint>
@@ -54,9 +54,9 @@ struct ConnectionEnds {
   Endpoint own;
 };
 
-// The owners of the peers of the connections accepted in one pass, in the same order. The
-// system's tables are read once for all of them: on Linux a reading takes milliseconds, and a
-// flood of connections must leave the loop its time.
+// The owners of the peers of the connections accepted in one pass, in the same order. A table
+// that must be read whole is read once for all of them: /proc/net/tcp takes milliseconds, and
+// GetExtendedTcpTable more, and a flood of connections must leave the loop its time.
 std::vector<PeerOwner> LookUpPeerOwners(const std::vector<ConnectionEnds>& connections);
 
 // The process that holds each socket, in the same order, in one pass over the processes; none
