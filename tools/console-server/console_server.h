@@ -174,6 +174,7 @@ class ConsoleServer {
 
   Connection* Find(Socket socket);
   Connection* FindId(ConnectionId id);
+  const Connection* FindId(ConnectionId id) const;
   void Close(Connection& connection, PrintedLine why, Decisions& decisions,
              ServerClock::time_point now);
   void TestForWeb(Connection& connection, Decisions& decisions, ServerClock::time_point now);
@@ -181,7 +182,6 @@ class ConsoleServer {
   void Answer(Connection& connection, const std::string& line, Decisions& decisions,
               ServerClock::time_point now);
   void StartRun(Connection& connection, const ScriptAnswer& answer, Decisions& decisions);
-  const Connection* FindId(ConnectionId id) const;
   Party PartyOf(const Connection& connection) const;
   Party PartyOf(const Run& run) const;
   std::size_t RunsOf(const Party& party) const;
