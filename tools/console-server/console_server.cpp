@@ -6,7 +6,6 @@
 #include "common/text_bytes.h"
 #include "connections/web_test.h"
 #include "programs/output_lines.h"
-#include "rules/rule_help.h"
 
 namespace {
 
@@ -27,7 +26,7 @@ std::string OpenConnections(std::size_t count) {
   return "(" + std::to_string(count) + " open)";
 }
 
-std::string TrafficKind(ConnectionId id) {
+std::string ConnectionName(ConnectionId id) {
   return "connection " + std::to_string(id);
 }
 
@@ -46,6 +45,7 @@ ConsoleServer::ConsoleServer(ServerSettings settings)
     : rules_(std::move(settings.rules)),
       ruleFile_(std::move(settings.ruleFile)),
       helpFolder_(std::move(settings.helpFolder)),
+      ownUser_(std::move(settings.ownUser)),
       runTimeout_(settings.runTimeout),
       mostConnections_(settings.mostConnections) {}
 
@@ -63,6 +63,10 @@ ConsoleServer::Connection* ConsoleServer::FindId(ConnectionId id) {
   return nullptr;
 }
 
+const ConsoleServer::Connection* ConsoleServer::FindId(ConnectionId id) const {
+  return const_cast<ConsoleServer*>(this)->FindId(id);
+}
+
 // "connection 3 from 127.0.0.1:49822": the number ties a reply's "!" line to its connection.
 std::string ConsoleServer::Named(const Connection& connection) const {
   return "connection " + std::to_string(connection.id) + " from " + connection.peer;
@@ -74,9 +78,9 @@ void ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
     decisions.printed.push_back(std::move(line));
 }
 
-void ConsoleServer::PrintTraffic(const Connection& connection, char mark, std::string_view line,
+void ConsoleServer::PrintTraffic(Connection& connection, char mark, std::string_view line,
                                  Decisions& decisions, ServerClock::time_point now) {
-  if (folds_.Admit(TrafficKind(connection.id), now)) {
+  if (connection.traffic.Admit(now)) {
     decisions.printed.push_back({mark, Excerpt(line)});
   }
 }
@@ -86,40 +90,90 @@ void ConsoleServer::Close(Connection& connection, PrintedLine why, Decisions& de
                           ServerClock::time_point now) {
   const ConnectionId id = connection.id;
   const std::size_t waiting = connection.replies.Waiting();
-  const std::size_t folded = folds_.Forget(TrafficKind(id));
+  const std::size_t folded = connection.traffic.Forget();
   decisions.closed.push_back(connection.socket);
   connections_.erase(connections_.begin() + (&connection - connections_.data()));
   if (why.mark == '*') why.text += " " + OpenConnections(connections_.size());
   PrintConnectionNews(std::move(why), decisions, now);
   if (folded > 0) {
-    decisions.printed.push_back({'*', TrafficKind(id) + ": " + Counted(folded) +
+    decisions.printed.push_back({'*', ConnectionName(id) + ": " + Counted(folded) +
                                           " more lines received or sent, not printed"});
   }
   if (waiting > 0) {
     decisions.printed.push_back(
-        {'!', TrafficKind(id) + " closed with " + Counted(waiting) + " messages not sent"});
+        {'!', ConnectionName(id) + " closed with " + Counted(waiting) + " messages not sent"});
   }
 }
 
-Decisions ConsoleServer::Accepted(Socket socket, std::string peer, ServerClock::time_point now) {
+// Why a peer is not served, if it is not: its programs would run with console-server's rights,
+// and it would read what they print. The first refusal of a user says why at length, the next
+// ones in short.
+std::optional<PrintedLine> ConsoleServer::Refusal(ConnectionId id, const std::string& peer,
+                                                  const PeerOwner& owner) {
+  const std::string refused = "refused " + ConnectionName(id) + " from " + peer;
+  switch (owner.found) {
+    case PeerFound::kUser:
+      if (owner.user == ownUser_ || owner.administrator) return std::nullopt;
+      if (!refusedUsers_.insert(owner.user).second) {
+        return PrintedLine{'!', refused + ": user " + owner.user + " is not console-server's"};
+      }
+      return PrintedLine{'!', refused + " of user " + owner.user +
+                                  ": console-server serves only the programs of its own user (" +
+                                  ownUser_ +
+                                  ") and of the administrator, since its rules run programs "
+                                  "with its user's rights"};
+    case PeerFound::kUserUnreadable:
+      return PrintedLine{'!', refused + ": the user of its process " +
+                                  std::to_string(owner.process.value_or(0)) + " cannot be read (" +
+                                  Shown(owner.why) +
+                                  "); console-server and the game must run as the same user, at "
+                                  "the same elevation"};
+    case PeerFound::kNotListed:
+      return PrintedLine{'!', refused +
+                                  ": the system lists no socket at its address (it has gone), so "
+                                  "its user cannot be checked"};
+    case PeerFound::kNoProcess:
+      break;
+  }
+  return std::nullopt;
+}
+
+Decisions ConsoleServer::Accepted(Socket socket, std::string peer, const PeerOwner& owner,
+                                  ServerClock::time_point now) {
   Decisions decisions;
   const ConnectionId id = ++lastConnection_;
   if (connections_.size() >= mostConnections_) {
     decisions.closed.push_back(socket);
-    PrintConnectionNews({'!', "refused connection " + std::to_string(id) + " from " + peer + ": " +
-                                  Counted(mostConnections_) +
-                                  " connections are open, and none is closed to make room"},
-                        decisions, now);
+    PrintConnectionNews(
+        {'!', "refused " + ConnectionName(id) + " from " + peer + ": " + Counted(mostConnections_) +
+                  " connections are open, and none is closed to make room"},
+        decisions, now);
+    return decisions;
+  }
+  if (std::optional<PrintedLine> refusal = Refusal(id, peer, owner)) {
+    decisions.closed.push_back(socket);
+    PrintConnectionNews(std::move(*refusal), decisions, now);
     return decisions;
   }
   Connection connection;
   connection.id = id;
   connection.socket = socket;
   connection.peer = std::move(peer);
+  connection.process = owner.process;
   connections_.push_back(std::move(connection));
+  // Until it is found, the connection shares the slots as one of its own.
+  if (!owner.process && owner.socket) decisions.processesToFind.push_back({id, *owner.socket});
   PrintConnectionNews(
       {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
       now);
+  if (owner.found == PeerFound::kNoProcess && !toldNoProcess_) {
+    toldNoProcess_ = true;
+    decisions.printed.push_back(
+        {'!', Named(connections_.back()) + ": the system names no process for it (" +
+                  Shown(owner.why) +
+                  "), so no connection's user can be checked: every local program is served, "
+                  "and the program slots are shared between connections"});
+  }
   return decisions;
 }
 
@@ -194,34 +248,65 @@ void ConsoleServer::Answer(Connection& connection, const std::string& line, Deci
   }
 }
 
-// The last free slot is kept for a connection that has no program running: the game always
-// gets a run, however often another client asks.
-bool ConsoleServer::MayRun(const Connection& connection) const {
-  if (runs_.size() >= kMostRunsAtOnce) return false;
-  if (runs_.size() + 1 < kMostRunsAtOnce || connection.runs == 0) return true;
-  return std::none_of(connections_.begin(), connections_.end(), [&](const Connection& other) {
-    return other.id != connection.id && other.runs == 0;
-  });
+// A process counts once however many connections it holds; where the system names none, each
+// connection counts alone.
+ConsoleServer::Party ConsoleServer::PartyOf(const Connection& connection) const {
+  return connection.process ? Party{true, *connection.process} : Party{false, connection.id};
+}
+
+// The party of its connection now (whose process may have been found since it started); once
+// the connection has closed, its process as known when the run started, or else the connection.
+ConsoleServer::Party ConsoleServer::PartyOf(const Run& run) const {
+  if (const Connection* connection = FindId(run.to)) return PartyOf(*connection);
+  return run.process ? Party{true, *run.process} : Party{false, run.to};
+}
+
+std::size_t ConsoleServer::RunsOf(const Party& party) const {
+  return static_cast<std::size_t>(std::count_if(
+      runs_.begin(), runs_.end(), [&](const auto& run) { return PartyOf(run.second) == party; }));
+}
+
+// Of the parties with a connection open and no program running, the one connected longest: the
+// game connects once and stays, so it always gets a run, however many connections another
+// process opens.
+std::optional<ConsoleServer::Party> ConsoleServer::LastSlotKeeper() const {
+  // In the order they opened.
+  for (const Connection& connection : connections_) {
+    const Party party = PartyOf(connection);
+    if (RunsOf(party) == 0) return party;
+  }
+  return std::nullopt;
+}
+
+std::string ConsoleServer::Named(const Party& party) const {
+  return (party.isProcess ? "process " : "connection ") + std::to_string(party.id);
+}
+
+// While another party waits, no party may take the last free slot.
+std::optional<std::string> ConsoleServer::WhyNotRun(const Connection& connection) const {
+  if (runs_.size() >= kMostRunsAtOnce) {
+    return std::to_string(kMostRunsAtOnce) + " programs run already";
+  }
+  if (runs_.size() + 1 < kMostRunsAtOnce) return std::nullopt;
+  const std::optional<Party> keeper = LastSlotKeeper();
+  if (!keeper || *keeper == PartyOf(connection)) return std::nullopt;
+  return "the last program slot is kept for " + Named(*keeper) +
+         ", connected longest of those with none running";
 }
 
 void ConsoleServer::StartRun(Connection& connection, const ScriptAnswer& answer,
                              Decisions& decisions) {
   const std::string shown = ShownCommand(answer.command);
-  if (!MayRun(connection)) {
+  if (const std::optional<std::string> why = WhyNotRun(connection)) {
     if (busyRefusals_++ == 0) {
-      decisions.printed.push_back(
-          {'!', Shown(shown) + ": not run, " +
-                    (runs_.size() >= kMostRunsAtOnce
-                         ? std::to_string(kMostRunsAtOnce) + " programs run already"
-                         : "the last program slot is kept for another connection")});
+      decisions.printed.push_back({'!', Shown(shown) + ": not run, " + *why});
     }
     Queue(connection.id, "The server is busy: try " + shown + " again in a moment.", decisions);
     return;
   }
   TellBusyRefusals(decisions);
   const RunId id = ++lastRun_;
-  runs_[id] = Run{connection.id, shown};
-  ++connection.runs;
+  runs_[id] = Run{connection.id, connection.process, shown};
   ProgramStart start;
   start.run = id;
   start.program.program = answer.run->program;
@@ -251,7 +336,7 @@ void ConsoleServer::Queue(ConnectionId to, std::string_view text, Decisions& dec
   Connection* connection = FindId(to);
   if (connection == nullptr) {
     decisions.printed.push_back(
-        {'!', TrafficKind(to) + " has closed; not sent: " + Excerpt(ConsoleMessage(text))});
+        {'!', ConnectionName(to) + " has closed; not sent: " + Excerpt(ConsoleMessage(text))});
     return;
   }
   AddReply(*connection, ConsoleMessage(text), decisions);
@@ -260,7 +345,7 @@ void ConsoleServer::Queue(ConnectionId to, std::string_view text, Decisions& dec
 void ConsoleServer::AddReply(Connection& connection, const std::string& message,
                              Decisions& decisions) {
   if (const std::optional<std::string> dropped = connection.replies.Add(message)) {
-    decisions.printed.push_back({'!', TrafficKind(connection.id) + ": " + *dropped});
+    decisions.printed.push_back({'!', ConnectionName(connection.id) + ": " + *dropped});
   }
 }
 
@@ -328,15 +413,18 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
       Release(connection, decisions, now);
     }
   }
-  for (Connection& connection : connections_) connection.replies.Pace(now);
   for (const FoldedCount& folded : folds_.Due(now)) {
     if (folded.kind == kConnectionsKind) {
       decisions.printed.push_back({'*', Counted(folded.count) +
                                             " more connections opened, closed or refused in a "
                                             "second, not printed " +
                                             OpenConnections(connections_.size())});
-    } else {
-      decisions.printed.push_back({'*', folded.kind + ": " + Counted(folded.count) +
+    }
+  }
+  for (Connection& connection : connections_) {
+    connection.replies.Pace(now);
+    if (const std::size_t folded = connection.traffic.Due(now)) {
+      decisions.printed.push_back({'*', ConnectionName(connection.id) + ": " + Counted(folded) +
                                             " more lines received or sent in a second, not "
                                             "printed"});
     }
@@ -356,6 +444,8 @@ Decisions ConsoleServer::Posted(PostedEvent event) {
     if (run != runs_.end()) Queue(run->second.to, line->line, decisions);
   } else if (auto* ended = std::get_if<ProgramEnded>(&event)) {
     EndRun(ended->run, ended->outcome, decisions);
+  } else if (auto* found = std::get_if<ProcessFound>(&event)) {
+    if (Connection* connection = FindId(found->connection)) connection->process = found->process;
   }
   return decisions;
 }
@@ -365,7 +455,6 @@ void ConsoleServer::EndRun(RunId id, const RunOutcome& outcome, Decisions& decis
   if (found == runs_.end()) return;
   const Run run = found->second;
   runs_.erase(found);
-  if (Connection* connection = FindId(run.to)) --connection->runs;
   TellBusyRefusals(decisions);
   const std::string name = Shown(run.shown);
   if (outcome.droppedLines > 0) {
@@ -389,11 +478,6 @@ void ConsoleServer::EndRun(RunId id, const RunOutcome& outcome, Decisions& decis
   }
 }
 
-Decisions ConsoleServer::LookAtRules(ServerClock::time_point now) {
-  if (!ruleFile_) return {};
-  return RulesRead(ruleFile_->Look(now, rules_));
-}
-
 Decisions ConsoleServer::RulesRead(RuleFileNews news) {
   Decisions decisions;
   for (std::string& line : news.trouble) decisions.printed.push_back({'!', std::move(line)});
@@ -401,17 +485,17 @@ Decisions ConsoleServer::RulesRead(RuleFileNews news) {
   if (!news.rules) return decisions;
   // A run under way keeps the rule it started from: its start copied what it needs.
   rules_ = std::move(*news.rules);
-  Decisions help = WriteHelp();
-  decisions.printed.insert(decisions.printed.end(), help.printed.begin(), help.printed.end());
+  decisions.help = Help();
   return decisions;
 }
 
-Decisions ConsoleServer::WriteHelp() {
+Decisions ConsoleServer::Listening() const {
   Decisions decisions;
-  if (helpFolder_.empty()) return decisions;
-  const Noted<std::vector<std::string>> done =
-      WriteRuleHelp(helpFolder_, rules_, ruleFile_ ? ruleFile_->Path() : std::string());
-  for (const std::string& line : done.value) decisions.printed.push_back({'*', line});
-  for (const Reason& note : done.notes) decisions.printed.push_back({'!', note.text});
+  decisions.help = Help();
   return decisions;
+}
+
+std::optional<HelpToWrite> ConsoleServer::Help() const {
+  if (helpFolder_.empty()) return std::nullopt;
+  return HelpToWrite{helpFolder_, rules_, ruleFile_};
 }

@@ -1,15 +1,18 @@
 // The one owner of console-server's state: the connections (each one record: its socket, its
-// web test, its replies and the bytes its socket has not taken), the rules, the programs that
-// run and the help folder. It takes what happened as events and answers with decisions, and
-// touches no socket itself: the loop in serve_loop.cpp waits, reads, sends and applies them. So
-// every decision is a row of a table in console_server_test.cpp.
+// peer's process, its web test, its replies, the bytes its socket has not taken and its fold of
+// lines), the rules, the programs that run and the help folder. It takes what happened as events
+// and answers with decisions, and touches no socket and opens no file itself: the loop in
+// serve_loop.cpp waits, reads, sends and applies them, and rule_files.cpp reads the rule file and
+// writes the help files. So every decision is a row of a table in console_server_test.cpp.
 //
-// Every local client is served alike, the game being one of them, and nothing one client does
-// can stop the others being served: no call waits, each command line is answered on its own
-// connection, a connection that does not read is closed once its bytes wait kLongestSendWait,
-// an open connection is never closed to make room, a client cannot take the last program slot
-// while another connection has none, and what one client makes console-server print is folded
-// and bounded.
+// It serves the programs of its own user and of the administrator only: its rules run programs
+// with its user's rights, and answer with what they print. Every client so served is served
+// alike, the game being one of them, and nothing one client does can stop the others being
+// served: no call waits, each command line is answered on its own connection, a connection that
+// does not read is closed once its bytes wait kLongestSendWait, an open connection is never
+// closed to make room, the program slots are shared between processes (the last one kept for the
+// process connected longest of those with none running), and what one client makes
+// console-server print is folded and bounded.
 #pragma once
 
 #include <chrono>
@@ -18,11 +21,13 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
 
+#include "connections/peer_owner.h"
 #include "connections/platform.h"
 #include "connections/reply_queue.h"
 #include "output/line_folds.h"
@@ -30,8 +35,8 @@
 #include "programs/background_run.h"
 #include "rules/rule_file.h"
 #include "rules/script_rules.h"
+#include "server_clock.h"
 
-using ServerClock = std::chrono::steady_clock;
 using ConnectionId = std::uint64_t;
 using RunId = std::uint64_t;
 
@@ -55,11 +60,27 @@ struct ProgramStart {
   std::chrono::seconds timeout{10};
 };
 
-// What the loop does next, in this order: close, print, start.
+// The help folder to bring in line with the rules (WriteRuleHelp of rule_help.h).
+struct HelpToWrite {
+  std::filesystem::path folder;
+  std::vector<ScriptRule> rules;
+  std::string ruleFile;  // whose mark the files get
+};
+
+// A connection whose peer's process is to be found from its socket, on a thread of its own
+// (process_finder.h): the answer comes back as ProcessFound.
+struct ProcessToFind {
+  ConnectionId connection = 0;
+  HeldSocket socket;
+};
+
+// What the loop does next, in this order: close, print, write the help, start, find.
 struct Decisions {
   std::vector<Socket> closed;
   std::vector<PrintedLine> printed;
+  std::optional<HelpToWrite> help;
   std::vector<ProgramStart> runs;
+  std::vector<ProcessToFind> processesToFind;
 };
 
 // The events that other threads post to the loop's inbox.
@@ -75,12 +96,17 @@ struct ProgramEnded {
   RunId run = 0;
   RunOutcome outcome;
 };
-using PostedEvent = std::variant<TypedLine, InputEnded, ProgramLine, ProgramEnded>;
+struct ProcessFound {
+  ConnectionId connection = 0;
+  std::optional<ProcessId> process;  // none when it could not be found
+};
+using PostedEvent = std::variant<TypedLine, InputEnded, ProgramLine, ProgramEnded, ProcessFound>;
 
 struct ServerSettings {
   std::vector<ScriptRule> rules;
-  std::optional<RuleFile> ruleFile;
+  std::string ruleFile;              // its path, empty for none
   std::filesystem::path helpFolder;  // empty for none
+  std::string ownUser;               // OwnUser(): whose programs are served
   std::chrono::seconds runTimeout{10};
   std::size_t mostConnections = kMostConnections;
 };
@@ -92,8 +118,9 @@ class ConsoleServer {
  public:
   explicit ConsoleServer(ServerSettings settings);
 
-  // The events of the loop.
-  Decisions Accepted(Socket socket, std::string peer, ServerClock::time_point now);
+  // The events of the loop. The peer's owner is what the system told of it (peer_owner.h).
+  Decisions Accepted(Socket socket, std::string peer, const PeerOwner& owner,
+                     ServerClock::time_point now);
   Decisions AcceptFailed(const AcceptFailure& failure, ServerClock::time_point now);
   Decisions Received(Socket socket, std::string_view bytes, ServerClock::time_point now);
   Decisions Ended(Socket socket, ServerClock::time_point now);
@@ -101,11 +128,10 @@ class ConsoleServer {
   Decisions TimePassed(ServerClock::time_point now);
   // The events of the other threads.
   Decisions Posted(PostedEvent event);
-  // The rule file, looked at once a second; a new reading replaces the rules.
-  Decisions LookAtRules(ServerClock::time_point now);
+  // What a look at the rule file found; a new reading replaces the rules, and the help follows.
   Decisions RulesRead(RuleFileNews news);
-  // Brings the help folder in line with the rules (once listening, and after each new reading).
-  Decisions WriteHelp();
+  // Once listening: the help folder is brought in line with the rules.
+  Decisions Listening() const;
 
   // What the loop watches: every connection for reading, and for room to send where bytes wait.
   std::vector<Watch> Watched() const;
@@ -115,27 +141,40 @@ class ConsoleServer {
   // The bytes that wait for the connection's socket.
   std::string_view Unsent(Socket socket) const;
 
-  std::size_t RuleCount() const { return rules_.size(); }
+  const std::vector<ScriptRule>& Rules() const { return rules_; }
 
  private:
+  // Who the program slots are shared between: a process, or a connection where the system names
+  // no process for it.
+  struct Party {
+    bool isProcess = false;
+    std::uint64_t id = 0;  // the ProcessId or the ConnectionId
+    bool operator==(const Party& other) const {
+      return isProcess == other.isProcess && id == other.id;
+    }
+  };
   struct Connection {
     ConnectionId id = 0;
     Socket socket = kNoSocket;
     std::string peer;
+    std::optional<ProcessId> process;  // where the system names it
     // The reads held while they may begin a web request, each one command line when released.
     std::vector<std::string> held;
     bool tested = false;                // whether the web test is done
     ServerClock::time_point heldSince;  // of the first held read
     ReplyQueue replies;
-    std::size_t runs = 0;  // its programs running now
+    FoldWindow traffic;  // the lines it sends and gets, as printed
   };
+  // A connection's programs running now are counted from runs_, never kept beside it.
   struct Run {
     ConnectionId to = 0;
-    std::string shown;  // "/weather"
+    std::optional<ProcessId> process;  // of its connection, as known when it started
+    std::string shown;                 // "/weather"
   };
 
   Connection* Find(Socket socket);
   Connection* FindId(ConnectionId id);
+  const Connection* FindId(ConnectionId id) const;
   void Close(Connection& connection, PrintedLine why, Decisions& decisions,
              ServerClock::time_point now);
   void TestForWeb(Connection& connection, Decisions& decisions, ServerClock::time_point now);
@@ -143,20 +182,29 @@ class ConsoleServer {
   void Answer(Connection& connection, const std::string& line, Decisions& decisions,
               ServerClock::time_point now);
   void StartRun(Connection& connection, const ScriptAnswer& answer, Decisions& decisions);
-  bool MayRun(const Connection& connection) const;
+  Party PartyOf(const Connection& connection) const;
+  Party PartyOf(const Run& run) const;
+  std::size_t RunsOf(const Party& party) const;
+  std::optional<Party> LastSlotKeeper() const;
+  std::string Named(const Party& party) const;
+  std::optional<std::string> WhyNotRun(const Connection& connection) const;
+  std::optional<PrintedLine> Refusal(ConnectionId id, const std::string& peer,
+                                     const PeerOwner& owner);
+  std::optional<HelpToWrite> Help() const;
   void Queue(ConnectionId to, std::string_view text, Decisions& decisions);
   void QueueForEveryone(std::string_view text, Decisions& decisions);
   void AddReply(Connection& connection, const std::string& message, Decisions& decisions);
   void EndRun(RunId id, const RunOutcome& outcome, Decisions& decisions);
   void PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
-  void PrintTraffic(const Connection& connection, char mark, std::string_view line,
-                    Decisions& decisions, ServerClock::time_point now);
+  void PrintTraffic(Connection& connection, char mark, std::string_view line, Decisions& decisions,
+                    ServerClock::time_point now);
   void TellBusyRefusals(Decisions& decisions);
   std::string Named(const Connection& connection) const;
 
   std::vector<ScriptRule> rules_;
-  std::optional<RuleFile> ruleFile_;
+  std::string ruleFile_;
   std::filesystem::path helpFolder_;
+  std::string ownUser_;
   std::chrono::seconds runTimeout_;
   std::size_t mostConnections_;
 
@@ -169,5 +217,10 @@ class ConsoleServer {
   // Commands refused since the last run started or ended; the first of them was printed.
   std::size_t busyRefusals_ = 0;
   std::optional<ServerClock::time_point> acceptRestsUntil_;
+  // The lines of the owner's own kinds (connections opened, closed or refused), as printed.
   LineFolds folds_;
+  // The users refused so far: each is told why once, at length.
+  std::set<std::string> refusedUsers_;
+  // Whether the "!" line for a peer that the system names no process for was printed.
+  bool toldNoProcess_ = false;
 };

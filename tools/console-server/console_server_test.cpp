@@ -22,7 +22,7 @@ using Event = std::function<Decisions(ConsoleServer&, ServerClock::time_point)>;
 
 // One thing that happens to the server, at a time since the story began, and what it decides:
 // every line it prints (exactly), the sockets it closes, the programs it starts, and, where
-// given, the bytes that then wait for a socket.
+// given, the bytes that then wait for a socket and the sockets whose process it asks to find.
 struct Step {
   Event event;
   milliseconds at{0};
@@ -30,6 +30,7 @@ struct Step {
   std::vector<Socket> closed = {};
   std::size_t runs = 0;
   std::optional<std::pair<Socket, std::string>> unsent = std::nullopt;
+  std::vector<std::uint64_t> toFind = {};  // their inodes
 };
 
 struct Story {
@@ -39,16 +40,50 @@ struct Story {
 };
 
 const std::string kPeer = "127.0.0.1:5000";
+// console-server's own user, as the system writes it.
+const std::string kOwnUser = "1000";
+
+// A program of console-server's own user: process 100 + n holds connection n, unless told.
+PeerOwner Own(ProcessId process) {
+  PeerOwner owner;
+  owner.found = PeerFound::kUser;
+  owner.user = kOwnUser;
+  owner.process = process;
+  return owner;
+}
+PeerOwner OfUser(std::string user, bool administrator = false) {
+  PeerOwner owner = Own(4321);
+  owner.user = std::move(user);
+  owner.administrator = administrator;
+  return owner;
+}
+// Linux's answer: the user at once, the process to be found from the socket.
+PeerOwner OwnSocket(std::uint64_t inode) {
+  PeerOwner owner = Own(0);
+  owner.process.reset();
+  owner.socket = HeldSocket{inode, 1000};
+  return owner;
+}
+// Wine's answer: its table of connections gives process 0.
+PeerOwner NoProcess() {
+  PeerOwner owner;
+  owner.found = PeerFound::kNoProcess;
+  owner.why = "its table of connections gives process 0";
+  return owner;
+}
 
 // Socket n is connection n, accepted in that order.
 std::string Name(Socket socket) {
   return "connection " + std::to_string(socket) + " from " + kPeer;
 }
 
-Event Accept(Socket socket) {
+Event AcceptFrom(Socket socket, PeerOwner owner) {
   return [=](ConsoleServer& server, ServerClock::time_point now) {
-    return server.Accepted(socket, kPeer, now);
+    return server.Accepted(socket, kPeer, owner, now);
   };
+}
+Event Accept(Socket socket) {
+  return AcceptFrom(socket, Own(100 + socket));
 }
 Event Read(Socket socket, std::string bytes) {
   return [=](ConsoleServer& server, ServerClock::time_point now) {
@@ -89,6 +124,12 @@ PrintedLine Opened(Socket socket, std::size_t open) {
 PrintedLine Closed(Socket socket, std::size_t open) {
   return {'*', Name(socket) + " closed (" + std::to_string(open) + " open)"};
 }
+// What follows the name of the first connection that the system names no process for.
+std::string NoProcessNews() {
+  return ": the system names no process for it (its table of connections gives process 0), so "
+         "no connection's user can be checked: every local program is served, and the program "
+         "slots are shared between connections";
+}
 PrintedLine Got(std::string line) {
   return {'>', std::move(line)};
 }
@@ -117,6 +158,7 @@ void Play(const Story& story) {
   SCOPED_TRACE(story.name);
   ServerSettings settings;
   settings.rules = TestRules();
+  settings.ownUser = kOwnUser;
   settings.mostConnections = story.mostConnections;
   ConsoleServer server(std::move(settings));
   const ServerClock::time_point start{};
@@ -127,6 +169,9 @@ void Play(const Story& story) {
     EXPECT_EQ(decisions.printed, step.printed);
     EXPECT_EQ(decisions.closed, step.closed);
     EXPECT_EQ(decisions.runs.size(), step.runs);
+    std::vector<std::uint64_t> toFind;
+    for (const ProcessToFind& find : decisions.processesToFind) toFind.push_back(find.socket.inode);
+    EXPECT_EQ(toFind, step.toFind);
     if (step.unsent) {
       EXPECT_EQ(server.Unsent(step.unsent->first), step.unsent->second);
     }
@@ -141,6 +186,29 @@ const milliseconds kGap = Ms(kGapBetweenMessages);
 const milliseconds kHold = Ms(kLongestHold);
 const milliseconds kSendWait = Ms(kLongestSendWait);
 const milliseconds kFold = Ms(kFoldWindow);
+
+// Connection 1's reply queue filled, one more message dropped with a line, and one in silence.
+std::vector<Step> QueueFlood() {
+  std::vector<Step> steps;
+  for (std::size_t i = 0; i < kMostQueued; ++i) steps.push_back({Post(TypedLine{"m"})});
+  steps.push_back({Post(TypedLine{"m"}),
+                   {},
+                   {{'!', "connection 1: " + std::to_string(kMostQueued) +
+                              " messages wait to be sent already; dropping new ones until they "
+                              "are sent"}}});
+  steps.push_back({Post(TypedLine{"m"})});
+  return steps;
+}
+
+// Connection 1 takes each message of its full queue as it goes out, one each kGap from the start.
+std::vector<Step> QueueDrained() {
+  std::vector<Step> steps;
+  for (std::size_t i = 0; i < kMostQueued; ++i) {
+    steps.push_back({Tick(), kGap * static_cast<int>(i)});
+    steps.push_back({TakeAll(1), kGap * static_cast<int>(i), {Gave("m")}});
+  }
+  return steps;
+}
 
 TEST(ConsoleServer, ServesEveryConnectionAloneAndNeverWaitsForOne) {
   const std::string kicked = ConsoleMessage("Kicked bob.");
@@ -177,6 +245,8 @@ TEST(ConsoleServer, ServesEveryConnectionAloneAndNeverWaitsForOne) {
         {TakeAll(1), {}, {Gave("one")}},
         {Tick(), kGap - milliseconds(1), {}, {}, 0, {{1, ""}}},
         {Tick(), kGap, {}, {}, 0, {{1, ConsoleMessage("two")}}}}},
+      {"a full queue drops with one line, and after it drained tells the next flood again",
+       Joined({{{Accept(1), {}, {Opened(1, 1)}}}, QueueFlood(), QueueDrained(), QueueFlood()})},
       {"the closing line counts what stays open, never the one that closed",
        {{Accept(1), {}, {Opened(1, 1)}},
         {Accept(2), {}, {Opened(2, 2)}},
@@ -263,6 +333,70 @@ TEST(ConsoleServer, IdleConnectionsCannotKeepTheGameOut) {
   for (const Story& story : stories) Play(story);
 }
 
+TEST(ConsoleServer, ServesOnlyItsOwnUserAndTheAdministrator) {
+  PeerOwner unreadable;
+  unreadable.found = PeerFound::kUserUnreadable;
+  unreadable.process = 4321;
+  unreadable.why = "Access is denied.";
+  PeerOwner gone;
+  gone.found = PeerFound::kNotListed;
+  const Story stories[] = {
+      {"its own user, root and the administrators are served",
+       {{AcceptFrom(1, Own(7)), {}, {Opened(1, 1)}},
+        {AcceptFrom(2, OfUser("0", true)), {}, {Opened(2, 2)}},
+        {AcceptFrom(3, OfUser("S-1-5-18", true)), {}, {Opened(3, 3)}},
+        {Read(2, "kick bob"), {}, {Got("kick bob")}}}},
+      {"another user is closed at once and unanswered, told why at length once a user",
+       {{AcceptFrom(1, OfUser("54321")),
+         {},
+         {{'!', "refused connection 1 from " + kPeer +
+                    " of user 54321: console-server serves only the programs of its own user "
+                    "(1000) and of the administrator, since its rules run programs with its "
+                    "user's rights"}},
+         {1}},
+        {Read(1, "roll")},
+        {AcceptFrom(2, OfUser("54321")),
+         {},
+         {{'!', "refused connection 2 from " + kPeer + ": user 54321 is not console-server's"}},
+         {2}},
+        {AcceptFrom(3, OfUser("10000")),
+         {},
+         {{'!', "refused connection 3 from " + kPeer +
+                    " of user 10000: console-server serves only the programs of its own user "
+                    "(1000) and of the administrator, since its rules run programs with its "
+                    "user's rights"}},
+         {3}},
+        {AcceptFrom(4, OfUser("100")),
+         {},
+         {{'!', "refused connection 4 from " + kPeer +
+                    " of user 100: console-server serves only the programs of its own user "
+                    "(1000) and of the administrator, since its rules run programs with its "
+                    "user's rights"}},
+         {4}}}},
+      {"a process whose user cannot be read (another user's, or elevated) is refused",
+       {{AcceptFrom(1, unreadable),
+         {},
+         {{'!', "refused connection 1 from " + kPeer +
+                    ": the user of its process 4321 cannot be read (Access is denied.); "
+                    "console-server and the game must run as the same user, at the same "
+                    "elevation"}},
+         {1}}}},
+      {"a peer that has gone before it was looked up",
+       {{AcceptFrom(1, gone),
+         {},
+         {{'!', "refused connection 1 from " + kPeer +
+                    ": the system lists no socket at its address (it has gone), so its user "
+                    "cannot be checked"}},
+         {1}}}},
+      {"a system that names no process is said once, and every connection served",
+       {{AcceptFrom(1, NoProcess()), {}, {Opened(1, 1), {'!', Name(1) + NoProcessNews()}}},
+        {AcceptFrom(2, NoProcess()), {}, {Opened(2, 2)}},
+        {Read(2, "kick bob"), {}, {Got("kick bob")}},
+        {Tick(), {}, {}, {}, 0, {{2, ConsoleMessage("Kicked bob.")}}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
 TEST(ConsoleServer, AcceptRestsOnlyAfterALackOfDescriptors) {
   ConsoleServer server{ServerSettings{}};
   const ServerClock::time_point now{};
@@ -290,7 +424,9 @@ TEST(ConsoleServer, SharesProgramSlotsAndPrintsBoundedSafeLines) {
             {{Read(1, "roll"),
               {},
               {Got("roll"),
-               {'!', "/roll: not run, the last program slot is kept for another connection"}}},
+               {'!',
+                "/roll: not run, the last program slot is kept for process 102, connected "
+                "longest of those with none running"}}},
              {Read(1, "roll"), {}, {Got("roll")}},
              {Read(2, "roll"),
               {},
@@ -310,6 +446,74 @@ TEST(ConsoleServer, SharesProgramSlotsAndPrintsBoundedSafeLines) {
         {Read(1, cutLine + "y"),
          {},
          {Got(cutLine.substr(0, kLongestExcerpt) + "... (205 bytes)")}}}},
+  };
+  for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, SharesProgramSlotsBetweenProcesses) {
+  const PrintedLine running{'*', "/roll: running roll.py"};
+  const auto asks = [&](Socket socket) {
+    return Step{Read(socket, "roll"), {}, {Got("roll"), running}, {}, 1};
+  };
+  const auto keptFor = [](Socket socket, const std::string& keeper) {
+    return Step{Read(socket, "roll"),
+                {},
+                {Got("roll"),
+                 {'!', "/roll: not run, the last program slot is kept for " + keeper +
+                           ", connected longest of those with none running"}}};
+  };
+  RunOutcome ended;
+  ended.ended = ProgramEnd{};
+  const Story stories[] = {
+      {"a process counts once however many connections it holds: the game gets the last slot",
+       {{AcceptFrom(1, Own(200)), {}, {Opened(1, 1)}},
+        {AcceptFrom(2, Own(200)), {}, {Opened(2, 2)}},
+        {AcceptFrom(3, Own(200)), {}, {Opened(3, 3)}},
+        {AcceptFrom(4, Own(200)), {}, {Opened(4, 4)}},
+        {Accept(5), {}, {Opened(5, 5)}},
+        asks(1),
+        asks(2),
+        asks(3),
+        keptFor(4, "process 105"),
+        asks(5)}},
+      {"so it does once its process is found, and until then each connection counts alone",
+       {{AcceptFrom(1, OwnSocket(71)), {}, {Opened(1, 1)}, {}, 0, {}, {71}},
+        {AcceptFrom(2, OwnSocket(72)), {}, {Opened(2, 2)}, {}, 0, {}, {72}},
+        {AcceptFrom(3, OwnSocket(73)), {}, {Opened(3, 3)}, {}, 0, {}, {73}},
+        {AcceptFrom(4, OwnSocket(74)), {}, {Opened(4, 4)}, {}, 0, {}, {74}},
+        {AcceptFrom(5, OwnSocket(75)), {}, {Opened(5, 5)}, {}, 0, {}, {75}},
+        asks(1),
+        asks(2),
+        asks(3),
+        {Post(ProcessFound{1, 200})},
+        {Post(ProcessFound{2, 200})},
+        {Post(ProcessFound{3, 200})},
+        {Post(ProcessFound{4, 200})},
+        {Post(ProcessFound{5, std::nullopt})},
+        keptFor(4, "connection 5"),
+        asks(5)}},
+      {"where the system names no process, the connection open longest with none running keeps "
+       "it",
+       {{AcceptFrom(1, NoProcess()), {}, {Opened(1, 1), {'!', Name(1) + NoProcessNews()}}},
+        {AcceptFrom(2, NoProcess()), {}, {Opened(2, 2)}},
+        {AcceptFrom(3, NoProcess()), {}, {Opened(3, 3)}},
+        {AcceptFrom(4, NoProcess()), {}, {Opened(4, 4)}},
+        {AcceptFrom(5, NoProcess()), {}, {Opened(5, 5)}},
+        asks(2),
+        asks(3),
+        asks(4),
+        keptFor(5, "connection 1"),
+        asks(1)}},
+      {"a run's slot comes back to its process when the run ends",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Accept(2), {}, {Opened(2, 2)}},
+        asks(2),
+        {Post(ProgramEnded{1, ended}), {}, {{'*', "/roll: exit status 0"}}},
+        asks(1),
+        asks(1),
+        asks(1),
+        keptFor(1, "process 102"),
+        asks(2)}},
   };
   for (const Story& story : stories) Play(story);
 }
@@ -402,6 +606,59 @@ TEST(ConsoleServer, TellsHowEachRunEnded) {
                  {{'!', "connection 1 has closed; not sent: " + ConsoleMessage("4")}}}}})},
   };
   for (const Story& story : stories) Play(story);
+}
+
+TEST(ConsoleServer, TakesWhatTheRuleFileSaysAndAnswersWithTheHelpToWrite) {
+  ScriptRule boot;
+  boot.command = "kick";
+  boot.reply = "Booted {args}.";
+  struct Case {
+    std::string name;
+    std::filesystem::path helpFolder;
+    bool newRules;
+    std::string kickReply;  // after the news
+    bool help;
+  };
+  const Case cases[] = {
+      {"a new reading replaces the rules, and the help follows", "/help", true, "Booted bob.",
+       true},
+      {"trouble alone leaves the rules and the help", "/help", false, "Kicked bob.", false},
+      {"without a help folder, no help is written", "", true, "Booted bob.", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ServerSettings settings;
+    settings.rules = TestRules();
+    settings.ruleFile = "/rules/test.rules";
+    settings.helpFolder = c.helpFolder;
+    settings.ownUser = kOwnUser;
+    ConsoleServer server(std::move(settings));
+    const Decisions listening = server.Listening();
+    ASSERT_EQ(listening.help.has_value(), !c.helpFolder.empty());
+    if (listening.help) {
+      EXPECT_EQ(listening.help->rules.size(), TestRules().size());
+    }
+    RuleFileNews news;
+    news.trouble = {"test.rules:3: never applies"};
+    news.news = {"rules read again: 1 rule, 2 lines changed"};
+    if (c.newRules) news.rules = std::vector<ScriptRule>{boot};
+    const Decisions decisions = server.RulesRead(news);
+    EXPECT_EQ(decisions.printed,
+              (std::vector<PrintedLine>{{'!', "test.rules:3: never applies"},
+                                        {'*', "rules read again: 1 rule, 2 lines changed"}}));
+    ASSERT_EQ(decisions.help.has_value(), c.help);
+    if (decisions.help) {
+      EXPECT_EQ(decisions.help->folder, c.helpFolder);
+      EXPECT_EQ(decisions.help->ruleFile, "/rules/test.rules");
+      ASSERT_EQ(decisions.help->rules.size(), 1u);
+      EXPECT_EQ(decisions.help->rules[0].reply, "Booted {args}.");
+    }
+    const ServerClock::time_point now{};
+    server.Accepted(1, kPeer, Own(101), now);
+    server.Received(1, "kick bob", now);
+    server.TimePassed(now);
+    EXPECT_EQ(server.Unsent(1), ConsoleMessage(c.kickReply));
+  }
 }
 
 TEST(ConsoleServer, ConnectionsFitTheDescriptorLimit) {

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "connections/peer_owner.h"
 #include "connections/platform.h"
 #include "console_server.h"
 #include "inbox.h"
@@ -42,8 +43,9 @@ std::string UsageText() {
          std::to_string(kServerPort) +
          " (--port N:\n"
          "another port, 0 for any free one), prints every command line the game sends, and sends\n"
-         "each line typed here to the game's chat (as \"console <line>\"). Every local client is\n"
-         "served alike: its lines are answered on its own connection, and typed lines go to all.\n"
+         "each line typed here to the game's chat (as \"console <line>\"). It serves the local\n"
+         "clients of its own user and of the administrator only, each alike: its lines are\n"
+         "answered on its own connection, and typed lines go to all.\n"
          "--script RULES answers commands from a rule file of \"COMMAND -> REPLY\" lines, and\n"
          "runs programs for \"COMMAND => PROGRAM ARG...\" lines.\n"
          "--exec-timeout S ends a program of a rule after S seconds (default 10).\n"
@@ -126,18 +128,22 @@ std::string WhenTheGameLooks() {
          " after it starts)";
 }
 
-// The settings from the options: the rules read for the first time, or why they cannot be.
-Result<ServerSettings> Settings(const Options& options, Output& output) {
+// The settings from the options: the rules read for the first time into ruleFile, or why they
+// cannot be.
+Result<ServerSettings> Settings(const Options& options, std::optional<RuleFile>& ruleFile,
+                                Output& output) {
   ServerSettings settings;
   if (options.execTimeout) settings.runTimeout = *options.execTimeout;
   settings.helpFolder = options.helpFolder;
+  settings.ownUser = OwnUser();
   if (options.rulesPath) {
     RuleFile file(*options.rulesPath);
     Result<Noted<std::vector<ScriptRule>>> rules = file.ReadFirst();
     if (!rules) return Reason{"--script: " + rules.why()};
     for (const Reason& note : rules->notes) output.Print('!', Shown(note.text));
     settings.rules = std::move(rules->value);
-    settings.ruleFile.emplace(std::move(file));
+    settings.ruleFile = file.Path();
+    ruleFile.emplace(std::move(file));
   }
   return settings;
 }
@@ -156,7 +162,9 @@ int main(int argc, char** argv) {
   }
   // Lives as long as the process: Serve never returns.
   Output output(std::cout);
-  Result<ServerSettings> settings = Settings(*options, output);
+  // Looked at by the loop for changes.
+  std::optional<RuleFile> ruleFile;
+  Result<ServerSettings> settings = Settings(*options, ruleFile, output);
   if (!settings) {
     std::cerr << "console-server: " << settings.why() << '\n';
     return kUsageError;
@@ -174,9 +182,9 @@ int main(int argc, char** argv) {
   settings->mostConnections = std::min(kMostConnections, connectionsWithin);
   ConsoleServer server(std::move(*settings));
   output.Print('*', "listening on 127.0.0.1:" + std::to_string(listener->port) +
-                        (server.RuleCount() == 0
+                        (server.Rules().empty()
                              ? ""
-                             : " with " + std::to_string(server.RuleCount()) + " script rules"));
+                             : " with " + std::to_string(server.Rules().size()) + " script rules"));
   if (connectionsWithin < kMostConnections) {
     output.Print('!', "the system lets it hold " + std::to_string(*descriptors) +
                           " descriptors: at most " + std::to_string(connectionsWithin) +
@@ -186,7 +194,7 @@ int main(int argc, char** argv) {
   output.Print('*', WhenTheGameLooks());
   Inbox inbox;
   // Only once it listens: a second console-server that cannot listen leaves the help alone.
-  Apply(server.WriteHelp(), inbox, output);
+  Apply(server.Listening(), inbox, output);
   StartReadingTypedLines(inbox);
-  Serve(server, listener->socket, inbox, output);
+  Serve(server, listener->socket, ruleFile, inbox, output);
 }

@@ -5,7 +5,10 @@
 #include <thread>
 #include <utility>
 
+#include "connections/peer_owner.h"
 #include "plugin_numbers.h"
+#include "process_finder.h"
+#include "rule_files.h"
 
 namespace {
 
@@ -15,7 +18,7 @@ constexpr int kWaitMs = 20;
 constexpr std::size_t kReadSize = 8192;
 static_assert(kReadSize >= kLongestCommandLine);
 // Connections taken from the listener in one pass: a flood of them leaves time for the rest.
-constexpr int kMostAcceptsPerPass = 16;
+constexpr std::size_t kMostAcceptsPerPass = 16;
 
 void ReadTypedLines(Inbox& inbox) {
   std::string line;
@@ -55,17 +58,28 @@ void ServeConnections(ConsoleServer& server, const std::vector<Watch>& watches,
   }
 }
 
+// The connections waiting, each handed to the owner with whose it is: the system's tables are
+// read once for all that one pass takes.
 void AcceptWaiting(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
-  for (int i = 0; i < kMostAcceptsPerPass; ++i) {
-    std::variant<Accepted, AcceptFailure> taken = AcceptConnection(listener);
-    const auto now = ServerClock::now();
-    if (auto* failure = std::get_if<AcceptFailure>(&taken)) {
-      Apply(server.AcceptFailed(*failure, now), inbox, output);
-      return;
+  std::vector<Accepted> taken;
+  std::optional<AcceptFailure> failure;
+  while (taken.size() < kMostAcceptsPerPass) {
+    std::variant<Accepted, AcceptFailure> next = AcceptConnection(listener);
+    if (auto* failed = std::get_if<AcceptFailure>(&next)) {
+      failure = std::move(*failed);
+      break;
     }
-    Accepted& accepted = std::get<Accepted>(taken);
-    Apply(server.Accepted(accepted.socket, std::move(accepted.peer), now), inbox, output);
+    taken.push_back(std::move(std::get<Accepted>(next)));
   }
+  std::vector<ConnectionEnds> ends;
+  for (const Accepted& accepted : taken) ends.push_back({accepted.peerEnd, accepted.ownEnd});
+  const std::vector<PeerOwner> owners = LookUpPeerOwners(ends);
+  const auto now = ServerClock::now();
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    Apply(server.Accepted(taken[i].socket, std::move(taken[i].peer), owners[i], now), inbox,
+          output);
+  }
+  if (failure) Apply(server.AcceptFailed(*failure, now), inbox, output);
 }
 
 }  // namespace
@@ -77,6 +91,9 @@ void StartReadingTypedLines(Inbox& inbox) {
 void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
   for (const Socket socket : decisions.closed) CloseSocket(socket);
   for (const PrintedLine& line : decisions.printed) output.Print(line);
+  if (decisions.help) {
+    for (const PrintedLine& line : WriteHelp(*decisions.help)) output.Print(line);
+  }
   for (const ProgramStart& start : decisions.runs) {
     BackgroundRun run;
     run.program = start.program;
@@ -89,9 +106,11 @@ void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
     };
     StartInBackground(std::move(run));
   }
+  FindProcesses(decisions.processesToFind, inbox);
 }
 
-void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
+void Serve(ConsoleServer& server, Socket listener, std::optional<RuleFile>& ruleFile, Inbox& inbox,
+           Output& output) {
   for (;;) {
     std::vector<Watch> watches = server.Watched();
     const bool accepting = server.Accepting(ServerClock::now());
@@ -105,6 +124,6 @@ void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output)
       Apply(server.Posted(std::move(event)), inbox, output);
     const auto now = ServerClock::now();
     Apply(server.TimePassed(now), inbox, output);
-    Apply(server.LookAtRules(now), inbox, output);
+    Apply(LookAtRules(ruleFile, server, now), inbox, output);
   }
 }

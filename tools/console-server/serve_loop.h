@@ -6,11 +6,15 @@
 #include "console_server.h"
 #include "inbox.h"
 #include "output/output.h"
+#include "rules/rule_file.h"
 
 // Reads the lines typed on stdin, on a thread of its own, into the inbox.
 void StartReadingTypedLines(Inbox& inbox);
 
-[[noreturn]] void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output);
+// Serves for ever; the rule file, if any, is looked at for changes.
+[[noreturn]] void Serve(ConsoleServer& server, Socket listener, std::optional<RuleFile>& ruleFile,
+                        Inbox& inbox, Output& output);
 
-// Applies decisions: closes, prints and starts programs, whose events go to the inbox.
+// Applies decisions: closes, prints, writes the help and starts programs, whose events go to the
+// inbox.
 void Apply(const Decisions& decisions, Inbox& inbox, Output& output);

@@ -13,6 +13,7 @@ import signal
 import socket
 import struct
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -121,6 +122,33 @@ def receive(connection, timeout=10.0):
 
 
 CONNECTED = STAMP + r" \* connection %d from 127\.0\.0\.1:\d+ \(\d+ open\)"
+# An interpreter that another user may run: not one under root's home.
+SYSTEM_PYTHON = shutil.which("python3", path="/usr/local/bin:/usr/bin:/bin") or sys.executable
+
+# A client in a process of its own: PORT COUNT LINE answers|holds. It opens COUNT connections and
+# sends LINE on each, then prints what each got first, or holds them open for a minute.
+CLIENT = """
+import socket, sys, time
+port, count, line, then = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4]
+connections = []
+for _ in range(count):
+    connection = socket.create_connection(("127.0.0.1", port), timeout=10)
+    try:
+        connection.sendall(line)
+    except OSError:
+        pass
+    connections.append(connection)
+    time.sleep(0.2)
+if then == "holds":
+    time.sleep(60)
+answers = []
+for connection in connections:
+    try:
+        answers.append(connection.recv(65536))
+    except OSError:
+        answers.append(b"")
+print(answers)
+"""
 
 
 def free_port():
@@ -291,6 +319,18 @@ class Session(unittest.TestCase):
         self.game.sendall(b"kick bob")
         self.assertEqual(receive(self.game), b"console Kicked bob.")
 
+    def test_the_system_names_the_peers_process_or_says_it_does_not(self):
+        self.game.sendall(b"kick bob")
+        self.assertEqual(receive(self.game), b"console Kicked bob.")
+        no_process = (STAMP + r" ! connection 1 from 127\.0\.0\.1:\d+: the system names no "
+                      r"process for it \(.*\), so no connection's user can be checked: every local "
+                      r"program is served, and the program slots are shared between connections")
+        if EMULATOR:
+            # Wine's table of connections gives process 0 for every row: served all the same.
+            self.server.wait_line(no_process)
+        else:
+            self.assertFalse([x for x in self.server.lines if re.fullmatch(no_process, x)])
+
     def test_rules_are_read_again_when_their_file_changes(self):
         since = self.server.mark()
         with open(self.rules, "w", encoding="utf-8") as f:
@@ -439,6 +479,49 @@ class Programs(unittest.TestCase):
         self.assertEqual(self.answers("inherited", 3), [b"console descriptors 0 1 2",
                                                         b"console SIGPIPE default",
                                                         b"console SIGTERM not blocked"])
+
+    @unittest.skipIf(EMULATOR or not hasattr(os, "geteuid") or os.geteuid() != 0
+                     or not shutil.which("setpriv"), "runs a client as another user: root's, natively")
+    def test_another_users_client_gets_no_answer_and_runs_nothing(self):
+        since = self.server.mark()
+        client = subprocess.run(
+            ["setpriv", "--reuid=54321", "--regid=54321", "--clear-groups", SYSTEM_PYTHON, "-c",
+             CLIENT, str(self.port), "1", "args other", "answers"],
+            cwd="/", capture_output=True, text=True, timeout=60)
+        self.assertEqual((client.returncode, client.stdout), (0, "[b'']\n"), client.stderr)
+        self.server.wait_line(STAMP + r" ! refused connection \d+ from 127\.0\.0\.1:\d+ of user "
+                              r"54321: console-server serves only the programs of its own user "
+                              r"\(0\) and of the administrator, since its rules run programs with "
+                              r"its user's rights", since)
+        self.assertEqual(self.answers("args mine"), [b"console [mine]"])
+        self.assertEqual(len([x for x in self.server.lines[since:] if "/args: running" in x]), 1)
+
+    def test_a_process_with_many_connections_cannot_keep_the_game_from_a_run(self):
+        since = self.server.mark()
+        # Another process holds four connections, each asking a program that runs until its
+        # timeout (2 s): three run, and the fourth is refused.
+        hog = subprocess.Popen([sys.executable, "-c", CLIENT, str(self.port), "4", "sleep 30",
+                                "holds"])
+        try:
+            # Natively the game's process is named; under Wine none is, and its connection is
+            # the one open longest.
+            keeper = "connection 1" if EMULATOR else "process %d" % os.getpid()
+            self.server.wait_line(STAMP + r" ! /sleep: not run, the last program slot is kept for "
+                                  r"%s, connected longest of those with none running" % keeper,
+                                  since)
+            self.assertEqual(len([x for x in self.server.lines[since:]
+                                  if re.fullmatch(STAMP + r" \* /sleep: running .*", x)]), 3)
+            # The game, one process with one connection, gets the last slot while they run.
+            self.assertFalse([x for x in self.server.lines[since:] if "/sleep: ended" in x])
+            self.assertEqual(self.answers("args game"), [b"console [game]"])
+        finally:
+            hog.kill()
+            hog.wait()
+        # Their slots come back at their timeout, for the tests after this one.
+        deadline = time.monotonic() + 20
+        while len([x for x in self.server.lines[since:] if "/sleep: ended" in x]) < 3:
+            self.assertLess(time.monotonic(), deadline, "\n".join(self.server.lines[since:]))
+            time.sleep(0.1)
 
     def test_at_most_4_run_at_once_and_the_rest_keeps_working(self):
         since = self.server.mark()

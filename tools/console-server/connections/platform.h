@@ -31,9 +31,21 @@ struct Listener {
 // A listening socket on 127.0.0.1:port (0: any free port), which never blocks.
 Result<Listener> ListenOnLoopback(int port);
 
+// An IPv4 address and port, in host order: 127.0.0.1 is 0x7F000001.
+struct Endpoint {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  bool operator==(const Endpoint& other) const {
+    return address == other.address && port == other.port;
+  }
+  bool operator!=(const Endpoint& other) const { return !(*this == other); }
+};
+
 struct Accepted {
   Socket socket = kNoSocket;
   std::string peer;  // "address:port"
+  Endpoint peerEnd;  // the same, for asking the system whose it is
+  Endpoint ownEnd;   // console-server's end of the connection
 };
 
 enum class AcceptEnd {

@@ -6,11 +6,15 @@
 
 namespace {
 
-std::string AddressText(const sockaddr_in& address) {
-  const std::uint32_t ip = ntohl(address.sin_addr.s_addr);
+Endpoint EndpointOf(const sockaddr_in& address) {
+  return {ntohl(address.sin_addr.s_addr), ntohs(address.sin_port)};
+}
+
+std::string AddressText(const Endpoint& end) {
+  const std::uint32_t ip = end.address;
   return std::to_string(ip >> 24) + '.' + std::to_string((ip >> 16) & 0xFF) + '.' +
          std::to_string((ip >> 8) & 0xFF) + '.' + std::to_string(ip & 0xFF) + ':' +
-         std::to_string(ntohs(address.sin_port));
+         std::to_string(end.port);
 }
 
 // A connection's send buffer. The game reads every few milliseconds and a reply is paced, so a
@@ -65,7 +69,11 @@ std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
     CloseSocket(connection);
     return failure;
   }
-  return Accepted{connection, AddressText(address)};
+  sockaddr_in own = {};
+  AddressLength ownLength = sizeof(own);
+  getsockname(Native(connection), reinterpret_cast<sockaddr*>(&own), &ownLength);
+  const Endpoint peer = EndpointOf(address);
+  return Accepted{connection, AddressText(peer), peer, EndpointOf(own)};
 }
 
 std::vector<Ready> WaitForSockets(const std::vector<Watch>& watches, int timeoutMs) {

@@ -26,7 +26,7 @@ std::optional<std::string> ReplyQueue::Add(std::string message) {
          " messages wait to be sent already; dropping new ones until they are sent";
 }
 
-void ReplyQueue::Pace(SendClock::time_point now) {
+void ReplyQueue::Pace(ServerClock::time_point now) {
   if (!sending_.empty() || queued_.empty()) return;
   if (lastStarted_ && now < *lastStarted_ + kGapBetweenMessages) return;
   sending_ = std::move(queued_.front());
@@ -47,6 +47,6 @@ std::optional<std::string> ReplyQueue::Took(std::size_t count) {
   return sent;
 }
 
-bool ReplyQueue::Stuck(SendClock::time_point now) const {
+bool ReplyQueue::Stuck(ServerClock::time_point now) const {
   return !sending_.empty() && now >= sendingSince_ + kLongestSendWait;
 }

@@ -3,7 +3,6 @@
 // tells how much the socket took.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <deque>
 #include <optional>
@@ -12,8 +11,7 @@
 
 #include "common/result.h"
 #include "net/wire.h"
-
-using SendClock = std::chrono::steady_clock;
+#include "server_clock.h"
 
 // The plugin reads at most this many bytes at once: a longer message would arrive in pieces.
 constexpr std::size_t kLongestMessage = kReceiveLength;
@@ -42,7 +40,7 @@ class ReplyQueue {
   std::optional<std::string> Add(std::string message);
 
   // Starts sending the next message once the last went kGapBetweenMessages ago.
-  void Pace(SendClock::time_point now);
+  void Pace(ServerClock::time_point now);
 
   // The bytes of the message being sent that the socket has not taken.
   std::string_view Unsent() const { return std::string_view(sending_).substr(taken_); }
@@ -51,7 +49,7 @@ class ReplyQueue {
   std::optional<std::string> Took(std::size_t count);
 
   // Whether bytes have waited kLongestSendWait for the socket.
-  bool Stuck(SendClock::time_point now) const;
+  bool Stuck(ServerClock::time_point now) const;
 
   // The messages not sent, the one being sent among them.
   std::size_t Waiting() const { return queued_.size() + (sending_.empty() ? 0 : 1); }
@@ -60,7 +58,7 @@ class ReplyQueue {
   std::deque<std::string> queued_;
   std::string sending_;
   std::size_t taken_ = 0;
-  SendClock::time_point sendingSince_;
-  std::optional<SendClock::time_point> lastStarted_;
+  ServerClock::time_point sendingSince_;
+  std::optional<ServerClock::time_point> lastStarted_;
   bool dropping_ = false;
 };

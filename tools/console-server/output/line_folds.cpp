@@ -1,41 +1,46 @@
 #include "output/line_folds.h"
 
-bool LineFolds::Admit(const std::string& kind, FoldClock::time_point now) {
-  const auto [found, added] = windows_.try_emplace(kind, Window{now});
-  Window& window = found->second;
-  // A window that ended with a count still untold keeps counting: Due tells it first.
-  if (!added && now >= window.start + kFoldWindow) {
-    if (window.folded > 0) {
-      ++window.folded;
+bool FoldWindow::Admit(ServerClock::time_point now) {
+  if (start_ && now >= *start_ + kFoldWindow) {
+    // A second that ended with a count still untold keeps counting: Due tells it first.
+    if (folded_ > 0) {
+      ++folded_;
       return false;
     }
-    window = Window{now};
+    start_.reset();
   }
-  if (window.printed < kLinesBeforeFolding) {
-    ++window.printed;
+  if (!start_) {
+    start_ = now;
+    printed_ = 0;
+  }
+  if (printed_ < kLinesBeforeFolding) {
+    ++printed_;
     return true;
   }
-  ++window.folded;
+  ++folded_;
   return false;
 }
 
-std::vector<FoldedCount> LineFolds::Due(FoldClock::time_point now, bool ending) {
-  std::vector<FoldedCount> due;
-  for (auto window = windows_.begin(); window != windows_.end();) {
-    if (!ending && now < window->second.start + kFoldWindow) {
-      ++window;
-      continue;
-    }
-    if (window->second.folded > 0) due.push_back({window->first, window->second.folded});
-    window = windows_.erase(window);
-  }
-  return due;
+std::size_t FoldWindow::Due(ServerClock::time_point now) {
+  if (!start_ || now < *start_ + kFoldWindow) return 0;
+  return Forget();
 }
 
-std::size_t LineFolds::Forget(const std::string& kind) {
-  const auto window = windows_.find(kind);
-  if (window == windows_.end()) return 0;
-  const std::size_t folded = window->second.folded;
-  windows_.erase(window);
+std::size_t FoldWindow::Forget() {
+  const std::size_t folded = folded_;
+  *this = FoldWindow{};
   return folded;
+}
+
+bool LineFolds::Admit(const std::string& kind, ServerClock::time_point now) {
+  return windows_[kind].Admit(now);
+}
+
+std::vector<FoldedCount> LineFolds::Due(ServerClock::time_point now) {
+  std::vector<FoldedCount> due;
+  for (auto window = windows_.begin(); window != windows_.end();) {
+    if (const std::size_t folded = window->second.Due(now)) due.push_back({window->first, folded});
+    window = window->second.Idle() ? windows_.erase(window) : std::next(window);
+  }
+  return due;
 }

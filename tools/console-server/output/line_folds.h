@@ -2,17 +2,36 @@
 // connection's flood of lines, prints a few lines and then a count, not a line for each.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
-using FoldClock = std::chrono::steady_clock;
+#include "server_clock.h"
 
 // Lines of one kind that print as they come in each second; the rest of that second is counted.
 constexpr std::size_t kLinesBeforeFolding = 10;
 constexpr auto kFoldWindow = std::chrono::seconds(1);
+
+// The second of one kind of line: the first kLinesBeforeFolding print, the rest are counted.
+class FoldWindow {
+ public:
+  // Whether a line prints now; if not, it is counted.
+  bool Admit(ServerClock::time_point now);
+  // The count of a second that has ended, once (0 when none was folded); the window then starts
+  // again with the next line.
+  std::size_t Due(ServerClock::time_point now);
+  // The count not told yet, for a kind that ends now (a connection that closed).
+  std::size_t Forget();
+  // Whether no second is under way.
+  bool Idle() const { return !start_; }
+
+ private:
+  std::optional<ServerClock::time_point> start_;
+  std::size_t printed_ = 0;
+  std::size_t folded_ = 0;
+};
 
 // The lines of one kind not printed in a second that ended.
 struct FoldedCount {
@@ -23,20 +42,13 @@ struct FoldedCount {
   }
 };
 
+// Windows of kinds named as they come.
 class LineFolds {
  public:
-  // Whether a line of this kind prints now; if not, it is counted.
-  bool Admit(const std::string& kind, FoldClock::time_point now);
-  // The counts of the kinds whose second has ended (all of them when ending is true), each once.
-  std::vector<FoldedCount> Due(FoldClock::time_point now, bool ending = false);
-  // The count of a kind that ends now (a connection that closed), if any were folded.
-  std::size_t Forget(const std::string& kind);
+  bool Admit(const std::string& kind, ServerClock::time_point now);
+  // The counts of the kinds whose second has ended, each once.
+  std::vector<FoldedCount> Due(ServerClock::time_point now);
 
  private:
-  struct Window {
-    FoldClock::time_point start;
-    std::size_t printed = 0;
-    std::size_t folded = 0;
-  };
-  std::map<std::string, Window> windows_;
+  std::map<std::string, FoldWindow> windows_;
 };

@@ -81,8 +81,7 @@ void RuleFile::NoteProgramsThatCannotRun(const std::vector<ScriptRule>& rules) {
   }
 }
 
-RuleFileNews RuleFile::Look(std::chrono::steady_clock::time_point now,
-                            const std::vector<ScriptRule>& inUse) {
+RuleFileNews RuleFile::Look(ServerClock::time_point now, const std::vector<ScriptRule>& inUse) {
   RuleFileNews found;
   if (now < checked_ + kRuleFileCheck) return found;
   checked_ = now;

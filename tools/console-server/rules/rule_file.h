@@ -3,7 +3,6 @@
 // (see stable_file.h), so that a file an editor is still writing is never applied half written.
 #pragma once
 
-#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "common/result.h"
 #include "rules/script_rules.h"
 #include "rules/stable_file.h"
+#include "server_clock.h"
 
 // How often the rule file is looked at for a change.
 constexpr auto kRuleFileCheck = std::chrono::seconds(1);
@@ -33,8 +33,7 @@ class RuleFile {
   // it changed. Rules that do not read leave the ones in use, which inUse holds. A file that is
   // gone or no file now (a folder, a FIFO, a device) gets one "!" line each time it becomes so,
   // and the rules in use stay; a program of a rule that could not run and can now gets a "*" line.
-  RuleFileNews Look(std::chrono::steady_clock::time_point now,
-                    const std::vector<ScriptRule>& inUse);
+  RuleFileNews Look(ServerClock::time_point now, const std::vector<ScriptRule>& inUse);
 
   const std::string& Path() const { return path_; }
 
@@ -43,7 +42,7 @@ class RuleFile {
 
   std::string path_;
   FileLooks looks_;
-  std::chrono::steady_clock::time_point checked_;
+  ServerClock::time_point checked_;
   // What is wrong with the file at the last look, and what a "!" line told last.
   std::string lastTrouble_;
   std::string toldTrouble_;
