@@ -23,6 +23,7 @@
 // rule is what the player reads for /roll alone, once written as a help file (see rule_help.h).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +39,8 @@ struct ScriptRule {
   std::string program;
   std::vector<std::string> arguments;
   std::string folder;  // the rule file's folder, where the program runs
+  // The check of trust again, on what runs then, just before each run (see rule_trust.h).
+  std::function<Result<>()> checkBeforeStart;
   // The comment on the line directly above the rule, without its "#": the rule's help.
   std::string description;
   // A comment that blank lines part from the rule, which is then no description: told when
@@ -51,7 +54,7 @@ constexpr std::size_t kLargestRuleFile = 1024 * 1024;
 // Reads a rule file, or says why it cannot be used (with the line number). The notes tell what is
 // allowed but surely not meant: a rule that a "*" rule before it hides, a program that is not
 // there (yet) or cannot run (yet), a field that a program not of the admin's own may take for an
-// option.
+// option, a mark that is not needed.
 Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path);
 
 // What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").
