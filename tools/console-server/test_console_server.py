@@ -444,6 +444,41 @@ class Programs(unittest.TestCase):
 
 
 @unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+@unittest.skipIf(EMULATOR, "links to perl are POSIX's")
+class TrustAtTheRun(unittest.TestCase):
+    """A script checked when the rules were read, replaced by a link to perl while it runs."""
+
+    def test_a_script_made_a_link_to_perl_after_the_start_is_not_run(self):
+        perl = shutil.which("perl")
+        if not perl:
+            self.skipTest("no perl to link to")
+        with tempfile.TemporaryDirectory() as folder:
+            script = os.path.join(folder, "greet.sh")
+            with open(script, "w") as f:
+                f.write('#!/bin/sh\necho "Hello $1"\n')
+            os.chmod(script, 0o700)
+            rules = os.path.join(folder, "trust.rules")
+            with open(rules, "w") as f:
+                f.write("greet => greet.sh {args}\n")
+            server = Server("--port", "0", "--script", rules)
+            try:
+                game = connect(listening_port(server))
+                game.sendall(b"greet bob")
+                self.assertEqual(receive(game), b"console Hello bob")
+                os.remove(script)
+                os.symlink(perl, script)
+                since = server.mark()
+                game.sendall(b"greet -eopen(F,'>ran')")
+                self.assertEqual(receive(game), b"console /greet could not be run.")
+                server.wait_line(STAMP + r" ! /greet: not run: .*greet\.sh is now the "
+                                 r"interpreter perl.*the rules stay\)", since)
+                self.assertFalse(os.path.exists(os.path.join(folder, "ran")))
+                game.close()
+            finally:
+                server.stop()
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
 class Examples(unittest.TestCase):
     """The example rule file of the build's system answers with its program's output."""
 

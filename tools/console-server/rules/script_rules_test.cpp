@@ -1,7 +1,9 @@
 // The rule file's checks: what a rule may hand to a program, and the fields of its text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -625,6 +627,76 @@ TEST_F(RuleFile, ALinkBesideTheRulesIsWhatItPointsTo) {
     const auto read = Read(std::string(rule) + "\n");
     ASSERT_FALSE(read) << rule;
     EXPECT_NE(read.why().find("the interpreter calc"), std::string::npos) << read.why();
+  }
+}
+
+// The PATH of a test: one folder of the test's own, for as long as the object lives.
+class PathFolder {
+ public:
+  explicit PathFolder(const std::filesystem::path& folder) {
+    if (const char* path = std::getenv("PATH")) old_ = path;
+    setenv("PATH", folder.c_str(), 1);
+  }
+  ~PathFolder() { setenv("PATH", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+TEST_F(RuleFile, AFileOfTwoNamesIsTheKnownProgramItIsUnderTheOther) {
+  // "perl" on the PATH, and a second name of it beside the rules.
+  Program("bin/perl", true);
+  const PathFolder path(folder_ / "bin");
+  std::filesystem::create_hard_link(folder_ / "bin" / "perl", folder_ / "calc");
+  const auto read = Read("calc => calc {args}\n");
+  ASSERT_FALSE(read);
+  EXPECT_NE(read.why().find("the interpreter calc (the same file as " +
+                            (folder_ / "bin" / "perl").u8string() + ")"),
+            std::string::npos)
+      << read.why();
+}
+
+TEST_F(RuleFile, WhatRunsIsCheckedAgainJustBeforeTheRun) {
+  Program("bin/perl", true);
+  Program("greet.sh", true);
+  const PathFolder path(folder_ / "bin");
+  const std::filesystem::path perl = folder_ / "bin" / "perl";
+  const struct {
+    const char* rule;
+    const char* file;  // beside the rules, made a name of perl once the rules are read
+    bool hardLink;
+    const char* now;
+  } rows[] = {
+      // Not there yet when read, then a link to perl.
+      {"hello => hello {args}", "hello", false, "is now the interpreter perl, which is "},
+      // Your own script when read, then replaced by a link, or by a second name of perl.
+      {"greet => greet.sh {args}", "greet.sh", false, "is now the interpreter perl, which is "},
+      {"greet => greet.sh {args}", "greet.sh", true, "is now the interpreter perl, the same file as "},
+  };
+  for (const auto& row : rows) {
+    const auto read = Read(std::string(row.rule) + "\n");
+    ASSERT_TRUE(read) << read.why();
+    const ScriptRule& rule = read->value[0];
+    ASSERT_TRUE(rule.checkBeforeStart);
+    if (std::filesystem::exists(folder_ / row.file)) {
+      EXPECT_TRUE(rule.checkBeforeStart()) << row.rule;
+    }
+    const std::filesystem::path file = folder_ / row.file;
+    std::filesystem::remove(file);
+    if (row.hardLink) {
+      std::filesystem::create_hard_link(perl, file);
+    } else {
+      std::filesystem::create_symlink(perl, file);
+    }
+    const Result<> now = rule.checkBeforeStart();
+    ASSERT_FALSE(now) << row.rule;
+    EXPECT_NE(now.why().find("not run: " + file.u8string() + " " + row.now), std::string::npos)
+        << now.why();
+    EXPECT_NE(now.why().find("as its program"), std::string::npos) << now.why();
+    EXPECT_NE(now.why().find("the rules stay"), std::string::npos) << now.why();
+    // Back to what it was, for the next row.
+    std::filesystem::remove(file);
+    if (std::string(row.file) == "greet.sh") Program("greet.sh", true);
   }
 }
 
