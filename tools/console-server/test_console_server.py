@@ -560,6 +560,19 @@ class Arguments(unittest.TestCase):
                               if "=>" in line else "bad.rules:3: say: ", result.stderr)
                 self.assertIn(error, result.stderr)
 
+    @unittest.skipIf(EMULATOR, "Windows warns of an ACL instead")
+    def test_a_rule_file_that_others_can_write_stops_the_start(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "open.rules")
+            with open(path, "w") as f:
+                f.write("kick -> Kicked\n")
+            os.chmod(path, 0o666)
+            result = self.run_server("--port", "0", "--script", path)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("console-server: --script: %s may be written by another user" % path,
+                          result.stderr)
+            self.assertIn("any user may write it (chmod go-w %s)" % path, result.stderr)
+
     def test_a_rule_file_above_1_mib_is_refused(self):
         result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")
         self.assertEqual(result.returncode, 2)

@@ -312,3 +312,21 @@ Result<> CheckBeforeRun(const std::vector<std::string>& words, const std::string
   return Reason{"not run: " + Excerpt(file) + " is now " + now + ": " + checked.why() +
                 " (the rules stay)"};
 }
+
+std::vector<std::string> OwnCodeFiles(const std::vector<std::string>& words,
+                                      const std::string& ruleFolder, const ProgramLook& program,
+                                      ProgramNames names) {
+  std::vector<std::string> files;
+  if (program.located && IsInside(fs::u8path(*program.located), ruleFolder)) {
+    files.push_back(*program.located);
+  }
+  if (program.role == ProgramRole::kOther || words.empty()) return files;
+  // Where its program stands is read as for a field after every word.
+  std::vector<std::string> ended = words;
+  ended.emplace_back(kFields[0]);
+  const FieldReading read = ReadField(ended, 0, words.size(), program.knownAs, names);
+  if (read.program && read.programIsFile && IsOwnScript(words[*read.program], ruleFolder)) {
+    files.push_back((fs::u8path(ruleFolder) / fs::u8path(words[*read.program])).u8string());
+  }
+  return files;
+}

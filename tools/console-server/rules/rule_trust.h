@@ -56,3 +56,10 @@ Result<Noted<Trust>> CheckPlayersText(const std::vector<std::string>& words,
 // and what it is now.
 Result<> CheckBeforeRun(const std::vector<std::string>& words, const std::string& ruleFolder,
                         bool marked);
+
+// The files of the admin's own code that the rule runs: its program, when it is beside the rule
+// file, and the script that an interpreter or a shell runs from there. The strict modes keep
+// them from other users.
+std::vector<std::string> OwnCodeFiles(const std::vector<std::string>& words,
+                                      const std::string& ruleFolder, const ProgramLook& program,
+                                      ProgramNames names = kHostProgramNames);

@@ -13,6 +13,7 @@
 #include "programs/text.h"
 #include "rules/rule_fields.h"
 #include "rules/rule_trust.h"
+#include "rules/strict_modes.h"
 
 namespace {
 
@@ -98,6 +99,11 @@ Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
   rule.arguments.assign(words.begin() + 1, words.end());
   Noted<> parsed;
   parsed.notes = trust->notes;
+  for (const std::string& file : OwnCodeFiles(words, rule.folder, look)) {
+    const Result<Noted<>> writers = CheckWriters(std::filesystem::u8path(file));
+    if (!writers) return Reason{rule.command + ": " + writers.why()};
+    parsed.notes.insert(parsed.notes.end(), writers->notes.begin(), writers->notes.end());
+  }
   for (Reason& note : parsed.notes) note.text = rule.command + ": " + note.text;
   if (trust->value == Trust::kOwnOnceThere || !look.runnable) {
     parsed.Note(CannotRunYet(rule, look, trust->value));
@@ -204,6 +210,11 @@ Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) 
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
   Noted<std::vector<ScriptRule>> read;
+  for (const std::filesystem::path& steering : {std::filesystem::u8path(path), folder}) {
+    const Result<Noted<>> writers = CheckWriters(steering);
+    if (!writers) return Reason{writers.why()};
+    read.notes.insert(read.notes.end(), writers->notes.begin(), writers->notes.end());
+  }
   int catchAllLine = 0;
   Comments comments;
   for (int number = 1; !rest.empty(); ++number) {

@@ -15,6 +15,7 @@
 #include "rules/rule_fields.h"
 #include "rules/rule_trust.h"
 #include "rules/script_rules.h"
+#include "rules/strict_modes.h"
 
 namespace {
 
@@ -435,6 +436,43 @@ TEST(PlayersText, AMarkedFieldThatOpensAWordWithoutDashDashIsWarnedOf) {
   }
 }
 
+TEST(StrictModes, OnlyItsOwnerConsoleServersUserOrRootMayWriteAFile) {
+  constexpr std::uint32_t kOurs = 1000;
+  const struct {
+    std::uint32_t owner;
+    std::uint32_t mode;
+    bool groupShared;
+    const char* why;  // nullptr: no one else can write it
+  } rows[] = {
+      // Each mode bit alone, of a file of console-server's user.
+      {kOurs, 0400, true, nullptr},
+      {kOurs, 0200, true, nullptr},
+      {kOurs, 0100, true, nullptr},
+      {kOurs, 0040, true, nullptr},
+      {kOurs, 0020, false, nullptr},
+      {kOurs, 0020, true, "its group 7 may write it, and has members other than its owner"},
+      {kOurs, 0010, true, nullptr},
+      {kOurs, 0004, true, nullptr},
+      {kOurs, 0002, false, "any user may write it"},
+      {kOurs, 0001, true, nullptr},
+      {kOurs, 0755, true, nullptr},
+      {kOurs, 0775, false, nullptr},
+      {kOurs, 01777, false, "any user may write it"},
+      // Each owner.
+      {0, 0644, false, nullptr},
+      {0, 0666, false, "any user may write it"},
+      {kOurs + 1, 0600, false, "it belongs to user 1001, not to console-server's (1000) or root"},
+  };
+  for (const auto& row : rows) {
+    const std::optional<std::string> others =
+        OtherWriters({row.owner, 7, row.mode, row.groupShared}, kOurs);
+    EXPECT_EQ(others.has_value(), row.why != nullptr) << row.owner << " " << row.mode;
+    if (others && row.why) {
+      EXPECT_EQ(*others, row.why);
+    }
+  }
+}
+
 struct FieldRow {
   const char* text;
   const char* filled;  // nullptr: refused
@@ -517,6 +555,33 @@ TEST_F(RuleFile, ARefusedRuleNamesItsLineTheCauseAndTheFix) {
     EXPECT_NE(read.why().find("test.rules:3: say: "), std::string::npos) << read.why();
     EXPECT_NE(read.why().find(row.cause), std::string::npos) << read.why();
     EXPECT_NE(read.why().find(row.fix), std::string::npos) << read.why();
+  }
+}
+
+TEST_F(RuleFile, ARuleFileItsFolderOrYourScriptThatOthersCanWriteIsRefused) {
+  namespace fs = std::filesystem;
+  Program("roll.py", true);
+  const fs::perms othersWrite = fs::perms::others_write;
+  const struct {
+    const char* file;  // given write permission for others
+    const char* says;
+  } rows[] = {
+      {"test.rules", "test.rules may be written by another user"},
+      {".", "may be written by another user"},
+      {"roll.py", "test.rules:1: roll: "},
+  };
+  for (const auto& row : rows) {
+    const fs::path file = std::string(row.file) == "." ? folder_ : folder_ / row.file;
+    ASSERT_TRUE(Read("roll => python3 roll.py {args}\n"));
+    fs::permissions(file, othersWrite, fs::perm_options::add);
+    const auto read = ReadScriptRules((folder_ / "test.rules").u8string());
+    ASSERT_FALSE(read) << row.file;
+    EXPECT_NE(read.why().find(row.says), std::string::npos) << read.why();
+    EXPECT_NE(read.why().find("any user may write it (chmod go-w " + file.u8string() + ")"),
+              std::string::npos)
+        << read.why();
+    fs::permissions(file, othersWrite, fs::perm_options::remove);
+    EXPECT_TRUE(ReadScriptRules((folder_ / "test.rules").u8string())) << row.file;
   }
 }
 
@@ -671,7 +736,8 @@ TEST_F(RuleFile, WhatRunsIsCheckedAgainJustBeforeTheRun) {
       {"hello => hello {args}", "hello", false, "is now the interpreter perl, which is "},
       // Your own script when read, then replaced by a link, or by a second name of perl.
       {"greet => greet.sh {args}", "greet.sh", false, "is now the interpreter perl, which is "},
-      {"greet => greet.sh {args}", "greet.sh", true, "is now the interpreter perl, the same file as "},
+      {"greet => greet.sh {args}", "greet.sh", true,
+       "is now the interpreter perl, the same file as "},
   };
   for (const auto& row : rows) {
     const auto read = Read(std::string(row.rule) + "\n");

@@ -1,0 +1,22 @@
+#include "rules/strict_modes.h"
+
+namespace {
+
+constexpr std::uint32_t kRoot = 0;
+constexpr std::uint32_t kGroupWrite = 0020;
+constexpr std::uint32_t kOthersWrite = 0002;
+
+}  // namespace
+
+std::optional<std::string> OtherWriters(const FileWriters& file, std::uint32_t ourUser) {
+  if (file.owner != ourUser && file.owner != kRoot) {
+    return "it belongs to user " + std::to_string(file.owner) + ", not to console-server's (" +
+           std::to_string(ourUser) + ") or root";
+  }
+  if ((file.mode & kOthersWrite) != 0) return "any user may write it";
+  if ((file.mode & kGroupWrite) != 0 && file.groupShared) {
+    return "its group " + std::to_string(file.group) +
+           " may write it, and has members other than its owner";
+  }
+  return std::nullopt;
+}
