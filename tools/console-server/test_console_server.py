@@ -573,6 +573,22 @@ class Arguments(unittest.TestCase):
                           result.stderr)
             self.assertIn("any user may write it (chmod go-w %s)" % path, result.stderr)
 
+    @unittest.skipUnless(EMULATOR, "Windows' ACLs")
+    def test_a_rule_file_that_everyone_can_write_is_warned_of_on_windows(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "open.rules")
+            with open(path, "w") as f:
+                f.write("kick -> Kicked\n")
+            os.chmod(path, 0o666)
+            server = Server("--port", "0", "--script", path)
+            try:
+                server.wait_line(STAMP + r" ! .*open\.rules may be written by Everyone, and would "
+                                 r"steer what console-server runs \(icacls \".*open\.rules\" "
+                                 r"/inheritance:d /grant:r \*S-1-1-0:RX\)")
+                listening_port(server)
+            finally:
+                server.stop()
+
     def test_a_rule_file_above_1_mib_is_refused(self):
         result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")
         self.assertEqual(result.returncode, 2)

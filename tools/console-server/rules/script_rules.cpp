@@ -105,9 +105,8 @@ Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
     parsed.notes.insert(parsed.notes.end(), writers->notes.begin(), writers->notes.end());
   }
   for (Reason& note : parsed.notes) note.text = rule.command + ": " + note.text;
-  if (trust->value == Trust::kOwnOnceThere || !look.runnable) {
-    parsed.Note(CannotRunYet(rule, look, trust->value));
-  }
+  rule.couldRun = trust->value != Trust::kOwnOnceThere && look.runnable;
+  if (!rule.couldRun) parsed.Note(CannotRunYet(rule, look, trust->value));
   const std::string ruleFolder = rule.folder;
   rule.checkBeforeStart = [words, ruleFolder, marked] {
     return CheckBeforeRun(words, ruleFolder, marked);

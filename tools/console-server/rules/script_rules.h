@@ -38,7 +38,8 @@ struct ScriptRule {
   // For a "=>" rule: the program as named, and its argument words before filling in.
   std::string program;
   std::vector<std::string> arguments;
-  std::string folder;  // the rule file's folder, where the program runs
+  std::string folder;    // the rule file's folder, where the program runs
+  bool couldRun = true;  // whether the program could run when the rules were read
   // The check of trust again, on what runs then, just before each run (see rule_trust.h).
   std::function<Result<>()> checkBeforeStart;
   // The comment on the line directly above the rule, without its "#": the rule's help.
