@@ -659,6 +659,9 @@ TEST_F(RuleFile, AProgramNotThereNamesTheNearestFileBesideTheRules) {
       {"w => weathr.py {args}", "did you mean weather.py?", false},
       {"w => WEATHER.PY.bak {args}", nullptr, false},
       {"w => weather.pyc {args}", "did you mean weather.py?", false},
+      // Two letters off is near; three is not.
+      {"w => wethr.py {args}", "did you mean weather.py?", false},
+      {"w => wethr.pl {args}", nullptr, false},
       {"w => wether {args}", nullptr, true},
       {"w => python3 weathr.py {args}", nullptr, false},
   };
