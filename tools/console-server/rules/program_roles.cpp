@@ -450,7 +450,7 @@ Option ReadOption(const OptionReading& reading, std::string_view word) {
                                                            {reading.values, OptionKind::kValue},
                                                            {reading.shell, OptionKind::kShell}};
   for (const auto& [list, kind] : lists) {
-    if (InList(list, word)) return {kind, kind == OptionKind::kShell};
+    if (InList(list, word)) return {kind, false};
   }
   for (const auto& [list, kind] : lists) {
     if (kind != OptionKind::kShell && AttachedInList(list, word)) return {kind, true};
@@ -566,7 +566,8 @@ FieldReading ReadField(const std::vector<std::string>& words, std::size_t at, st
         read.readsOptions = true;
         return read;
       }
-      const bool separate = !option.attached && option.kind != OptionKind::kFlag;
+      const bool separate =
+          !option.attached && option.kind != OptionKind::kFlag && option.kind != OptionKind::kShell;
       if (separate && i + 1 == field) {
         read.place = takesCode ? FieldPlace::kCode : FieldPlace::kArgument;
         if (takesCode) read.program = i;
