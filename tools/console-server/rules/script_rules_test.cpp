@@ -473,6 +473,26 @@ TEST(StrictModes, OnlyItsOwnerConsoleServersUserOrRootMayWriteAFile) {
   }
 }
 
+TEST(StrictModes, TheRefusalNamesTheFileAndTheFix) {
+  const struct {
+    std::uint32_t owner;
+    std::uint32_t mode;
+    const char* fix;  // nullptr: not refused
+  } rows[] = {
+      {1000, 0644, nullptr},
+      {1000, 0666, "(chmod go-w /srv/my.rules)"},
+      {1001, 0644, "(chown 1000 /srv/my.rules, and chmod go-w /srv/my.rules)"},
+  };
+  for (const auto& row : rows) {
+    const Result<> refused = RefuseOtherWriters("/srv/my.rules", {row.owner, 7, row.mode}, 1000);
+    ASSERT_EQ(static_cast<bool>(refused), row.fix == nullptr) << row.owner;
+    if (row.fix) {
+      EXPECT_EQ(refused.why().find("/srv/my.rules may be written by another user"), 0u);
+      EXPECT_NE(refused.why().find(row.fix), std::string::npos) << refused.why();
+    }
+  }
+}
+
 struct FieldRow {
   const char* text;
   const char* filled;  // nullptr: refused

@@ -20,3 +20,18 @@ std::optional<std::string> OtherWriters(const FileWriters& file, std::uint32_t o
   }
   return std::nullopt;
 }
+
+Result<> RefuseOtherWriters(const std::filesystem::path& file, const FileWriters& writers,
+                            std::uint32_t ourUser) {
+  const std::optional<std::string> others = OtherWriters(writers, ourUser);
+  if (!others) return Done{};
+  const std::string name = file.u8string();
+  const std::string chmod = "chmod go-w " + name;
+  const std::string fix = writers.owner != ourUser && writers.owner != kRoot
+                              ? "chown " + std::to_string(ourUser) + " " + name + ", and " + chmod
+                              : chmod;
+  return Reason{name +
+                " may be written by another user, and would steer what console-server "
+                "runs: " +
+                *others + " (" + fix + ")"};
+}

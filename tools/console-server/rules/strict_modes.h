@@ -27,6 +27,11 @@ struct FileWriters {
 // owner can.
 std::optional<std::string> OtherWriters(const FileWriters& file, std::uint32_t ourUser);
 
+// The refusal of a file that another user can write, naming it with the reason and the fix
+// (chmod go-w FILE, and chown for another user's file); none when no other user can.
+Result<> RefuseOtherWriters(const std::filesystem::path& file, const FileWriters& writers,
+                            std::uint32_t ourUser);
+
 // The check of one file or folder on this system: a refusal naming the file, the reason and the
 // fix (chmod go-w FILE), or a note of a warning, or neither.
 Result<Noted<>> CheckWriters(const std::filesystem::path& file);

@@ -42,14 +42,8 @@ Result<Noted<>> CheckWriters(const std::filesystem::path& file) {
   writers.group = status.st_gid;
   writers.mode = status.st_mode & 0777;
   writers.groupShared = (writers.mode & 0020) != 0 && GroupShared(status.st_gid, status.st_uid);
-  const std::optional<std::string> others = OtherWriters(writers, getuid());
-  if (!others) return Noted<>{};
-  const std::string fix = writers.owner != getuid() && writers.owner != 0
-                              ? "chown " + std::to_string(getuid()) + " " + file.u8string() +
-                                    ", and chmod go-w " + file.u8string()
-                              : "chmod go-w " + file.u8string();
-  return Reason{file.u8string() +
-                " may be written by another user, and would steer what "
-                "console-server runs: " +
-                *others + " (" + fix + ")"};
+  if (const Result<> refused = RefuseOtherWriters(file, writers, getuid()); !refused) {
+    return Reason{refused.why()};
+  }
+  return Noted<>{};
 }
