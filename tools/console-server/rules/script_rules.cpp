@@ -66,7 +66,8 @@ std::string CannotRunYet(const ScriptRule& rule, const ProgramLook& look, Trust 
     note += "; did you mean " + Excerpt(*near) + "?";
   }
   // A bare word without an extension may have been meant as a reply.
-  if (name.find('.') == std::string::npos && !HoldsField(rule.program)) {
+  const bool bare = rule.program == name || rule.program == "./" + name;
+  if (bare && name.find('.') == std::string::npos) {
     note += " (a canned reply takes ->: " + rule.command + " -> TEXT)";
   }
   return note;

@@ -683,6 +683,7 @@ TEST_F(RuleFile, AProgramNotThereNamesTheNearestFileBesideTheRules) {
       {"w => wethr.py {args}", "did you mean weather.py?", false},
       {"w => wethr.pl {args}", nullptr, false},
       {"w => wether {args}", nullptr, true},
+      {"w => /opt/wether", nullptr, false},
       {"w => python3 weathr.py {args}", nullptr, false},
   };
   for (const auto& row : rows) {
