@@ -157,9 +157,10 @@ Result<> CheckRole(const std::vector<std::string>& words, std::size_t at, std::s
       return refuse(", which would run " + fieldWord + " as its program",
                     "name a script of yours before it: " + FixedShape(words, at, field, "SCRIPT"));
     case FieldPlace::kOption:
-      return refuse(
-          ", which still reads options at " + fieldWord + ", and some of them take code to run",
-          "put -- before it: " + FixedShape(words, at, field, "--"));
+      return refuse(", which still reads options at " + fieldWord + ", and " +
+                        (role == ProgramRole::kLauncher ? "they may change what it starts"
+                                                        : "some of them take code to run"),
+                    "put -- before it: " + FixedShape(words, at, field, "--"));
     case FieldPlace::kArgument:
       break;
   }
