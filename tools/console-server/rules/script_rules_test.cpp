@@ -482,6 +482,7 @@ TEST(StrictModes, TheRefusalNamesTheFileAndTheFix) {
       {1000, 0644, nullptr},
       {1000, 0666, "(chmod go-w /srv/my.rules)"},
       {1001, 0644, "(chown 1000 /srv/my.rules, and chmod go-w /srv/my.rules)"},
+      {0, 01777, "(keep the rules in a folder of your own: in a shared folder anyone may create"},
   };
   for (const auto& row : rows) {
     const Result<> refused = RefuseOtherWriters("/srv/my.rules", {row.owner, 7, row.mode}, 1000);

@@ -5,6 +5,7 @@ namespace {
 constexpr std::uint32_t kRoot = 0;
 constexpr std::uint32_t kGroupWrite = 0020;
 constexpr std::uint32_t kOthersWrite = 0002;
+constexpr std::uint32_t kSticky = 01000;
 
 }  // namespace
 
@@ -27,9 +28,14 @@ Result<> RefuseOtherWriters(const std::filesystem::path& file, const FileWriters
   if (!others) return Done{};
   const std::string name = file.u8string();
   const std::string chmod = "chmod go-w " + name;
-  const std::string fix = writers.owner != ourUser && writers.owner != kRoot
-                              ? "chown " + std::to_string(ourUser) + " " + name + ", and " + chmod
-                              : chmod;
+  // A shared folder (sticky, as the system's temporary one) is meant to stay open to all.
+  const std::string fix =
+      (writers.mode & kSticky) != 0
+          ? "keep the rules in a folder of your own: in a shared folder anyone may create the "
+            "program that a rule names before it is there"
+      : writers.owner != ourUser && writers.owner != kRoot
+          ? "chown " + std::to_string(ourUser) + " " + name + ", and " + chmod
+          : chmod;
   return Reason{name +
                 " may be written by another user, and would steer what console-server "
                 "runs: " +

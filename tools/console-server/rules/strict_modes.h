@@ -17,7 +17,7 @@
 struct FileWriters {
   std::uint32_t owner = 0;  // its user id
   std::uint32_t group = 0;  // its group id
-  std::uint32_t mode = 0;   // its permission bits (0777)
+  std::uint32_t mode = 0;   // its permission bits, with the sticky bit (01777)
   // Whether its group has a member other than its owner (a user's own private group has none).
   bool groupShared = false;
 };
@@ -28,7 +28,8 @@ struct FileWriters {
 std::optional<std::string> OtherWriters(const FileWriters& file, std::uint32_t ourUser);
 
 // The refusal of a file that another user can write, naming it with the reason and the fix
-// (chmod go-w FILE, and chown for another user's file); none when no other user can.
+// (chmod go-w FILE, chown for another user's file, a folder of one's own for a shared one); none
+// when no other user can.
 Result<> RefuseOtherWriters(const std::filesystem::path& file, const FileWriters& writers,
                             std::uint32_t ourUser);
 

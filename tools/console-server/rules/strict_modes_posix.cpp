@@ -40,7 +40,7 @@ Result<Noted<>> CheckWriters(const std::filesystem::path& file) {
   FileWriters writers;
   writers.owner = status.st_uid;
   writers.group = status.st_gid;
-  writers.mode = status.st_mode & 0777;
+  writers.mode = status.st_mode & 01777;
   writers.groupShared = (writers.mode & 0020) != 0 && GroupShared(status.st_gid, status.st_uid);
   if (const Result<> refused = RefuseOtherWriters(file, writers, getuid()); !refused) {
     return Reason{refused.why()};
