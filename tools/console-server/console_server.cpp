@@ -312,6 +312,7 @@ void ConsoleServer::StartRun(Connection& connection, const ScriptAnswer& answer,
   start.program.program = answer.run->program;
   start.program.arguments = answer.arguments;
   start.program.folder = answer.run->folder;
+  start.program.checkBeforeStart = answer.run->checkBeforeStart;
   start.program.environment = {{"CONSOLE_LINE", answer.line},
                                {"CONSOLE_COMMAND", answer.command},
                                {"CONSOLE_ARGS", answer.args}};

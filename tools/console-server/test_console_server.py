@@ -540,6 +540,41 @@ class Programs(unittest.TestCase):
 
 
 @unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+@unittest.skipIf(EMULATOR, "links to perl are POSIX's")
+class TrustAtTheRun(unittest.TestCase):
+    """A script checked when the rules were read, replaced by a link to perl while it runs."""
+
+    def test_a_script_made_a_link_to_perl_after_the_start_is_not_run(self):
+        perl = shutil.which("perl")
+        if not perl:
+            self.skipTest("no perl to link to")
+        with tempfile.TemporaryDirectory() as folder:
+            script = os.path.join(folder, "greet.sh")
+            with open(script, "w") as f:
+                f.write('#!/bin/sh\necho "Hello $1"\n')
+            os.chmod(script, 0o700)
+            rules = os.path.join(folder, "trust.rules")
+            with open(rules, "w") as f:
+                f.write("greet => greet.sh {args}\n")
+            server = Server("--port", "0", "--script", rules)
+            try:
+                game = connect(listening_port(server))
+                game.sendall(b"greet bob")
+                self.assertEqual(receive(game), b"console Hello bob")
+                os.remove(script)
+                os.symlink(perl, script)
+                since = server.mark()
+                game.sendall(b"greet -eopen(F,'>ran')")
+                self.assertEqual(receive(game), b"console /greet could not be run.")
+                server.wait_line(STAMP + r" ! /greet: not run: .*greet\.sh is now the "
+                                 r"interpreter perl.*the rules stay\)", since)
+                self.assertFalse(os.path.exists(os.path.join(folder, "ran")))
+                game.close()
+            finally:
+                server.stop()
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
 class Examples(unittest.TestCase):
     """The example rule file of the build's system answers with its program's output."""
 
@@ -620,6 +655,35 @@ class Arguments(unittest.TestCase):
                 self.assertIn("bad.rules:3: say: will not give the player's text to "
                               if "=>" in line else "bad.rules:3: say: ", result.stderr)
                 self.assertIn(error, result.stderr)
+
+    @unittest.skipIf(EMULATOR, "Windows warns of an ACL instead")
+    def test_a_rule_file_that_others_can_write_stops_the_start(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "open.rules")
+            with open(path, "w") as f:
+                f.write("kick -> Kicked\n")
+            os.chmod(path, 0o666)
+            result = self.run_server("--port", "0", "--script", path)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("console-server: --script: %s may be written by another user" % path,
+                          result.stderr)
+            self.assertIn("any user may write it (chmod go-w %s)" % path, result.stderr)
+
+    @unittest.skipUnless(EMULATOR, "Windows' ACLs")
+    def test_a_rule_file_that_everyone_can_write_is_warned_of_on_windows(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "open.rules")
+            with open(path, "w") as f:
+                f.write("kick -> Kicked\n")
+            os.chmod(path, 0o666)
+            server = Server("--port", "0", "--script", path)
+            try:
+                server.wait_line(STAMP + r" ! .*open\.rules may be written by Everyone, and would "
+                                 r"steer what console-server runs \(icacls \".*open\.rules\" "
+                                 r"/inheritance:d /grant:r \*S-1-1-0:RX\)")
+                listening_port(server)
+            finally:
+                server.stop()
 
     def test_a_rule_file_above_1_mib_is_refused(self):
         result = self.run_rules("# padding\n" * (1024 * 1024 // 10) + "x -> y\n")

@@ -14,8 +14,12 @@ void Run(BackgroundRun run) {
   // Found where it is now: the file may have come, gone or changed its mode since the rules
   // were read.
   const Result<std::string> found = FindProgram(run.program.program, run.program.folder);
+  const Result<> trusted =
+      found && run.program.checkBeforeStart ? run.program.checkBeforeStart() : Result<>(Done{});
   if (!found) {
     outcome.ended = Reason{found.why()};
+  } else if (!trusted) {
+    outcome.ended = Reason{trusted.why()};
   } else {
     run.program.program = *found;
     outcome.ended = RunProgram(run.program, run.timeout, [&](std::string_view bytes) {

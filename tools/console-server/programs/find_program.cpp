@@ -1,7 +1,9 @@
 #include "programs/find_program.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "common/text_bytes.h"
 #include "programs/program_files.h"
@@ -14,6 +16,25 @@ namespace fs = std::filesystem;
 bool IsRegularFile(const fs::path& file) {
   std::error_code status;
   return fs::is_regular_file(file, status);
+}
+
+// Letters added, removed or changed to make one name the other, in any case.
+std::size_t LettersOff(std::string_view a, std::string_view b) {
+  const std::string first = Lowercase(a);
+  const std::string second = Lowercase(b);
+  std::vector<std::size_t> row(second.size() + 1);
+  for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= first.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= second.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min(
+          {row[j] + 1, row[j - 1] + 1, diagonal + (first[i - 1] == second[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row.back();
 }
 
 }  // namespace
@@ -64,4 +85,28 @@ Result<std::string> RunnableProgram(const std::string& path, const std::string& 
 bool IsBatchFile(std::string_view name) {
   const std::string lower = Lowercase(WithoutTrailingDots(name));
   return EndsWith(lower, ".bat") || EndsWith(lower, ".cmd");
+}
+
+std::string RealFile(const std::string& path) {
+  std::error_code status;
+  const fs::path real = fs::canonical(fs::u8path(path), status);
+  return LongPathOf(status ? fs::u8path(path) : real).u8string();
+}
+
+std::optional<std::string> NearestFileBeside(const std::string& name,
+                                             const std::string& ruleFolder) {
+  std::optional<std::string> nearest;
+  std::size_t nearestOff = std::min(kMostLettersOff + 1, (name.size() + 1) / 2);
+  std::error_code status;
+  for (fs::directory_iterator entry(fs::u8path(ruleFolder), status), end; !status && entry != end;
+       entry.increment(status)) {
+    const std::string file = entry->path().filename().u8string();
+    if (file == name || !IsRegularFile(entry->path())) continue;
+    const std::size_t off = LettersOff(name, file);
+    if (off < nearestOff) {
+      nearest = file;
+      nearestOff = off;
+    }
+  }
+  return nearest;
 }

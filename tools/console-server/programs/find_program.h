@@ -1,6 +1,7 @@
 // Where the program of a "=>" rule is found, and which programs a rule may not run.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,3 +24,17 @@ Result<std::string> RunnableProgram(const std::string& path, const std::string& 
 // A .bat or .cmd file, which Windows runs through cmd.exe: that parses its arguments again, and
 // no quoting makes a player's text safe there.
 bool IsBatchFile(std::string_view name);
+
+// The file that runs when the program at path starts: links followed and, on Windows, short
+// names made long. The path itself when it cannot be followed.
+std::string RealFile(const std::string& path);
+
+// Letters a name may differ by from a file beside the rule file, for that file to be told as
+// the one meant.
+constexpr std::size_t kMostLettersOff = 2;
+
+// The name of the file beside the rule file nearest to name (by letters added, removed or
+// changed, in any case), when one is within kMostLettersOff and nearer than half the name:
+// "weather.py" for "weathr.py".
+std::optional<std::string> NearestFileBeside(const std::string& name,
+                                             const std::string& ruleFolder);

@@ -21,6 +21,9 @@ struct ProgramToRun {
   // Added to console-server's own environment (replacing variables of the same names).
   AddedVariables environment;
   std::string folder;  // where it runs
+  // Made on what runs now, just before it starts (a link may have been made or changed since
+  // the rules were read): why it may not run. None runs it as it is.
+  std::function<Result<>()> checkBeforeStart;
 };
 
 enum class RunEnd { kExited, kTimedOut };

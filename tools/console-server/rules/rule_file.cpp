@@ -75,7 +75,7 @@ Result<Noted<std::vector<ScriptRule>>> RuleFile::ReadFirst() {
 void RuleFile::NoteProgramsThatCannotRun(const std::vector<ScriptRule>& rules) {
   cannotRun_.clear();
   for (const ScriptRule& rule : rules) {
-    if (!rule.program.empty() && !FindProgram(rule.program, rule.folder)) {
+    if (!rule.program.empty() && !rule.couldRun) {
       cannotRun_.push_back(rule.command);
     }
   }

@@ -87,6 +87,17 @@ std::string MarkStart(std::string_view value) {
   return start;
 }
 
+// The rule file's path in a mark, from just after its opening quote: JSON's \\ and \" undone,
+// and quoted for an error message.
+std::string MarkedRuleFile(std::string_view rest) {
+  std::string path;
+  for (std::size_t i = 0; i < rest.size() && rest[i] != '"'; ++i) {
+    if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+    path += rest[i];
+  }
+  return Excerpt(path);
+}
+
 // The file's text when it is console-server's from this rule file, "" when nothing is there, or
 // why it is left alone.
 Result<std::string> OwnText(const fs::path& file, std::string_view ruleFile) {
@@ -98,8 +109,12 @@ Result<std::string> OwnText(const fs::path& file, std::string_view ruleFile) {
       StartsWith(text, MarkStart(kHelpMarkWriter) + ",")) {
     return text;
   }
-  if (StartsWith(text, MarkStart(HelpMarkValue("")))) {
-    return Reason{"console-server wrote it from another rule file"};
+  // The mark of any rule file, up to where its path begins.
+  std::string anyRuleFile = MarkStart(HelpMarkValue(""));
+  anyRuleFile.pop_back();
+  if (StartsWith(text, anyRuleFile)) {
+    return Reason{"console-server wrote it from another rule file, " +
+                  MarkedRuleFile(std::string_view(text).substr(anyRuleFile.size()))};
   }
   return Reason{"console-server did not write it (it has no mark)"};
 }

@@ -178,7 +178,9 @@ TEST_F(HelpFolder, TwoServersSharingAFolderLeaveEachOthersFilesAlone) {
   Write(rules, "a.rules");
   const Noted<std::vector<std::string>> other = Write({Described("roll", "Other.")}, "b.rules");
   EXPECT_TRUE(other.value.empty());
-  EXPECT_EQ(other.notes.size(), 1u);  // rollHelp.json is a.rules'
+  ASSERT_EQ(other.notes.size(), 1u);  // rollHelp.json is a.rules'
+  const std::string named = "console-server wrote it from another rule file, " + Rules("a.rules");
+  EXPECT_EQ(other.notes[0].text.substr(other.notes[0].text.size() - named.size()), named);
   EXPECT_EQ(Text("rollHelp.json"), RuleHelpText({"roll", {"Rolls."}}, Rules("a.rules")));
   EXPECT_TRUE(Write({}, "b.rules").value.empty());
   EXPECT_TRUE(Write(rules, "a.rules").value.empty());

@@ -13,6 +13,7 @@
 #include "programs/find_program.h"
 #include "rules/rule_fields.h"
 #include "rules/rule_trust.h"
+#include "rules/strict_modes.h"
 
 namespace {
 
@@ -51,13 +52,34 @@ Result<std::vector<std::string>> SplitWords(std::string_view text) {
   return words;
 }
 
+// A note for a program that is not there (yet) or cannot run (yet), from the one look at it.
+std::string CannotRunYet(const ScriptRule& rule, const ProgramLook& look, Trust trust) {
+  const std::string until = ": /" + rule.command + " cannot run until it ";
+  if (look.located) return look.runnable.why() + until + "can";
+  std::string note = (trust == Trust::kOwnOnceThere ? rule.program + " is not in " + rule.folder
+                                                    : look.located.why()) +
+                     until + "is there";
+  const std::filesystem::path named = std::filesystem::u8path(rule.program);
+  const std::string name = named.filename().u8string();
+  if (const std::optional<std::string> near = NearestFileBeside(name, rule.folder)) {
+    note += "; did you mean " + Excerpt(*near) + "?";
+  }
+  // A bare word without an extension may have been meant as a reply.
+  const bool bare = rule.program == name || rule.program == "./" + name;
+  if (bare && name.find('.') == std::string::npos) {
+    note += " (a canned reply takes ->: " + rule.command + " -> TEXT)";
+  }
+  return note;
+}
+
 // Fills in a "=>" rule's program and words, with a note when the program is not there (yet) or
-// cannot run (yet); refuses a rule that would give the player's text where it may not go.
+// cannot run (yet); refuses a rule that would give the player's text where it may not go. The
+// program is looked up once, here; each run finds it again.
 Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
                              const std::filesystem::path& folder, ScriptRule& rule) {
   const Result<std::vector<std::string>> split = SplitWords(text);
   if (!split) return Reason{split.why()};
-  const std::vector<std::string>& words = *split;
+  std::vector<std::string> words = *split;
   if (words.empty() || words[0].empty()) return Reason{"=> needs a program to run"};
   if (HoldsField(words[0])) {
     return Reason{"the program cannot come from the player's line (" + Excerpt(words[0]) + ")"};
@@ -68,23 +90,27 @@ Result<Noted<>> ParseRunRule(std::string_view text, bool marked,
                   "player's text safe there; run a program instead"};
   }
   rule.folder = folder.u8string();
-  const Result<Noted<Trust>> trust = CheckPlayersText(words, rule.folder, marked);
+  const ProgramLook look = LookUpProgram(words[0], rule.folder);
+  const Result<Noted<Trust>> trust = CheckPlayersText(words, rule.folder, marked, look);
   if (!trust) return Reason{rule.command + ": " + trust.why()};
+  // Not there yet: it may run only from beside the rule file, never from the PATH.
+  if (trust->value == Trust::kOwnOnceThere) words[0] = "./" + words[0];
   rule.program = words[0];
   rule.arguments.assign(words.begin() + 1, words.end());
   Noted<> parsed;
   parsed.notes = trust->notes;
-  for (Reason& note : parsed.notes) note.text = rule.command + ": " + note.text;
-  // Not there yet: it may run only from beside the rule file, never from the PATH.
-  if (trust->value == Trust::kOwnOnceThere) rule.program = "./" + rule.program;
-  // Found again at each run, so a program added or given the execute permission later runs then.
-  const Result<std::string> located = LocateProgram(rule.program, rule.folder);
-  const Result<std::string> found = located ? RunnableProgram(*located, rule.program) : located;
-  if (!found) {
-    parsed.Note(found.why() + ": /" + rule.command + " cannot run until it " +
-                (located ? "can" : "is there") +
-                (located ? "" : " (a canned reply takes ->: " + rule.command + " -> TEXT)"));
+  for (const std::string& file : OwnCodeFiles(words, rule.folder, look)) {
+    const Result<Noted<>> writers = CheckWriters(std::filesystem::u8path(file));
+    if (!writers) return Reason{rule.command + ": " + writers.why()};
+    parsed.notes.insert(parsed.notes.end(), writers->notes.begin(), writers->notes.end());
   }
+  for (Reason& note : parsed.notes) note.text = rule.command + ": " + note.text;
+  rule.couldRun = trust->value != Trust::kOwnOnceThere && look.runnable;
+  if (!rule.couldRun) parsed.Note(CannotRunYet(rule, look, trust->value));
+  const std::string ruleFolder = rule.folder;
+  rule.checkBeforeStart = [words, ruleFolder, marked] {
+    return CheckBeforeRun(words, ruleFolder, marked);
+  };
   return parsed;
 }
 
@@ -120,6 +146,59 @@ Result<std::string> ReadBounded(const std::string& path) {
   return text;
 }
 
+// The comments between rules: the one directly above a rule describes it, and one that blank
+// lines part from its rule is kept for a warning, but for the file's opening ones.
+struct Comments {
+  std::string_view above;   // the comment on the line just above, if that was one
+  std::string_view parted;  // the last comment above blank lines, but the file's opening ones
+  bool opening = true;      // only comments so far: the file's opening ones
+
+  // Whether the line is a comment or blank, taken here; else it is a rule's, which takes above.
+  bool Take(std::string_view line) {
+    const std::string_view last = std::exchange(above, std::string_view());
+    if (line.empty()) {
+      if (!last.empty() && !opening) parted = last;
+      opening = false;
+      return true;
+    }
+    if (line[0] == '#') {
+      above = Trimmed(line.substr(1));
+      parted = {};
+      return true;
+    }
+    opening = false;
+    above = last;
+    return false;
+  }
+};
+
+// One rule's line, with its notes; or why it is no rule.
+Result<Noted<ScriptRule>> ParseRule(std::string_view line, const std::filesystem::path& folder) {
+  const std::size_t arrow = std::min(line.find(kReplyArrow), line.find(kRunArrow));
+  const std::string_view command = Trimmed(line.substr(0, arrow));
+  if (arrow == std::string_view::npos || command.empty() ||
+      command.find_first_of(" \t") != std::string_view::npos) {
+    return Reason{"expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: " + Excerpt(line)};
+  }
+  Noted<ScriptRule> rule;
+  rule.value.text = line;
+  rule.value.command = command;
+  const bool marked = StartsWith(line.substr(arrow), kMarkedRunArrow);
+  const std::string_view after =
+      Trimmed(line.substr(arrow + (marked ? kMarkedRunArrow.size() : kRunArrow.size())));
+  if (const Result<> fields = CheckFields(after); !fields) {
+    return Reason{rule.value.command + ": " + fields.why()};
+  }
+  if (StartsWith(line.substr(arrow), kReplyArrow)) {
+    rule.value.reply = after;
+    return rule;
+  }
+  const Result<Noted<>> parsed = ParseRunRule(after, marked, folder, rule.value);
+  if (!parsed) return Reason{parsed.why()};
+  rule.notes = parsed->notes;
+  return rule;
+}
+
 }  // namespace
 
 Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) {
@@ -130,60 +209,32 @@ Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path) 
   const std::filesystem::path folder =
       std::filesystem::absolute(std::filesystem::u8path(path)).parent_path();
   Noted<std::vector<ScriptRule>> read;
+  for (const std::filesystem::path& steering : {std::filesystem::u8path(path), folder}) {
+    const Result<Noted<>> writers = CheckWriters(steering);
+    if (!writers) return Reason{writers.why()};
+    read.notes.insert(read.notes.end(), writers->notes.begin(), writers->notes.end());
+  }
   int catchAllLine = 0;
-  std::string_view comment;  // the comment on the line just above, if that was one
-  std::string_view parted;   // the last comment above blank lines, but the file's opening ones
-  bool opening = true;       // only comments so far: the file's opening ones
+  Comments comments;
   for (int number = 1; !rest.empty(); ++number) {
     const std::size_t end = rest.find('\n');
     const std::string_view text = rest.substr(0, end);
     rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
     const std::string_view line = Trimmed(text);
-    const std::string_view above = std::exchange(comment, std::string_view());
-    if (line.empty()) {
-      if (!above.empty() && !opening) parted = above;
-      opening = false;
-      continue;
-    }
-    if (line[0] == '#') {
-      comment = Trimmed(line.substr(1));
-      parted = {};
-      continue;
-    }
-    opening = false;
-    const std::size_t arrow = std::min(line.find(kReplyArrow), line.find(kRunArrow));
-    const std::string_view command = Trimmed(line.substr(0, arrow));
+    if (comments.Take(line)) continue;
     const std::string where = path + ":" + std::to_string(number) + ": ";
-    if (arrow == std::string_view::npos || command.empty() ||
-        command.find_first_of(" \t") != std::string_view::npos) {
-      return Reason{where + "expected COMMAND -> REPLY or COMMAND => PROGRAM ARG..., got: " +
-                    Excerpt(Trimmed(text))};
-    }
-    ScriptRule rule;
-    rule.text = line;
-    rule.command = command;
-    rule.description = above;
-    rule.partedDescription = std::exchange(parted, std::string_view());
-    const bool marked = StartsWith(line.substr(arrow), kMarkedRunArrow);
-    const std::string_view after =
-        Trimmed(line.substr(arrow + (marked ? kMarkedRunArrow.size() : kRunArrow.size())));
-    if (const Result<> fields = CheckFields(after); !fields) {
-      return Reason{where + rule.command + ": " + fields.why()};
-    }
-    if (StartsWith(line.substr(arrow), kReplyArrow)) {
-      rule.reply = after;
-    } else {
-      const Result<Noted<>> parsed = ParseRunRule(after, marked, folder, rule);
-      if (!parsed) return Reason{where + parsed.why()};
-      for (const Reason& note : parsed->notes) read.Note(where + note.text);
-    }
+    Result<Noted<ScriptRule>> rule = ParseRule(line, folder);
+    if (!rule) return Reason{where + rule.why()};
+    rule->value.description = std::exchange(comments.above, std::string_view());
+    rule->value.partedDescription = std::exchange(comments.parted, std::string_view());
+    for (const Reason& note : rule->notes) read.Note(where + note.text);
     if (catchAllLine != 0) {
       read.Note(where + "never applies: the * rule of line " + std::to_string(catchAllLine) +
                 " answers every line first");
-    } else if (rule.command == "*") {
+    } else if (rule->value.command == "*") {
       catchAllLine = number;
     }
-    read.value.push_back(std::move(rule));
+    read.value.push_back(std::move(rule->value));
   }
   return read;
 }

@@ -23,6 +23,7 @@
 // rule is what the player reads for /roll alone, once written as a help file (see rule_help.h).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,10 @@ struct ScriptRule {
   // For a "=>" rule: the program as named, and its argument words before filling in.
   std::string program;
   std::vector<std::string> arguments;
-  std::string folder;  // the rule file's folder, where the program runs
+  std::string folder;    // the rule file's folder, where the program runs
+  bool couldRun = true;  // whether the program could run when the rules were read
+  // The check of trust again, on what runs then, just before each run (see rule_trust.h).
+  std::function<Result<>()> checkBeforeStart;
   // The comment on the line directly above the rule, without its "#": the rule's help.
   std::string description;
   // A comment that blank lines part from the rule, which is then no description: told when
@@ -54,7 +58,7 @@ constexpr const char* kUtf16RuleFile = "the rule file is UTF-16; save it as UTF-
 // Reads a rule file, or says why it cannot be used (with the line number). The notes tell what is
 // allowed but surely not meant: a rule that a "*" rule before it hides, a program that is not
 // there (yet) or cannot run (yet), a field that a program not of the admin's own may take for an
-// option.
+// option, a mark that is not needed.
 Result<Noted<std::vector<ScriptRule>>> ReadScriptRules(const std::string& path);
 
 // What a new reading changed: a line for each rule removed ("- RULE") or added ("+ RULE").

@@ -205,4 +205,20 @@ TEST_F(LookedAtRuleFile, AProgramGivenTheExecutePermissionIsToldOfWithoutASave) 
   EXPECT_TRUE(Look().news.empty());
 }
 
+TEST_F(LookedAtRuleFile, AFolderThatOthersCanWriteKeepsTheRulesBefore) {
+  fs::permissions(folder_, fs::perms::others_write, fs::perm_options::add);
+  Put("kick -> Kicked\nban -> Banned\n");
+  fs::last_write_time(path(), fs::last_write_time(path()) + std::chrono::seconds(5));
+  Look();
+  const RuleFileNews found = Look();
+  EXPECT_FALSE(found.rules);
+  ASSERT_EQ(found.trouble.size(), 1u);
+  EXPECT_EQ(found.trouble[0],
+            "rules not read again, the 1 rule before stay: " + folder_.u8string() +
+                " may be written by another user, and would steer what "
+                "console-server runs: any user may write it (chmod go-w " +
+                folder_.u8string() + ")");
+  EXPECT_EQ(rules_.size(), 1u);
+}
+
 }  // namespace
