@@ -1,5 +1,6 @@
 #include "serve_loop.h"
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -7,8 +8,6 @@
 
 namespace {
 
-// How long one wait on the sockets lasts at most: the pace of the replies and of the inbox.
-constexpr int kWaitMs = 20;
 // The plugin sends command lines of up to 4,099 bytes: one read must take the longest whole.
 constexpr std::size_t kReadSize = 8192;
 // Connections taken from the listener in one pass: a flood of them leaves time for the rest.
@@ -23,46 +22,73 @@ void ReadTypedLines(Inbox& inbox) {
   inbox.Post(InputEnded{});
 }
 
-void ServeConnections(ConsoleServer& server, const std::vector<Watch>& watches,
-                      const std::vector<Ready>& ready, Inbox& inbox, Output& output) {
-  char buffer[kReadSize];
-  for (std::size_t i = 0; i < watches.size(); ++i) {
-    const Socket socket = watches[i].socket;
-    if (ready[i].write) {
-      const std::string_view unsent = server.Unsent(socket);
-      const Result<std::size_t> sent = SendSome(socket, unsent);
-      const auto now = ServerClock::now();
-      if (!sent) {
-        // Closed now: its number may already be another socket's.
-        Apply(server.Ended(socket, now), inbox, output);
-        continue;
-      }
-      Apply(server.Sent(socket, *sent, now), inbox, output);
+// What one pass works with; applying decisions here also tells the wait which sockets close.
+struct Loop {
+  ConsoleServer& server;
+  Socket listener;
+  SocketWait& wait;
+  Inbox& inbox;
+  Output& output;
+
+  void Apply(const Decisions& decisions) {
+    for (const Socket socket : decisions.closed) wait.Forget(socket);
+    ::Apply(decisions, inbox, output);
+  }
+};
+
+// Sends first: a reply that became due in the last pass goes out before this pass's reads.
+void ServeConnections(Loop& loop, const std::vector<ReadySocket>& ready) {
+  std::vector<Socket> ended;
+  for (const ReadySocket& one : ready) {
+    if (!one.ready.write || one.socket == loop.listener) continue;
+    const Result<std::size_t> sent = SendSome(one.socket, loop.server.Unsent(one.socket));
+    const auto now = ServerClock::now();
+    if (!sent) {
+      // Closed now: its read must wait for no socket of that number.
+      ended.push_back(one.socket);
+      loop.Apply(loop.server.Ended(one.socket, now));
+      continue;
     }
-    if (ready[i].read) {
-      const Received received = ReceiveBytes(socket, buffer, sizeof(buffer));
-      const auto now = ServerClock::now();
-      if (received.end == ReceiveEnd::kBytes) {
-        Apply(server.Received(socket, std::string_view(buffer, received.count), now), inbox,
-              output);
-      } else if (received.end == ReceiveEnd::kClosed) {
-        Apply(server.Ended(socket, now), inbox, output);
-      }
+    loop.Apply(loop.server.Sent(one.socket, *sent, now));
+  }
+  char buffer[kReadSize];
+  for (const ReadySocket& one : ready) {
+    if (!one.ready.read || one.socket == loop.listener) continue;
+    if (std::find(ended.begin(), ended.end(), one.socket) != ended.end()) continue;
+    const Received received = ReceiveBytes(one.socket, buffer, sizeof(buffer));
+    const auto now = ServerClock::now();
+    if (received.end == ReceiveEnd::kBytes) {
+      loop.Apply(
+          loop.server.Received(one.socket, std::string_view(buffer, received.count), now));
+    } else if (received.end == ReceiveEnd::kClosed) {
+      loop.Apply(loop.server.Ended(one.socket, now));
     }
   }
 }
 
-void AcceptWaiting(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
+void AcceptWaiting(Loop& loop) {
   for (int i = 0; i < kMostAcceptsPerPass; ++i) {
-    std::variant<Accepted, AcceptFailure> taken = AcceptConnection(listener);
+    std::variant<Accepted, AcceptFailure> taken = AcceptConnection(loop.listener);
     const auto now = ServerClock::now();
     if (auto* failure = std::get_if<AcceptFailure>(&taken)) {
-      Apply(server.AcceptFailed(*failure, now), inbox, output);
+      // Gone before it was taken (a connect-and-reset storm): the next may be a game's.
+      if (failure->end == AcceptEnd::kPeerGone) continue;
+      loop.Apply(loop.server.AcceptFailed(*failure, now));
       return;
     }
     Accepted& accepted = std::get<Accepted>(taken);
-    Apply(server.Accepted(accepted.socket, std::move(accepted.peer), now), inbox, output);
+    loop.Apply(loop.server.Accepted(accepted.socket, std::move(accepted.peer), now));
   }
+}
+
+// How long the wait may last: until the owner's next due time or the next look at the rules,
+// whichever comes first (never less than nothing).
+std::chrono::milliseconds Until(std::optional<ServerClock::time_point> due,
+                                ServerClock::time_point nextLook, ServerClock::time_point now) {
+  const ServerClock::time_point until = due ? std::min(*due, nextLook) : nextLook;
+  if (until <= now) return std::chrono::milliseconds(0);
+  // Rounded up: a wait that ends a little early would only wake once more for nothing.
+  return std::chrono::ceil<std::chrono::milliseconds>(until - now);
 }
 
 }  // namespace
@@ -88,20 +114,30 @@ void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
   }
 }
 
-void Serve(ConsoleServer& server, Socket listener, Inbox& inbox, Output& output) {
+void Serve(ConsoleServer& server, Socket listener, SocketWait& wait, Inbox& inbox,
+           Output& output) {
+  Loop loop{server, listener, wait, inbox, output};
+  inbox.WakeWith([&wait] { wait.Wake(); });
+  // The rule file is looked at once kRuleFileCheck has passed since the last look; the loop
+  // keeps that time, the owner the rest.
+  ServerClock::time_point nextLook = ServerClock::now();
   for (;;) {
     std::vector<Watch> watches = server.Watched();
-    const bool accepting = server.Accepting(ServerClock::now());
-    if (accepting) watches.push_back({listener, false});
-    const std::vector<Ready> ready = WaitForSockets(watches, kWaitMs);
+    const auto before = ServerClock::now();
+    if (server.Accepting(before)) watches.push_back({listener, false});
+    const std::vector<ReadySocket> ready =
+        wait.Wait(watches, Until(server.NextDue(), nextLook, before));
     // The open connections first: one that ended then makes room before a new one is taken.
-    if (accepting) watches.pop_back();
-    ServeConnections(server, watches, ready, inbox, output);
-    if (accepting && ready.back().read) AcceptWaiting(server, listener, inbox, output);
-    for (PostedEvent& event : inbox.TakeAll())
-      Apply(server.Posted(std::move(event)), inbox, output);
+    ServeConnections(loop, ready);
+    if (std::any_of(ready.begin(), ready.end(),
+                    [&](const ReadySocket& one) { return one.socket == listener; }))
+      AcceptWaiting(loop);
+    for (PostedEvent& event : inbox.TakeAll()) loop.Apply(server.Posted(std::move(event)));
     const auto now = ServerClock::now();
-    Apply(server.TimePassed(now), inbox, output);
-    Apply(server.LookAtRules(now), inbox, output);
+    loop.Apply(server.TimePassed(now));
+    if (now >= nextLook) {
+      loop.Apply(server.LookAtRules(now));
+      nextLook = now + kRuleFileCheck;
+    }
   }
 }

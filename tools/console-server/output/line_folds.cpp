@@ -32,6 +32,15 @@ std::vector<FoldedCount> LineFolds::Due(FoldClock::time_point now, bool ending) 
   return due;
 }
 
+std::optional<FoldClock::time_point> LineFolds::NextDue() const {
+  std::optional<FoldClock::time_point> due;
+  for (const auto& [kind, window] : windows_) {
+    if (window.folded > 0 && (!due || window.start + kFoldWindow < *due))
+      due = window.start + kFoldWindow;
+  }
+  return due;
+}
+
 std::size_t LineFolds::Forget(const std::string& kind) {
   const auto window = windows_.find(kind);
   if (window == windows_.end()) return 0;

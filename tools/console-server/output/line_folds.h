@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,8 @@ class LineFolds {
   bool Admit(const std::string& kind, FoldClock::time_point now);
   // The counts of the kinds whose second has ended (all of them when ending is true), each once.
   std::vector<FoldedCount> Due(FoldClock::time_point now, bool ending = false);
+  // When Due next has a count to tell, if any is folded.
+  std::optional<FoldClock::time_point> NextDue() const;
   // The count of a kind that ends now (a connection that closed), if any were folded.
   std::size_t Forget(const std::string& kind);
 
