@@ -76,6 +76,23 @@ def task_figures(pid):
     return switches, cpu_ns
 
 
+def run_delay_ns(pid):
+    """How long the process's live threads were ready to run but waited for a CPU
+    (/proc/<pid>/task/*/schedstat, second field): what the shared cores withheld."""
+    total = 0
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except (OSError, TypeError):
+        return 0
+    for tid in tasks:
+        try:
+            with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
+                total += int(f.read().split()[1])
+        except (OSError, ValueError, IndexError):
+            pass
+    return total
+
+
 def process_cpu_ns(pid):
     """utime + stime of the whole process, ended threads included (clock-tick resolution)."""
     try:
@@ -243,6 +260,7 @@ class Bench:
         before = process_cpu_ns(self.server.process.pid)
         busy_before = machine_busy()
         wine_before = process_cpu_ns(self.wineserver)
+        delay_before = run_delay_ns(self.server.process.pid) + run_delay_ns(self.wineserver)
         started = time.monotonic()
         stop = multiprocessing.Event()
         worker = None
@@ -285,6 +303,7 @@ class Bench:
         after = process_cpu_ns(self.server.process.pid)
         busy_after = machine_busy()
         wine_after = process_cpu_ns(self.wineserver)
+        delay_after = run_delay_ns(self.server.process.pid) + run_delay_ns(self.wineserver)
         if held:
             for s in held:
                 s.close()
@@ -304,16 +323,22 @@ class Bench:
             "server_cpu_percent": round((after - before) / 1e7 / elapsed, 1),
             "attacker_cpu_percent": round(attacker_cpu / 1e7 / elapsed, 1),
             "machine_busy_percent": round(100 * (busy_after[0] - busy_before[0]) / jiffies, 1),
+            # Per second of the phase, summed over console-server's threads (and the
+            # wineserver's): time ready to run that waited for a CPU.
+            "waited_for_cpu_ms_per_s": round((delay_after - delay_before) / 1e6 / elapsed, 1),
+            "slowest_ms": sorted(latencies)[-5:],
+            "loadavg": open("/proc/loadavg").read().split()[0],
             "last_printed": printed[-3:],
         }
         if self.wineserver:
             figures["wineserver_cpu_percent"] = round((wine_after - wine_before) / 1e7 / elapsed, 1)
         print("%-22s p50 %s p99 %s max %s ms, %d samples, %d missed, %d lines, server %s%% cpu,"
-              " machine %s%% busy" % (name, fmt(figures["p50_ms"]), fmt(figures["p99_ms"]),
+              " machine %s%% busy, waited for CPU %s ms/s" % (name, fmt(figures["p50_ms"]), fmt(figures["p99_ms"]),
                                       fmt(figures["max_ms"]), figures["samples"],
                                       figures["missed"], figures["printed_lines"],
                                       figures["server_cpu_percent"],
-                                      figures["machine_busy_percent"]), flush=True)
+                                      figures["machine_busy_percent"],
+                                      figures["waited_for_cpu_ms_per_s"]), flush=True)
         return figures
 
 

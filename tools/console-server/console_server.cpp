@@ -137,8 +137,8 @@ Decisions ConsoleServer::Accepted(Socket socket, std::string peer, ServerClock::
   connection.peer = std::move(peer);
   connections_.push_back(std::move(connection));
   if (!PrintConnectionNews(
-          {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())},
-          decisions, now)) {
+          {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
+          now)) {
     connections_.back().foldedUntil = now + kFoldWindow;
   }
   return decisions;
@@ -213,7 +213,7 @@ void ConsoleServer::Answer(Connection& connection, const std::string& line, Deci
   } else if (const Result<> fits = CheckMessageText(answer->reply); !fits) {
     // A client can send such lines as fast as it likes: they fold.
     if (folds_.Admit(std::string(kTooLongKind), now))
-      decisions.printed.push_back({'!', Shown(ShownCommand(answer->command)) + ": " + fits.why()});
+      decisions.printed.push_back({'!', fits.why()});
   } else {
     Queue(connection.id, answer->reply, decisions);
   }
@@ -362,8 +362,7 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
                                             "in a second, not printed " +
                                             OpenConnections(connections_.size())});
     } else if (folded.kind == kTooLongKind) {
-      decisions.printed.push_back({'!', Counted(folded.count) +
-                                            " more replies longer than " +
+      decisions.printed.push_back({'!', Counted(folded.count) + " more replies longer than " +
                                             std::to_string(kLongestMessage) +
                                             " bytes in a second, not sent nor printed"});
     } else {

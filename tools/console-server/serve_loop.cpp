@@ -58,8 +58,7 @@ void ServeConnections(Loop& loop, const std::vector<ReadySocket>& ready) {
     const Received received = ReceiveBytes(one.socket, buffer, sizeof(buffer));
     const auto now = ServerClock::now();
     if (received.end == ReceiveEnd::kBytes) {
-      loop.Apply(
-          loop.server.Received(one.socket, std::string_view(buffer, received.count), now));
+      loop.Apply(loop.server.Received(one.socket, std::string_view(buffer, received.count), now));
     } else if (received.end == ReceiveEnd::kClosed) {
       loop.Apply(loop.server.Ended(one.socket, now));
     }
@@ -114,8 +113,7 @@ void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
   }
 }
 
-void Serve(ConsoleServer& server, Socket listener, SocketWait& wait, Inbox& inbox,
-           Output& output) {
+void Serve(ConsoleServer& server, Socket listener, SocketWait& wait, Inbox& inbox, Output& output) {
   Loop loop{server, listener, wait, inbox, output};
   inbox.WakeWith([&wait] { wait.Wake(); });
   // The rule file is looked at once kRuleFileCheck has passed since the last look; the loop

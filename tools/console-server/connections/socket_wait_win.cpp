@@ -94,17 +94,17 @@ std::vector<ReadySocket> SocketWait::Wait(const std::vector<Watch>& watches,
   wake.events = POLLIN;
   state.entries.push_back(wake);
   std::vector<ReadySocket> ready;
-  if (PollSockets(state.entries.data(), state.entries.size(),
-                  static_cast<int>(timeout.count())) < 1) {
+  if (PollSockets(state.entries.data(), state.entries.size(), static_cast<int>(timeout.count())) <
+      1) {
     return ready;
   }
   for (std::size_t i = 0; i < watches.size(); ++i) {
     const short events = state.entries[i].revents;
     if (events == 0) continue;
     // An error or a hang-up is read as the connection's end.
-    ready.push_back({watches[i].socket,
-                     {(events & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0,
-                      (events & POLLOUT) != 0}});
+    ready.push_back(
+        {watches[i].socket,
+         {(events & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0, (events & POLLOUT) != 0}});
   }
   if (state.entries.back().revents != 0) {
     char posts[256];
