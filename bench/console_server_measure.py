@@ -10,8 +10,8 @@ port with a rule file of its own:
 
 Then, one phase after the other:
 
-- idle: nothing connected, for --idle-seconds: its wake-ups a second (the voluntary and
-  involuntary context switches of all its threads, /proc/<pid>/task/*/status) and its CPU
+- idle: nothing connected, for --idle-seconds: its wake-ups a second (the voluntary context
+  switches of all its threads, /proc/<pid>/task/*/status) and its CPU
   (/proc/<pid>/task/*/schedstat);
 - the game's reply: two clients play the game, each sending `kick gN` and timing the reply
   `console Kicked gN.` on its connection, a little over the reply pacing apart; first with no
@@ -57,7 +57,7 @@ FOLD_SETTLE_S = 1.5
 
 
 def task_figures(pid):
-    """Context switches and on-CPU nanoseconds of the process's live threads."""
+    """Voluntary context switches and on-CPU nanoseconds of the process's live threads."""
     switches, cpu_ns = 0, 0
     try:
         tasks = os.listdir("/proc/%d/task" % pid)
@@ -67,7 +67,8 @@ def task_figures(pid):
         try:
             with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
                 for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                    # Each time a thread went to sleep: the wake-ups that follow.
+                    if line.startswith("voluntary_ctxt_switches"):
                         switches += int(line.split()[1])
             with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
                 cpu_ns += int(f.read().split()[0])

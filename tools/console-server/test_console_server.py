@@ -313,10 +313,12 @@ class UnreadOutput(unittest.TestCase):
                 game = wait_connect(port)
                 clients.append(game)
                 # Far more output than a pipe and the waiting lines hold: many clients, each with
-                # long lines.
+                # long lines. They send once their first second is over: lines of a connection
+                # opened in a flood of connections fold with that flood's news until then.
                 for _ in range(300):
-                    client = connect(port)
-                    clients.append(client)
+                    clients.append(connect(port))
+                time.sleep(1.5)
+                for client in clients[1:]:
                     for _ in range(11):
                         client.sendall(b"say " + b"z" * 300)
                         time.sleep(0.001)

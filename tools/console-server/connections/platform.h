@@ -1,7 +1,7 @@
 // TCP sockets, none of which ever blocks: platform_sockets.cpp writes the socket logic once, over
 // the few calls that differ (socket_calls.h), which platform_posix.cpp and platform_win.cpp
-// hold with the waiting. The rest of console-server is the same everywhere. No socket is
-// inherited by a program that console-server runs.
+// hold; socket_wait.h waits on them. The rest of console-server is the same everywhere. No socket
+// is inherited by a program that console-server runs.
 #pragma once
 
 #include <cstddef>
