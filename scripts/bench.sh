@@ -18,22 +18,25 @@ results=build/bench/results
 mkdir -p "$results"
 wine=/usr/lib/wine/wine64
 
-# Figures of the native code come from a Release build without sanitizers, kept apart.
+# Figures of the native code come from a Release build without sanitizers, kept apart;
+# console-server's from one without the tests, which it would otherwise build first.
 cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DCONSOLE_RELAY_SANITIZE=OFF >/dev/null
+cmake -S . -B build/bench-console-server -DCMAKE_BUILD_TYPE=Release \
+  -DCONSOLE_RELAY_SANITIZE=OFF -DCONSOLE_RELAY_TESTS=OFF >/dev/null
 cmake --preset windows >/dev/null
 
 # One build's console-server, natively and under Wine: $1 native build, $2 Windows bin folder,
 # $3 the results' suffix. The flood's program is this tree's.
 measure_console_server() {
   python3 bench/console_server_measure.py --server "$1/tools/console-server/console-server" \
-    --printer build/bench/bench/print_megabytes --label "native$3" \
+    --printer build/bench-console-server/bench/print_megabytes --label "native$3" \
     --out "$results/console-server-native$3.json"
   python3 bench/console_server_measure.py --server "$2/console-server.exe" --emulator "$wine" \
     --printer build/windows/bin/print_megabytes.exe --label "wine$3" \
     --out "$results/console-server-wine$3.json"
 }
 
-cmake --build build/bench -j2 --target console-server print_megabytes
+cmake --build build/bench-console-server -j2 --target console-server print_megabytes
 cmake --build --preset windows -j2 --target console-server print_megabytes
 rm -f "$results"/console-server-*-before.json
 if [ -n "${BENCH_BEFORE:-}" ]; then
@@ -50,7 +53,7 @@ if [ -n "${BENCH_BEFORE:-}" ]; then
   cmake --build "$before/windows" -j2 --target console-server
   measure_console_server "$before/native" "$before/windows/bin" -before
 fi
-measure_console_server build/bench build/windows/bin ""
+measure_console_server build/bench-console-server build/windows/bin ""
 
 if [ "$only" = console-server ]; then
   python3 bench/console_server_report.py --results "$results" --update docs/benchmarks.md
