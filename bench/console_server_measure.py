@@ -196,12 +196,14 @@ def game_client(port, stop, tag, results, rng):
     results.append((latencies, missed))
 
 
-def byte_senders(port, stop):
+def byte_senders(port, stop, flooding):
     socks = []
     for _ in range(BYTE_SENDERS):
         s = connect(port)
         s.setblocking(False)
         socks.append(s)
+    # The game is timed while they send, once all are connected.
+    flooding.set()
     sent = 0
     while not stop.is_set():
         for s in socks:
@@ -214,7 +216,8 @@ def byte_senders(port, stop):
                 return
 
 
-def reset_cycles(port, cycles, stop):
+def reset_cycles(port, cycles, stop, flooding):
+    flooding.set()
     linger = struct.pack("ii", 1, 0)
     for _ in range(cycles):
         if stop.is_set():
@@ -228,8 +231,9 @@ def reset_cycles(port, cycles, stop):
             time.sleep(0.001)
 
 
-def long_lines(port, count, stop):
+def long_lines(port, count, stop, flooding):
     s = connect(port)
+    flooding.set()
     line = b"say " + b"x" * (LONG_LINE_BYTES - 4)
     for _ in range(count):
         if stop.is_set():
@@ -264,11 +268,13 @@ class Bench:
         delay_before = run_delay_ns(self.server.process.pid) + run_delay_ns(self.wineserver)
         started = time.monotonic()
         stop = multiprocessing.Event()
+        flooding = multiprocessing.Event()
         worker = None
         if attack_process:
             worker = multiprocessing.Process(target=attack_process[0],
-                                             args=attack_process[1] + (stop,))
+                                             args=attack_process[1] + (stop, flooding))
             worker.start()
+            flooding.wait(30)
         held = attack() if attack else None
         time.sleep(0.3)
         # The game plays for the phase's seconds at least, and on while the attack lasts.

@@ -38,10 +38,6 @@ std::string ShownCommand(std::string_view command) {
   return "/" + std::string(CutAtUtf8Boundary(command, kLongestCommandShown));
 }
 
-}  // namespace
-
-namespace {
-
 std::size_t DescriptorsKept(std::size_t descriptors) {
   return std::clamp(descriptors / 2, kFewestDescriptorsKept, kDescriptorsKept);
 }

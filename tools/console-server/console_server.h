@@ -90,7 +90,7 @@ struct ServerSettings {
 
 // The connections that a number of descriptors can hold, besides the ones kept (at least one).
 std::size_t ConnectionsWithin(std::size_t descriptors);
-// The descriptors that hold that many connections, besides the ones kept.
+// The limit of descriptors under which that many connections fit beside kDescriptorsKept.
 std::size_t DescriptorsFor(std::size_t connections);
 
 class ConsoleServer {

@@ -186,11 +186,11 @@ int main(int argc, char** argv) {
                              : " with " + std::to_string(server.RuleCount()) + " script rules"));
   if (connectionsWithin < kMostConnections) {
     // The soft limit is raised to the hard one already: only the hard one can give more.
-    output.Print('!', "the system lets it hold " + std::to_string(*descriptors) +
-                          " descriptors: at most " + std::to_string(connectionsWithin) +
-                          " connections at once; for " + std::to_string(kMostConnections) +
+    output.Print('!', "the system lets it hold " + Counted(*descriptors) +
+                          " descriptors: at most " + Counted(connectionsWithin) +
+                          " connections at once; for " + Counted(kMostConnections) +
                           ", raise the hard limit of open files to " +
-                          std::to_string(DescriptorsFor(kMostConnections)) +
+                          Counted(DescriptorsFor(kMostConnections)) +
                           " (LimitNOFILE= in a service unit, --ulimit nofile= for a container, "
                           "or ulimit -Hn as root)");
   }

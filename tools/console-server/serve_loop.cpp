@@ -1,9 +1,11 @@
 #include "serve_loop.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 
 namespace {
@@ -12,6 +14,11 @@ namespace {
 constexpr std::size_t kReadSize = 8192;
 // Connections taken from the listener in one pass: a flood of them leaves time for the rest.
 constexpr int kMostAcceptsPerPass = 16;
+// Reads in one pass of the sockets that stay ready (a flood of small pieces): the others wait
+// for the next passes, the longest unread first. A pass stays short, so the next line of a
+// connection that was quiet (the game's) waits for few reads, where each read is costly (under
+// Wine every socket call is a round trip to the wineserver).
+constexpr std::size_t kMostSteadyReadsPerPass = 32;
 
 void ReadTypedLines(Inbox& inbox) {
   std::string line;
@@ -29,40 +36,82 @@ struct Loop {
   SocketWait& wait;
   Inbox& inbox;
   Output& output;
+  // The sockets that had bytes or an end to read in the last pass, and the pass each was last
+  // read in.
+  std::unordered_map<Socket, std::uint64_t> readyLastPass;
+  std::uint64_t pass = 0;
 
   void Apply(const Decisions& decisions) {
     for (const Socket socket : decisions.closed) wait.Forget(socket);
     ::Apply(decisions, inbox, output);
   }
-};
 
-// Sends first: a reply that became due in the last pass goes out before this pass's reads.
-void ServeConnections(Loop& loop, const std::vector<ReadySocket>& ready) {
-  std::vector<Socket> ended;
-  for (const ReadySocket& one : ready) {
-    if (!one.ready.write || one.socket == loop.listener) continue;
-    const Result<std::size_t> sent = SendSome(one.socket, loop.server.Unsent(one.socket));
+  // Whether the socket is still open.
+  bool Send(Socket socket) {
+    const Result<std::size_t> sent = SendSome(socket, server.Unsent(socket));
     const auto now = ServerClock::now();
     if (!sent) {
-      // Closed now: its read must wait for no socket of that number.
-      ended.push_back(one.socket);
-      loop.Apply(loop.server.Ended(one.socket, now));
-      continue;
+      Apply(server.Ended(socket, now));
+      return false;
     }
-    loop.Apply(loop.server.Sent(one.socket, *sent, now));
+    Apply(server.Sent(socket, *sent, now));
+    return true;
   }
-  char buffer[kReadSize];
+
+  void Read(Socket socket) {
+    char buffer[kReadSize];
+    const Received received = ReceiveBytes(socket, buffer, sizeof(buffer));
+    const auto now = ServerClock::now();
+    if (received.end == ReceiveEnd::kBytes) {
+      Apply(server.Received(socket, std::string_view(buffer, received.count), now));
+    } else if (received.end == ReceiveEnd::kClosed) {
+      Apply(server.Ended(socket, now));
+    }
+  }
+};
+
+// Sends first: a reply that became due goes out before any read. Then the sockets that had
+// nothing to read in the last pass (a game's new line among them, never a flood, which is ready
+// on every pass) are read, and their replies sent at once, before the sockets that stay ready,
+// of which kMostSteadyReadsPerPass are read: the game's reply waits for few reads of a flood's.
+void ServeConnections(Loop& loop, const std::vector<ReadySocket>& ready) {
+  const std::uint64_t pass = ++loop.pass;
+  std::vector<Socket> ended;
+  for (const ReadySocket& one : ready) {
+    // Closed now: its read must wait for no socket of that number.
+    if (one.ready.write && one.socket != loop.listener && !loop.Send(one.socket))
+      ended.push_back(one.socket);
+  }
+  std::unordered_map<Socket, std::uint64_t> readyNow;
+  std::vector<Socket> fresh;
+  std::vector<std::pair<std::uint64_t, Socket>> steady;  // (last read, socket)
   for (const ReadySocket& one : ready) {
     if (!one.ready.read || one.socket == loop.listener) continue;
     if (std::find(ended.begin(), ended.end(), one.socket) != ended.end()) continue;
-    const Received received = ReceiveBytes(one.socket, buffer, sizeof(buffer));
-    const auto now = ServerClock::now();
-    if (received.end == ReceiveEnd::kBytes) {
-      loop.Apply(loop.server.Received(one.socket, std::string_view(buffer, received.count), now));
-    } else if (received.end == ReceiveEnd::kClosed) {
-      loop.Apply(loop.server.Ended(one.socket, now));
+    const auto before = loop.readyLastPass.find(one.socket);
+    if (before == loop.readyLastPass.end()) {
+      fresh.push_back(one.socket);
+      readyNow[one.socket] = pass;
+    } else {
+      steady.emplace_back(before->second, one.socket);
+      readyNow[one.socket] = before->second;
     }
   }
+  for (const Socket socket : fresh) loop.Read(socket);
+  if (!fresh.empty() && !steady.empty()) {
+    loop.Apply(loop.server.TimePassed(ServerClock::now()));
+    for (const Socket socket : fresh) {
+      if (!loop.server.Unsent(socket).empty()) loop.Send(socket);
+    }
+  }
+  const std::size_t steadyReads = std::min(steady.size(), kMostSteadyReadsPerPass);
+  std::partial_sort(steady.begin(), steady.begin() + static_cast<std::ptrdiff_t>(steadyReads),
+                    steady.end());
+  for (std::size_t i = 0; i < steadyReads; ++i) {
+    loop.Read(steady[i].second);
+    readyNow[steady[i].second] = pass;
+  }
+  loop.readyLastPass = std::move(readyNow);
 }
 
 void AcceptWaiting(Loop& loop) {
@@ -114,7 +163,7 @@ void Apply(const Decisions& decisions, Inbox& inbox, Output& output) {
 }
 
 void Serve(ConsoleServer& server, Socket listener, SocketWait& wait, Inbox& inbox, Output& output) {
-  Loop loop{server, listener, wait, inbox, output};
+  Loop loop{server, listener, wait, inbox, output, {}, 0};
   inbox.WakeWith([&wait] { wait.Wake(); });
   // The rule file is looked at once kRuleFileCheck has passed since the last look; the loop
   // keeps that time, the owner the rest.
