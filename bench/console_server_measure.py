@@ -170,7 +170,11 @@ def connect(port):
 
 def game_client(port, stop, tag, results, rng):
     """Sends kick lines one at a time until stopped; notes each reply's time in ms."""
-    s = connect(port)
+    try:
+        s = connect(port)
+    except OSError:
+        results.append(([], 1))
+        return
     s.settimeout(REPLY_TIMEOUT_S)
     latencies, missed, number = [], 0, 0
     while not stop.is_set():

@@ -16,6 +16,8 @@ HEADING = "## console-server under load"
 NEXT_HEADING = "## Running"
 # The game's reply, at most (p99), under every flood.
 REPLY_TARGET_MS = 50
+# A reply that did not come within this many seconds is missed (console_server_measure.py).
+REPLY_TIMEOUT_S = 2
 # Printed lines of a flood of 2,000 cycles or lines, at most: a few hundred.
 PRINTED_TARGET = 300
 SETUPS = [("native", "before", "native, before"), ("native", "after", "native"),
@@ -95,6 +97,19 @@ def section(results):
             return "-" if one is None else "{:,}".format(one["printed_lines"])
         target = "at most %d" % PRINTED_TARGET if prefix.startswith("2000") else "reported"
         row("Printed lines, " + label, printed, target)
+    w("")
+    for key, title in columns:
+        for one in figures[key]["phases"]:
+            if one["missed"]:
+                last = []
+                for line in one["last_printed"]:
+                    text = line.split(" ", 1)[-1].rstrip("\r")
+                    if text not in last:
+                        last.append(text)
+                w("- %s, %s: %d replies missed (none within %d s, or the game could not "
+                  "connect); its last lines: %s." % (title, one["name"], one["missed"],
+                                                     REPLY_TIMEOUT_S,
+                                                     "; ".join("`%s`" % x for x in last)))
     w("")
     w("What the two shared cores gave meanwhile, per phase: how busy the machine was in all "
       "(other work runs beside the benchmark), the load average, how long console-server's "
