@@ -25,8 +25,10 @@ Then, one phase after the other:
   CPU of console-server, of the attacking process and of the whole machine meanwhile, so that a
   slow reply can be told from a starved one.
 
-    python3 bench/console_server_measure.py --server build/bench/tools/console-server/console-server \\
-        --printer build/bench/bench/print_megabytes --out build/bench/results/console-server.json
+    python3 bench/console_server_measure.py \\
+        --server build/bench-console-server/tools/console-server/console-server \\
+        --printer build/bench-console-server/bench/print_megabytes \\
+        --out build/bench/results/console-server-native.json
 """
 
 import argparse
@@ -344,7 +346,8 @@ class Bench:
         if self.wineserver:
             figures["wineserver_cpu_percent"] = round((wine_after - wine_before) / 1e7 / elapsed, 1)
         print("%-22s p50 %s p99 %s max %s ms, %d samples, %d missed, %d lines, server %s%% cpu,"
-              " machine %s%% busy, waited for CPU %s ms/s" % (name, fmt(figures["p50_ms"]), fmt(figures["p99_ms"]),
+              " machine %s%% busy, waited for CPU %s ms/s" % (name, fmt(figures["p50_ms"]),
+                                                                fmt(figures["p99_ms"]),
                                       fmt(figures["max_ms"]), figures["samples"],
                                       figures["missed"], figures["printed_lines"],
                                       figures["server_cpu_percent"],
@@ -374,7 +377,8 @@ def measure_idle(server, seconds):
 
 
 def runs_ended(lines):
-    return sum(1 for line in lines if ": exit status" in line or ": ended after" in line) >= PROGRAMS
+    ended = [line for line in lines if ": exit status" in line or ": ended after" in line]
+    return len(ended) >= PROGRAMS
 
 
 def main():

@@ -100,6 +100,14 @@ def section(results):
     w("")
     for key, title in columns:
         for one in figures[key]["phases"]:
+            if one["p99_ms"] is not None and one["p99_ms"] > REPLY_TARGET_MS:
+                w("- %s, %s: the p99 is above %d ms; meanwhile the machine was %s %% busy, and "
+                  "console-server's threads%s waited %s ms a second for a CPU (its slowest "
+                  "replies: %s ms)." % (title, one["name"], REPLY_TARGET_MS,
+                                       one["machine_busy_percent"],
+                                       " and the wineserver's" if "wineserver_cpu_percent" in one
+                                       else "", one.get("waited_for_cpu_ms_per_s", "-"),
+                                       ", ".join(ms(x) for x in one.get("slowest_ms", []))))
             if one["missed"]:
                 last = []
                 for line in one["last_printed"]:

@@ -365,7 +365,8 @@ def main():
       "`build/bench`, and the `windows` preset), runs everything above (the Wine part under "
       "`flock /tmp/console-relay-port.lock`) and rewrites this file; `scripts/bench.sh "
       "console-server` measures console-server alone and rewrites its section only, and "
-      "`BENCH_BEFORE=<revision>` measures that revision's console-server beside it. CI builds the benchmark "
+      "`BENCH_BEFORE=<revision>` measures that revision's console-server beside it. CI builds "
+      "the benchmark "
       "programs but does not judge their figures; only `idle_pass_alloc_test` is a test.")
     w("")
 
