@@ -360,15 +360,27 @@ def fmt(value):
     return "-" if value is None else "%.1f" % value
 
 
+def main_thread_switches(pid):
+    """Voluntary context switches of the first thread, where console-server's loop runs."""
+    with open("/proc/%d/task/%d/status" % (pid, pid)) as f:
+        for line in f:
+            if line.startswith("voluntary_ctxt_switches"):
+                return int(line.split()[1])
+    return 0
+
+
 def measure_idle(server, seconds):
     pid = server.process.pid
     time.sleep(1.5)
     switches_before, cpu_before = task_figures(pid)
+    loop_before = main_thread_switches(pid)
     time.sleep(seconds)
     switches_after, cpu_after = task_figures(pid)
+    loop_after = main_thread_switches(pid)
     figures = {
         "seconds": seconds,
         "wakeups_per_second": round((switches_after - switches_before) / seconds, 1),
+        "loop_wakeups_per_second": round((loop_after - loop_before) / seconds, 1),
         "cpu_percent": round((cpu_after - cpu_before) / 1e7 / seconds, 3),
     }
     print("idle: %.1f wake-ups a second, %.3f%% CPU" % (figures["wakeups_per_second"],
@@ -405,7 +417,8 @@ def main():
         args.server, "--port", "0", "--script", rules]
     server = Server(command, env)
     wineserver = find_wineserver() if args.emulator else None
-    report = {"label": args.label, "emulated": bool(args.emulator), "cpus": os.cpu_count()}
+    report = {"label": args.label, "emulated": bool(args.emulator), "cpus": os.cpu_count(),
+              "measured": time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime())}
     try:
         report["idle"] = measure_idle(server, args.idle_seconds)
         bench = Bench(server, args.phase_seconds, wineserver)

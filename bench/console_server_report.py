@@ -62,10 +62,14 @@ def section(results):
       "play the game: each sends `kick gN` and times the reply `console Kicked gN.` on its "
       "connection, a little over the 100 ms reply pacing apart, first with no attack and then "
       "under each flood; the floods run in a process of their own. Wake-ups are the voluntary "
-      "context switches of all its threads over a window with nothing connected; CPU is its "
+      "context switches of all its threads (under Wine also Wine's own) over a window with "
+      "nothing connected, and of the first thread alone, where its loop runs; CPU is its "
       "threads' on-CPU time over the same window. Printed lines are all the lines it printed "
       "from a flood's start until its folded counts were out. \"Before\" is the build of "
       "`BENCH_BEFORE`, measured in the same run.")
+    w("")
+    w("Measured on %s, %d CPUs." % (figures[columns[-1][0]].get("measured", "-"),
+                                    figures[columns[-1][0]]["cpus"]))
     w("")
     header = "| Figure | " + " | ".join(title for _, title in columns) + " | Target |"
     w(header)
@@ -77,6 +81,8 @@ def section(results):
 
     row("Wake-ups a second, idle", lambda r: "%.1f" % r["idle"]["wakeups_per_second"],
         "about 1")
+    row("of which the loop's thread", lambda r: "%.1f" % r["idle"]["loop_wakeups_per_second"]
+        if "loop_wakeups_per_second" in r["idle"] else "-", "")
     row("CPU, idle", lambda r: "%.3f %%" % r["idle"]["cpu_percent"], "")
     names = [("no attack", "no attack"), ("100 idle", "100 idle clients"),
              ("200 one-byte", "200 clients sending one-byte pieces"),
