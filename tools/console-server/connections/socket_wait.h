@@ -1,8 +1,7 @@
 // The loop's one wait: until a watched socket is ready, another thread wakes it, or a time comes.
 // Linux waits with epoll (socket_wait_posix.cpp), whose cost grows with the sockets that are
-// ready, not with those watched; Windows with WSAPoll (socket_wait_win.cpp). Under Wine each
-// socket call is a round trip to the wineserver; WSAPoll makes one for all the sockets, where
-// the other ways to wait would make one for each.
+// ready, not with those watched; Windows with WSAPoll (socket_wait_win.cpp), one call for all
+// the sockets, which under Wine is one round trip to the wineserver.
 #pragma once
 
 #include <chrono>
