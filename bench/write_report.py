@@ -15,6 +15,8 @@ import statistics
 import subprocess
 import tempfile
 
+import console_server_report
+
 PLUGIN = "ConsoleRelay.dll"
 BASELINE = "BaselineRelay.dll"
 
@@ -72,6 +74,8 @@ def main():
     parser.add_argument("--wine", required=True)
     parser.add_argument("--bin", required=True)
     parser.add_argument("--out", required=True)
+    parser.add_argument("--console-server-results", default="",
+                        help="the folder of console_server_measure.py's figures, if measured")
     args = parser.parse_args()
     with open(args.native) as f:
         native = json.load(f)
@@ -353,11 +357,16 @@ def main():
       "512 bytes) by reading its sections into private pages, where Windows would map them from "
       "the file and share them; the image column is that part.")
     w("")
+    if args.console_server_results:
+        out.extend(console_server_report.section(args.console_server_results))
     w("## Running")
     w("")
     w("`scripts/bench.sh` builds what it needs (a Release build without sanitizers in "
       "`build/bench`, and the `windows` preset), runs everything above (the Wine part under "
-      "`flock /tmp/console-relay-port.lock`) and rewrites this file. CI builds the benchmark "
+      "`flock /tmp/console-relay-port.lock`) and rewrites this file; `scripts/bench.sh "
+      "console-server` measures console-server alone and rewrites its section only, and "
+      "`BENCH_BEFORE=<revision>` measures that revision's console-server beside it. CI builds "
+      "the benchmark "
       "programs but does not judge their figures; only `idle_pass_alloc_test` is a test.")
     w("")
 

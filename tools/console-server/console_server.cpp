@@ -10,6 +10,8 @@
 namespace {
 
 constexpr std::string_view kConnectionsKind = "connections";
+// Replies that a rule made too long for one message, from every connection.
+constexpr std::string_view kTooLongKind = "too long";
 
 // The first kLongestGameLine + 1 bytes of the held reads: enough to tell a web request from a
 // game's line, and to see that a start is longer than any game's.
@@ -35,10 +37,19 @@ std::string ShownCommand(std::string_view command) {
   return "/" + std::string(CutAtUtf8Boundary(command, kLongestCommandShown));
 }
 
+std::size_t DescriptorsKept(std::size_t descriptors) {
+  return std::clamp(descriptors / 2, kFewestDescriptorsKept, kDescriptorsKept);
+}
+
 }  // namespace
 
 std::size_t ConnectionsWithin(std::size_t descriptors) {
-  return descriptors > kDescriptorsKept ? descriptors - kDescriptorsKept : 1;
+  const std::size_t kept = DescriptorsKept(descriptors);
+  return descriptors > kept ? descriptors - kept : 1;
+}
+
+std::size_t DescriptorsFor(std::size_t connections) {
+  return connections + kDescriptorsKept;
 }
 
 ConsoleServer::ConsoleServer(ServerSettings settings)
@@ -72,15 +83,20 @@ std::string ConsoleServer::Named(const Connection& connection) const {
   return "connection " + std::to_string(connection.id) + " from " + connection.peer;
 }
 
-void ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
+bool ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
                                         ServerClock::time_point now) {
-  if (folds_.Admit(std::string(kConnectionsKind), now))
-    decisions.printed.push_back(std::move(line));
+  if (!folds_.Admit(std::string(kConnectionsKind), now)) return false;
+  decisions.printed.push_back(std::move(line));
+  return true;
 }
 
 void ConsoleServer::PrintTraffic(Connection& connection, char mark, std::string_view line,
                                  Decisions& decisions, ServerClock::time_point now) {
-  if (connection.traffic.Admit(now)) {
+  // Opened in a flood whose news was folded: its lines fold with that news for a while.
+  const bool admitted = now < connection.foldedUntil
+                            ? folds_.Admit(std::string(kConnectionsKind), now)
+                            : connection.traffic.Admit(now);
+  if (admitted) {
     decisions.printed.push_back({mark, Excerpt(line)});
   }
 }
@@ -100,8 +116,9 @@ void ConsoleServer::Close(Connection& connection, PrintedLine why, Decisions& de
                                           " more lines received or sent, not printed"});
   }
   if (waiting > 0) {
-    decisions.printed.push_back(
-        {'!', ConnectionName(id) + " closed with " + Counted(waiting) + " messages not sent"});
+    PrintConnectionNews(
+        {'!', ConnectionName(id) + " closed with " + Counted(waiting) + " messages not sent"},
+        decisions, now);
   }
 }
 
@@ -163,9 +180,11 @@ Decisions ConsoleServer::Accepted(Socket socket, std::string peer, const PeerOwn
   connections_.push_back(std::move(connection));
   // Until it is found, the connection shares the slots as one of its own.
   if (!owner.process && owner.socket) decisions.processesToFind.push_back({id, *owner.socket});
-  PrintConnectionNews(
-      {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
-      now);
+  if (!PrintConnectionNews(
+          {'*', Named(connections_.back()) + " " + OpenConnections(connections_.size())}, decisions,
+          now)) {
+    connections_.back().foldedUntil = now + kFoldWindow;
+  }
   if (owner.found == PeerFound::kNoProcess && !toldNoProcess_) {
     toldNoProcess_ = true;
     decisions.printed.push_back(
@@ -243,6 +262,10 @@ void ConsoleServer::Answer(Connection& connection, const std::string& line, Deci
   if (!answer) return;
   if (answer->run != nullptr) {
     StartRun(connection, *answer, decisions);
+  } else if (const Result<> fits = CheckMessageText(answer->reply); !fits) {
+    // A client can send such lines as fast as it likes: they fold.
+    if (folds_.Admit(std::string(kTooLongKind), now))
+      decisions.printed.push_back({'!', fits.why()});
   } else {
     Queue(connection.id, answer->reply, decisions);
   }
@@ -399,6 +422,7 @@ std::vector<Watch> ConsoleServer::Watched() const {
 
 Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
   Decisions decisions;
+  if (acceptRestsUntil_ && now >= *acceptRestsUntil_) acceptRestsUntil_.reset();
   // Backwards: a connection closed here leaves the ones before it where they are.
   for (std::size_t i = connections_.size(); i-- > 0;) {
     Connection& connection = connections_[i];
@@ -417,9 +441,13 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
   for (const FoldedCount& folded : folds_.Due(now)) {
     if (folded.kind == kConnectionsKind) {
       decisions.printed.push_back({'*', Counted(folded.count) +
-                                            " more connections opened, closed or refused in a "
-                                            "second, not printed " +
+                                            " more lines of connections opened, closed or refused "
+                                            "in a second, not printed " +
                                             OpenConnections(connections_.size())});
+    } else if (folded.kind == kTooLongKind) {
+      decisions.printed.push_back({'!', Counted(folded.count) + " more replies longer than " +
+                                            std::to_string(kLongestMessage) +
+                                            " bytes in a second, not sent nor printed"});
     }
   }
   for (Connection& connection : connections_) {
@@ -431,6 +459,20 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
     }
   }
   return decisions;
+}
+
+std::optional<ServerClock::time_point> ConsoleServer::NextDue() const {
+  std::optional<ServerClock::time_point> due = folds_.NextDue();
+  const auto sooner = [&due](std::optional<ServerClock::time_point> time) {
+    if (time && (!due || *time < *due)) due = time;
+  };
+  sooner(acceptRestsUntil_);
+  for (const Connection& connection : connections_) {
+    sooner(connection.replies.NextDue());
+    sooner(connection.traffic.NextDue());
+    if (!connection.held.empty()) sooner(connection.heldSince + kLongestHold);
+  }
+  return due;
 }
 
 Decisions ConsoleServer::Posted(PostedEvent event) {

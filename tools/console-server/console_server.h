@@ -43,9 +43,12 @@ using RunId = std::uint64_t;
 // Connections open at once; one more is refused, and none is closed to make room. The game
 // needs one and a few tools a few more: this many idle local connections keep a game out.
 constexpr std::size_t kMostConnections = 1000;
-// Descriptors kept for what is not a connection: the listener, the output, the rule file, the
-// programs' pipes.
+// Descriptors kept for what is not a connection: the listener, the output, the wait and its
+// wake, the rule file, the help files, the programs' pipes. Under a low limit (a service's
+// LimitNOFILE, a container) half the limit is kept, but never fewer than kFewestDescriptorsKept,
+// which is what they need: a limit of 64 still serves 32 connections.
 constexpr std::size_t kDescriptorsKept = 64;
+constexpr std::size_t kFewestDescriptorsKept = 32;
 // Programs of "=>" rules that run at once.
 constexpr std::size_t kMostRunsAtOnce = 4;
 // After an accept fails for lack of descriptors, the listener rests this long.
@@ -111,8 +114,10 @@ struct ServerSettings {
   std::size_t mostConnections = kMostConnections;
 };
 
-// The connections that a number of descriptors can hold, besides kDescriptorsKept.
+// The connections that a number of descriptors can hold, besides the ones kept (at least one).
 std::size_t ConnectionsWithin(std::size_t descriptors);
+// The limit of descriptors under which that many connections fit beside kDescriptorsKept.
+std::size_t DescriptorsFor(std::size_t connections);
 
 class ConsoleServer {
  public:
@@ -140,6 +145,11 @@ class ConsoleServer {
   bool Accepting(ServerClock::time_point now) const;
   // The bytes that wait for the connection's socket.
   std::string_view Unsent(Socket socket) const;
+  // When TimePassed next has something to do that no event brings: a paced reply to start, a
+  // send that waits too long, held reads to release, the listener's rest to end, a folded count
+  // to print. Nothing when only an event can bring work. After TimePassed(now), it is later
+  // than now.
+  std::optional<ServerClock::time_point> NextDue() const;
 
   const std::vector<ScriptRule>& Rules() const { return rules_; }
 
@@ -164,6 +174,9 @@ class ConsoleServer {
     ServerClock::time_point heldSince;  // of the first held read
     ReplyQueue replies;
     FoldWindow traffic;  // the lines it sends and gets, as printed
+    // Opened in a flood of connections whose news was folded: its lines until then fold with
+    // that news, so that connect-send-reset storms print a few lines a second.
+    ServerClock::time_point foldedUntil;
   };
   // A connection's programs running now are counted from runs_, never kept beside it.
   struct Run {
@@ -195,7 +208,8 @@ class ConsoleServer {
   void QueueForEveryone(std::string_view text, Decisions& decisions);
   void AddReply(Connection& connection, const std::string& message, Decisions& decisions);
   void EndRun(RunId id, const RunOutcome& outcome, Decisions& decisions);
-  void PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
+  // Whether it printed the line (or folded it).
+  bool PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
   void PrintTraffic(Connection& connection, char mark, std::string_view line, Decisions& decisions,
                     ServerClock::time_point now);
   void TellBusyRefusals(Decisions& decisions);

@@ -112,6 +112,18 @@ Event Tick() {
 Event Post(PostedEvent posted) {
   return [=](ConsoleServer& server, ServerClock::time_point) { return server.Posted(posted); };
 }
+// Checks when the owner is next due (from the story's start), and decides nothing.
+Event ExpectDue(std::optional<milliseconds> due) {
+  return [=](ConsoleServer& server, ServerClock::time_point) {
+    const std::optional<ServerClock::time_point> next = server.NextDue();
+    EXPECT_EQ(next.has_value(), due.has_value());
+    if (next && due) {
+      EXPECT_EQ(std::chrono::duration_cast<milliseconds>(*next - ServerClock::time_point{}).count(),
+                due->count());
+    }
+    return Decisions{};
+  };
+}
 Event FailAccept(AcceptEnd end) {
   return [=](ConsoleServer& server, ServerClock::time_point now) {
     return server.AcceptFailed({end, "Too many open files"}, now);
@@ -151,7 +163,10 @@ std::vector<ScriptRule> TestRules() {
   roll.command = "roll";
   roll.program = "roll.py";
   roll.folder = "/rules";
-  return {kick, roll};
+  ScriptRule echo;
+  echo.command = "echo";
+  echo.reply = "{args}";
+  return {kick, roll, echo};
 }
 
 void Play(const Story& story) {
@@ -529,15 +544,51 @@ TEST(ConsoleServer, FoldsFloodsIntoOneLineASecond) {
     lines.push_back({Read(1, "hello"), {}, {}});
     if (i < kLinesBeforeFolding) lines.back().printed = {Got("hello")};
   }
+  const Socket storm = kLinesBeforeFolding + 1;
+  const std::string longLine = "echo " + std::string(kLongestMessage, 'x');
+  static_assert(kLongestMessage == 1024 && kLongestExcerpt == 200, "the excerpt is written out");
+  const PrintedLine longGot{'>', "echo " + std::string(195, 'x') + "... (1,029 bytes)"};
+  const PrintedLine refused{'!', "longer than " + std::to_string(kLongestMessage) +
+                                     " bytes, which the plugin would split; not sent"};
+  std::vector<Step> tooLong;
+  for (std::size_t i = 0; i < kLinesBeforeFolding + 2; ++i) {
+    const Socket from = i % 2 == 0 ? 1 : 2;
+    tooLong.push_back({Read(from, longLine), {}, {longGot}});
+    if (i < kLinesBeforeFolding) tooLong.back().printed.push_back(refused);
+  }
   const Story stories[] = {
       {"connections past the first few of a second are counted",
        Joined({flood,
                {{Tick(), kFold - milliseconds(1)},
                 {Tick(),
                  kFold,
-                 {{'*', "3 more connections opened, closed or refused in a second, not printed (" +
-                            std::to_string(kLinesBeforeFolding + 3) + " open)"}}},
+                 {{'*',
+                   "3 more lines of connections opened, closed or refused in a second, "
+                   "not printed (" +
+                       std::to_string(kLinesBeforeFolding + 3) + " open)"}}},
                 {End(1), kFold, {Closed(1, kLinesBeforeFolding + 2)}, {1}}}})},
+      {"a connection opened in a flood folds its lines and its messages not sent with it, for a "
+       "second",
+       Joined({std::vector<Step>(flood.begin(), flood.begin() + kLinesBeforeFolding),
+               {{Accept(storm), {}},
+                {Read(storm, "kick x"), {}},
+                {Tick(), {}, {}, {}, 0, {{storm, ConsoleMessage("Kicked x.")}}},
+                {End(storm), {}, {}, {storm}},
+                {Accept(storm + 1), {}},
+                {Tick(),
+                 kFold,
+                 {{'*',
+                   "5 more lines of connections opened, closed or refused in a second, "
+                   "not printed (" +
+                       std::to_string(kLinesBeforeFolding + 1) + " open)"}}},
+                {Read(storm + 1, "kick y"), kFold, {Got("kick y")}}}})},
+      {"replies too long for one message, from any connection",
+       Joined({{{Accept(1), {}, {Opened(1, 1)}}, {Accept(2), {}, {Opened(2, 2)}}},
+               tooLong,
+               {{Tick(),
+                 kFold,
+                 {{'!', "2 more replies longer than " + std::to_string(kLongestMessage) +
+                            " bytes in a second, not sent nor printed"}}}}})},
       {"so are one connection's lines, and told when it closes",
        Joined({{{Accept(1), {}, {Opened(1, 1)}}},
                lines,
@@ -662,9 +713,75 @@ TEST(ConsoleServer, TakesWhatTheRuleFileSaysAndAnswersWithTheHelpToWrite) {
 }
 
 TEST(ConsoleServer, ConnectionsFitTheDescriptorLimit) {
-  EXPECT_EQ(ConnectionsWithin(kMostConnections + kDescriptorsKept), kMostConnections);
-  EXPECT_EQ(ConnectionsWithin(kDescriptorsKept + 1), 1u);
-  EXPECT_EQ(ConnectionsWithin(kDescriptorsKept), 1u);
+  const struct {
+    std::size_t descriptors;
+    std::size_t connections;
+  } rows[] = {
+      {DescriptorsFor(kMostConnections), kMostConnections},
+      // kDescriptorsKept from twice it, half the limit below, kFewestDescriptorsKept at least.
+      {129, 65},
+      {128, 64},
+      {127, 64},
+      // A service's LimitNOFILE=64 still serves the game beside idle clients.
+      {64, 32},
+      {63, 31},
+      {33, 1},
+      {32, 1},
+      {0, 1},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(ConnectionsWithin(row.descriptors), row.connections) << row.descriptors;
+  }
+}
+
+TEST(ConsoleServer, IsDueOnlyWhenSomethingWaitsForTime) {
+  const milliseconds rest = Ms(kAcceptRest);
+  std::vector<Step> flood;
+  for (Socket socket = 1; socket <= kLinesBeforeFolding + 1; ++socket) {
+    flood.push_back({Accept(socket), {}, {}});
+    if (socket <= kLinesBeforeFolding) flood.back().printed = {Opened(socket, socket)};
+  }
+  const Story stories[] = {
+      {"nothing connected, nothing is due", {{ExpectDue(std::nullopt)}}},
+      {"a reply's send is due to end its wait, and the next reply at its pace",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {ExpectDue(std::nullopt)},
+        {Post(TypedLine{"one"})},
+        {Post(TypedLine{"two"})},
+        {Tick(), {}, {}, {}, 0, {{1, ConsoleMessage("one")}}},
+        {ExpectDue(kSendWait)},
+        {TakeAll(1), {}, {Gave("one")}},
+        {ExpectDue(kGap)},
+        {Tick(), kGap, {}, {}, 0, {{1, ConsoleMessage("two")}}},
+        {ExpectDue(kGap + kSendWait)},
+        {TakeAll(1), kGap, {Gave("two")}},
+        {ExpectDue(std::nullopt)}}},
+      {"held reads are due at the end of their hold",
+       {{Accept(1), {}, {Opened(1, 1)}},
+        {Read(1, "GET"), milliseconds(5)},
+        {ExpectDue(milliseconds(5) + kHold)},
+        {Tick(), milliseconds(5) + kHold, {Got("GET")}},
+        {ExpectDue(std::nullopt)}}},
+      {"the listener's rest is due to end",
+       {{FailAccept(AcceptEnd::kNoDescriptors),
+         {},
+         {{'!', "cannot take a connection: Too many open files; trying again in " +
+                    std::to_string(kAcceptRest.count()) + " ms"}}},
+        {ExpectDue(rest)},
+        {Tick(), rest},
+        {ExpectDue(std::nullopt)}}},
+      {"a folded count is due when its second ends",
+       Joined({flood,
+               {{ExpectDue(kFold)},
+                {Tick(),
+                 kFold,
+                 {{'*',
+                   "1 more lines of connections opened, closed or refused in a second, "
+                   "not printed (" +
+                       std::to_string(kLinesBeforeFolding + 1) + " open)"}}},
+                {ExpectDue(std::nullopt)}}})},
+  };
+  for (const Story& story : stories) Play(story);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 
 #include "connections/peer_owner.h"
 #include "connections/platform.h"
+#include "connections/socket_wait.h"
 #include "console_server.h"
 #include "inbox.h"
 #include "output/output.h"
@@ -178,6 +180,11 @@ int main(int argc, char** argv) {
         << " (another program listens on it, or the last run's connection is still closing)\n";
     return 1;
   }
+  Result<std::unique_ptr<SocketWait>> wait = SocketWait::Start();
+  if (!wait) {
+    std::cerr << "console-server: cannot wait for its connections: " << wait.why() << '\n';
+    return 1;
+  }
   const std::size_t connectionsWithin = ConnectionsWithin(*descriptors);
   settings->mostConnections = std::min(kMostConnections, connectionsWithin);
   ConsoleServer server(std::move(*settings));
@@ -186,15 +193,19 @@ int main(int argc, char** argv) {
                              ? ""
                              : " with " + std::to_string(server.Rules().size()) + " script rules"));
   if (connectionsWithin < kMostConnections) {
-    output.Print('!', "the system lets it hold " + std::to_string(*descriptors) +
-                          " descriptors: at most " + std::to_string(connectionsWithin) +
-                          " connections at once (raise the limit for " +
-                          std::to_string(kMostConnections) + ")");
+    // The soft limit is raised to the hard one already: only the hard one can give more.
+    output.Print('!', "the system lets it hold " + Counted(*descriptors) +
+                          " descriptors: at most " + Counted(connectionsWithin) +
+                          " connections at once; for " + Counted(kMostConnections) +
+                          ", raise the hard limit of open files to " +
+                          Counted(DescriptorsFor(kMostConnections)) +
+                          " (LimitNOFILE= in a service unit, --ulimit nofile= for a container, "
+                          "or ulimit -Hn as root)");
   }
   output.Print('*', WhenTheGameLooks());
   Inbox inbox;
   // Only once it listens: a second console-server that cannot listen leaves the help alone.
   Apply(server.Listening(), inbox, output);
   StartReadingTypedLines(inbox);
-  Serve(server, listener->socket, ruleFile, inbox, output);
+  Serve(server, listener->socket, **wait, ruleFile, inbox, output);
 }

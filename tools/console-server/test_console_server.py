@@ -8,6 +8,7 @@ import contextlib
 import json
 import os
 import re
+import resource
 import shutil
 import signal
 import socket
@@ -353,6 +354,35 @@ class Session(unittest.TestCase):
 
 
 @unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
+class LowDescriptorLimit(unittest.TestCase):
+    @unittest.skipIf(EMULATOR, "descriptors and signals are POSIX's")
+    def test_idle_clients_leave_the_game_answered_under_a_limit_of_64(self):
+        def limit():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+        with tempfile.TemporaryDirectory() as folder:
+            rules = os.path.join(folder, "test.rules")
+            with open(rules, "w", encoding="utf-8") as f:
+                f.write(RULES)
+            port = free_port()
+            server = Server("--port", str(port), "--script", rules, preexec_fn=limit)
+            clients = []
+            try:
+                server.wait_line(STAMP + r" ! the system lets it hold 64 descriptors: at most 32 "
+                                 r"connections at once; for 1,000, raise the hard limit of open "
+                                 r"files to 1,064 \(.*\)")
+                clients.append(wait_connect(port))
+                clients.extend(connect(port) for _ in range(10))
+                game = connect(port)
+                clients.append(game)
+                game.sendall(b"kick bob")
+                self.assertEqual(receive(game), b"console Kicked bob.")
+            finally:
+                for client in clients:
+                    client.close()
+                server.stop()
+
+
+@unittest.skipUnless(SERVER, "CONSOLE_SERVER names the program to test")
 class UnreadOutput(unittest.TestCase):
     def test_the_game_is_answered_while_nobody_reads_the_output(self):
         with tempfile.TemporaryDirectory() as folder:
@@ -366,10 +396,12 @@ class UnreadOutput(unittest.TestCase):
                 game = wait_connect(port)
                 clients.append(game)
                 # Far more output than a pipe and the waiting lines hold: many clients, each with
-                # long lines.
+                # long lines. They send once their first second is over: lines of a connection
+                # opened in a flood of connections fold with that flood's news until then.
                 for _ in range(300):
-                    client = connect(port)
-                    clients.append(client)
+                    clients.append(connect(port))
+                time.sleep(1.5)
+                for client in clients[1:]:
                     for _ in range(11):
                         client.sendall(b"say " + b"z" * 300)
                         time.sleep(0.001)

@@ -1,7 +1,7 @@
 // TCP sockets, none of which ever blocks: platform_sockets.cpp writes the socket logic once, over
 // the few calls that differ (socket_calls.h), which platform_posix.cpp and platform_win.cpp
-// hold with the waiting. The rest of console-server is the same everywhere. No socket is
-// inherited by a program that console-server runs.
+// hold; socket_wait.h waits on them. The rest of console-server is the same everywhere. No socket
+// is inherited by a program that console-server runs.
 #pragma once
 
 #include <cstddef>
@@ -49,7 +49,8 @@ struct Accepted {
 };
 
 enum class AcceptEnd {
-  kNoneWaiting,    // nothing to take (the peer may have given up)
+  kNoneWaiting,    // nothing to take
+  kPeerGone,       // the peer reset the connection before it was taken: take the next
   kNoDescriptors,  // the process or the system has no descriptor or buffer left
   kOther,
 };
@@ -62,7 +63,7 @@ struct AcceptFailure {
 // Takes the next connection of a listening socket, one that never blocks, or says why none.
 std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener);
 
-// A socket to watch, and what for.
+// A socket to watch, and what for (connections/socket_wait.h waits on them).
 struct Watch {
   Socket socket = kNoSocket;
   bool write = false;  // for room to send, besides bytes to read
@@ -72,10 +73,6 @@ struct Ready {
   bool read = false;   // bytes, an end or an error to read (or a connection to accept)
   bool write = false;  // room to send
 };
-
-// Waits at most timeoutMs for any of the sockets to be ready; the answer tells which, in the same
-// order. A wait that fails finds none ready, as one that times out: the main loop waits again.
-std::vector<Ready> WaitForSockets(const std::vector<Watch>& watches, int timeoutMs);
 
 enum class ReceiveEnd { kBytes, kNothingYet, kClosed };
 

@@ -38,8 +38,10 @@ SocketError LastSocketError() {
     case EWOULDBLOCK:
 #endif  // EWOULDBLOCK != EAGAIN
     case EINTR:
-    case ECONNABORTED:
       return SocketError::kWouldBlock;
+    case ECONNABORTED:
+    case ECONNRESET:
+      return SocketError::kPeerGone;
     case EMFILE:
     case ENFILE:
     case ENOBUFS:
@@ -52,10 +54,6 @@ SocketError LastSocketError() {
 
 Reason SocketFailure() {
   return {OsErrorText(LastOsError())};
-}
-
-int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs) {
-  return poll(entries, count, timeoutMs);
 }
 
 Result<std::size_t> StartSockets() {

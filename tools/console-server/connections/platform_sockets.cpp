@@ -57,6 +57,7 @@ std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
     const SocketError error = LastSocketError();
     // The usual end of an accept pass: no text to build.
     if (error == SocketError::kWouldBlock) return AcceptFailure{AcceptEnd::kNoneWaiting, {}};
+    if (error == SocketError::kPeerGone) return AcceptFailure{AcceptEnd::kPeerGone, {}};
     return AcceptFailure{
         error == SocketError::kNoDescriptors ? AcceptEnd::kNoDescriptors : AcceptEnd::kOther,
         SocketFailure().text};
@@ -74,25 +75,6 @@ std::variant<Accepted, AcceptFailure> AcceptConnection(Socket listener) {
   getsockname(Native(connection), reinterpret_cast<sockaddr*>(&own), &ownLength);
   const Endpoint peer = EndpointOf(address);
   return Accepted{connection, AddressText(peer), peer, EndpointOf(own)};
-}
-
-std::vector<Ready> WaitForSockets(const std::vector<Watch>& watches, int timeoutMs) {
-  std::vector<PollEntry> entries;
-  entries.reserve(watches.size());
-  for (const Watch& watch : watches) {
-    PollEntry entry = {};
-    entry.fd = Native(watch.socket);
-    entry.events = static_cast<short>(POLLIN | (watch.write ? POLLOUT : 0));
-    entries.push_back(entry);
-  }
-  std::vector<Ready> ready(watches.size());
-  if (PollSockets(entries.data(), entries.size(), timeoutMs) < 1) return ready;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    // An error or a hang-up is read as the connection's end.
-    ready[i].read = (entries[i].revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
-    ready[i].write = (entries[i].revents & POLLOUT) != 0;
-  }
-  return ready;
 }
 
 Received ReceiveBytes(Socket socket, char* buffer, std::size_t length) {

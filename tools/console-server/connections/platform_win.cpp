@@ -47,6 +47,11 @@ SocketError LastSocketError() {
     case WSAEWOULDBLOCK:
     case WSAEINTR:
       return SocketError::kWouldBlock;
+    // Wine fails an accept of a connection reset in the queue with WSAENOTCONN.
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENOTCONN:
+      return SocketError::kPeerGone;
     case WSAEMFILE:
     case WSAENOBUFS:
       return SocketError::kNoDescriptors;

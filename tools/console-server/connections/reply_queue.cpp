@@ -47,6 +47,12 @@ std::optional<std::string> ReplyQueue::Took(std::size_t count) {
   return sent;
 }
 
+std::optional<ServerClock::time_point> ReplyQueue::NextDue() const {
+  if (!sending_.empty()) return sendingSince_ + kLongestSendWait;
+  if (queued_.empty()) return std::nullopt;
+  return lastStarted_ ? *lastStarted_ + kGapBetweenMessages : ServerClock::time_point::min();
+}
+
 bool ReplyQueue::Stuck(ServerClock::time_point now) const {
   return !sending_.empty() && now >= sendingSince_ + kLongestSendWait;
 }

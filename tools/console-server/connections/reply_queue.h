@@ -51,6 +51,10 @@ class ReplyQueue {
   // Whether bytes have waited kLongestSendWait for the socket.
   bool Stuck(ServerClock::time_point now) const;
 
+  // When Pace or Stuck next has something to do, if ever without a new message: the next start
+  // (time_point::min() when due at once), or the end of the wait of the message being sent.
+  std::optional<ServerClock::time_point> NextDue() const;
+
   // The messages not sent, the one being sent among them.
   std::size_t Waiting() const { return queued_.size() + (sending_.empty() ? 0 : 1); }
 

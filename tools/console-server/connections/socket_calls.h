@@ -10,11 +10,9 @@ using PollEntry = WSAPOLLFD;
 #else
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 using NativeSocket = int;
 using AddressLength = socklen_t;
-using PollEntry = pollfd;
 #endif  // _WIN32
 
 #include "connections/platform.h"
@@ -41,6 +39,7 @@ bool SetNonBlocking(Socket socket);
 enum class SocketError {
   kWouldBlock,     // nothing to do now: try when the socket is ready
   kNoDescriptors,  // no descriptor or buffer left for a new connection
+  kPeerGone,       // the peer reset the connection (before it was accepted, or since)
   kOther,
 };
 SocketError LastSocketError();
@@ -48,5 +47,7 @@ SocketError LastSocketError();
 // Why the last socket call failed, in the system's words.
 Reason SocketFailure();
 
-// poll on POSIX, WSAPoll on Windows: the number of entries ready, or less than 1 for none.
+#ifdef _WIN32
+// WSAPoll: the number of entries ready, or less than 1 for none.
 int PollSockets(PollEntry* entries, std::size_t count, int timeoutMs);
+#endif  // _WIN32

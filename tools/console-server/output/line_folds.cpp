@@ -44,3 +44,17 @@ std::vector<FoldedCount> LineFolds::Due(ServerClock::time_point now) {
   }
   return due;
 }
+
+std::optional<ServerClock::time_point> FoldWindow::NextDue() const {
+  if (!start_ || folded_ == 0) return std::nullopt;
+  return *start_ + kFoldWindow;
+}
+
+std::optional<ServerClock::time_point> LineFolds::NextDue() const {
+  std::optional<ServerClock::time_point> due;
+  for (const auto& [kind, window] : windows_) {
+    const std::optional<ServerClock::time_point> next = window.NextDue();
+    if (next && (!due || *next < *due)) due = next;
+  }
+  return due;
+}

@@ -26,6 +26,8 @@ class FoldWindow {
   std::size_t Forget();
   // Whether no second is under way.
   bool Idle() const { return !start_; }
+  // When Due next has a count to tell, if any is folded.
+  std::optional<ServerClock::time_point> NextDue() const;
 
  private:
   std::optional<ServerClock::time_point> start_;
@@ -48,6 +50,8 @@ class LineFolds {
   bool Admit(const std::string& kind, ServerClock::time_point now);
   // The counts of the kinds whose second has ended, each once.
   std::vector<FoldedCount> Due(ServerClock::time_point now);
+  // When Due next has a count to tell, if any is folded.
+  std::optional<ServerClock::time_point> NextDue() const;
 
  private:
   std::map<std::string, FoldWindow> windows_;
