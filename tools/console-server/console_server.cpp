@@ -93,12 +93,24 @@ bool ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
 void ConsoleServer::PrintTraffic(Connection& connection, char mark, std::string_view line,
                                  Decisions& decisions, ServerClock::time_point now) {
   // Opened in a flood whose news was folded: its lines fold with that news for a while.
-  const bool admitted = now < connection.foldedUntil
-                            ? folds_.Admit(std::string(kConnectionsKind), now)
-                            : connection.traffic.Admit(now);
-  if (admitted) {
+  if (now < connection.foldedUntil) {
+    if (folds_.Admit(std::string(kConnectionsKind), now)) {
+      decisions.printed.push_back({mark, Excerpt(line)});
+    }
+    return;
+  }
+  if (connection.traffic.Admit(now) && allTraffic_.Admit(now)) {
     decisions.printed.push_back({mark, Excerpt(line)});
   }
+}
+
+// A connection's count of lines not printed, itself folded with all connections' traffic.
+void ConsoleServer::PrintTrafficFolded(ConnectionId id, std::size_t folded, std::string_view when,
+                                       Decisions& decisions, ServerClock::time_point now) {
+  if (folded == 0 || !allTraffic_.Admit(now, folded)) return;
+  decisions.printed.push_back({'*', ConnectionName(id) + ": " + Counted(folded) +
+                                        " more lines received or sent" + std::string(when) +
+                                        ", not printed"});
 }
 
 // Forgets the connection and closes its socket; what waited for it is never sent.
@@ -111,10 +123,7 @@ void ConsoleServer::Close(Connection& connection, PrintedLine why, Decisions& de
   connections_.erase(connections_.begin() + (&connection - connections_.data()));
   if (why.mark == '*') why.text += " " + OpenConnections(connections_.size());
   PrintConnectionNews(std::move(why), decisions, now);
-  if (folded > 0) {
-    decisions.printed.push_back({'*', ConnectionName(id) + ": " + Counted(folded) +
-                                          " more lines received or sent, not printed"});
-  }
+  PrintTrafficFolded(id, folded, "", decisions, now);
   if (waiting > 0) {
     PrintConnectionNews(
         {'!', ConnectionName(id) + " closed with " + Counted(waiting) + " messages not sent"},
@@ -452,11 +461,12 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
   }
   for (Connection& connection : connections_) {
     connection.replies.Pace(now);
-    if (const std::size_t folded = connection.traffic.Due(now)) {
-      decisions.printed.push_back({'*', ConnectionName(connection.id) + ": " + Counted(folded) +
-                                            " more lines received or sent in a second, not "
-                                            "printed"});
-    }
+    PrintTrafficFolded(connection.id, connection.traffic.Due(now), " in a second", decisions, now);
+  }
+  if (const std::size_t folded = allTraffic_.Due(now)) {
+    decisions.printed.push_back({'*', Counted(folded) +
+                                          " more lines received or sent by the connections in a "
+                                          "second, not printed"});
   }
   return decisions;
 }
@@ -467,6 +477,7 @@ std::optional<ServerClock::time_point> ConsoleServer::NextDue() const {
     if (time && (!due || *time < *due)) due = time;
   };
   sooner(acceptRestsUntil_);
+  sooner(allTraffic_.NextDue());
   for (const Connection& connection : connections_) {
     sooner(connection.replies.NextDue());
     sooner(connection.traffic.NextDue());

@@ -51,6 +51,9 @@ constexpr std::size_t kDescriptorsKept = 64;
 constexpr std::size_t kFewestDescriptorsKept = 32;
 // Programs of "=>" rules that run at once.
 constexpr std::size_t kMostRunsAtOnce = 4;
+// Lines received or sent, of all connections together, printed in a second: past it they are
+// counted, so that many clients that each stay under their own fold cannot flood the output.
+constexpr std::size_t kTrafficLinesBeforeFolding = 50;
 // After an accept fails for lack of descriptors, the listener rests this long.
 constexpr auto kAcceptRest = std::chrono::milliseconds(250);
 // What a chat line quotes of the command a player typed.
@@ -212,6 +215,8 @@ class ConsoleServer {
   bool PrintConnectionNews(PrintedLine line, Decisions& decisions, ServerClock::time_point now);
   void PrintTraffic(Connection& connection, char mark, std::string_view line, Decisions& decisions,
                     ServerClock::time_point now);
+  void PrintTrafficFolded(ConnectionId id, std::size_t folded, std::string_view when,
+                          Decisions& decisions, ServerClock::time_point now);
   void TellBusyRefusals(Decisions& decisions);
   std::string Named(const Connection& connection) const;
 
@@ -233,6 +238,7 @@ class ConsoleServer {
   std::optional<ServerClock::time_point> acceptRestsUntil_;
   // The lines of the owner's own kinds (connections opened, closed or refused), as printed.
   LineFolds folds_;
+  FoldWindow allTraffic_{kTrafficLinesBeforeFolding};
   // The users refused so far: each is told why once, at length.
   std::set<std::string> refusedUsers_;
   // Whether the "!" line for a peer that the system names no process for was printed.

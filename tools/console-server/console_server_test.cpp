@@ -556,6 +556,19 @@ TEST(ConsoleServer, FoldsFloodsIntoOneLineASecond) {
     tooLong.push_back({Read(from, longLine), {}, {longGot}});
     if (i < kLinesBeforeFolding) tooLong.back().printed.push_back(refused);
   }
+  // Seven clients, each under its own fold but together past the fold of all connections: six
+  // send 10 lines, the seventh 12.
+  static_assert(kTrafficLinesBeforeFolding == 50 && kLinesBeforeFolding == 10,
+                "the counts below are written out");
+  std::vector<Step> crowd;
+  std::size_t printedTraffic = 0;
+  for (Socket socket = 1; socket <= 7; ++socket) {
+    crowd.push_back({Accept(socket), {}, {Opened(socket, socket)}});
+    for (int i = 0; i < (socket == 7 ? 12 : 10); ++i) {
+      crowd.push_back({Read(socket, "hi"), {}, {}});
+      if (socket < 7 && printedTraffic++ < 50) crowd.back().printed = {Got("hi")};
+    }
+  }
   const Story stories[] = {
       {"connections past the first few of a second are counted",
        Joined({flood,
@@ -589,6 +602,13 @@ TEST(ConsoleServer, FoldsFloodsIntoOneLineASecond) {
                  kFold,
                  {{'!', "2 more replies longer than " + std::to_string(kLongestMessage) +
                             " bytes in a second, not sent nor printed"}}}}})},
+      {"the lines of many connections are folded together too, with each one's own count",
+       Joined({crowd,
+               {{Tick(),
+                 kFold,
+                 {{'*',
+                   "22 more lines received or sent by the connections in a second, not "
+                   "printed"}}}}})},
       {"so are one connection's lines, and told when it closes",
        Joined({{{Accept(1), {}, {Opened(1, 1)}}},
                lines,

@@ -158,6 +158,9 @@ std::chrono::milliseconds Until(std::optional<ServerClock::time_point> due,
 }  // namespace
 
 void StartReadingTypedLines(Inbox& inbox) {
+  // Untied: each read of std::cin would first flush std::cout, and wait with it for an output
+  // that nobody reads, so the admin's lines would never arrive.
+  std::cin.tie(nullptr);
   std::thread(ReadTypedLines, std::ref(inbox)).detach();
 }
 

@@ -395,9 +395,11 @@ class UnreadOutput(unittest.TestCase):
             try:
                 game = wait_connect(port)
                 clients.append(game)
-                # Far more output than a pipe and the waiting lines hold: many clients, each with
-                # long lines. They send once their first second is over: lines of a connection
-                # opened in a flood of connections fold with that flood's news until then.
+                # Many clients with long lines, whose traffic is folded to a few lines a second,
+                # and far more output than a pipe and the waiting lines hold: lines typed that are
+                # too long for a message, each refused with a line of its own. The clients send
+                # once their first second is over: lines of a connection opened in a flood of
+                # connections fold with that flood's news until then.
                 for _ in range(300):
                     clients.append(connect(port))
                 time.sleep(1.5)
@@ -405,6 +407,7 @@ class UnreadOutput(unittest.TestCase):
                     for _ in range(11):
                         client.sendall(b"say " + b"z" * 300)
                         time.sleep(0.001)
+                server.type("\n".join(["y" * 8192] * 3000))
                 game.sendall(b"kick bob")
                 self.assertEqual(receive(game), b"console Kicked bob.")
                 server.start_reading()

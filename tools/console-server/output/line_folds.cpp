@@ -1,10 +1,10 @@
 #include "output/line_folds.h"
 
-bool FoldWindow::Admit(ServerClock::time_point now) {
+bool FoldWindow::Admit(ServerClock::time_point now, std::size_t standsFor) {
   if (start_ && now >= *start_ + kFoldWindow) {
     // A second that ended with a count still untold keeps counting: Due tells it first.
     if (folded_ > 0) {
-      ++folded_;
+      folded_ += standsFor;
       return false;
     }
     start_.reset();
@@ -13,11 +13,11 @@ bool FoldWindow::Admit(ServerClock::time_point now) {
     start_ = now;
     printed_ = 0;
   }
-  if (printed_ < kLinesBeforeFolding) {
+  if (printed_ < linesBeforeFolding_) {
     ++printed_;
     return true;
   }
-  ++folded_;
+  folded_ += standsFor;
   return false;
 }
 
@@ -28,7 +28,9 @@ std::size_t FoldWindow::Due(ServerClock::time_point now) {
 
 std::size_t FoldWindow::Forget() {
   const std::size_t folded = folded_;
-  *this = FoldWindow{};
+  start_.reset();
+  printed_ = 0;
+  folded_ = 0;
   return folded;
 }
 

@@ -17,8 +17,11 @@ constexpr auto kFoldWindow = std::chrono::seconds(1);
 // The second of one kind of line: the first kLinesBeforeFolding print, the rest are counted.
 class FoldWindow {
  public:
-  // Whether a line prints now; if not, it is counted.
-  bool Admit(ServerClock::time_point now);
+  explicit FoldWindow(std::size_t linesBeforeFolding = kLinesBeforeFolding)
+      : linesBeforeFolding_(linesBeforeFolding) {}
+  // Whether a line prints now; if not, it is counted, as the `stands for` lines it tells of (a
+  // line that is itself a count).
+  bool Admit(ServerClock::time_point now, std::size_t standsFor = 1);
   // The count of a second that has ended, once (0 when none was folded); the window then starts
   // again with the next line.
   std::size_t Due(ServerClock::time_point now);
@@ -30,6 +33,7 @@ class FoldWindow {
   std::optional<ServerClock::time_point> NextDue() const;
 
  private:
+  std::size_t linesBeforeFolding_;
   std::optional<ServerClock::time_point> start_;
   std::size_t printed_ = 0;
   std::size_t folded_ = 0;
