@@ -407,7 +407,13 @@ class UnreadOutput(unittest.TestCase):
                     for _ in range(11):
                         client.sendall(b"say " + b"z" * 300)
                         time.sleep(0.001)
-                server.type("\n".join(["y" * 8192] * 3000))
+                # Typed on a thread of its own: were the lines not read while the output waits,
+                # the test fails here, not by ctest's timeout.
+                typing = threading.Thread(
+                    target=server.type, args=("\n".join(["y" * 8192] * 3000),), daemon=True)
+                typing.start()
+                typing.join(30)
+                self.assertFalse(typing.is_alive(), "typed lines not read while the output waits")
                 game.sendall(b"kick bob")
                 self.assertEqual(receive(game), b"console Kicked bob.")
                 server.start_reading()

@@ -1,8 +1,8 @@
 // Linux: the peer's row in the kernel's socket tables gives its user and its socket's inode; the
 // process is the one whose descriptors hold that inode. The row is asked for by its two ends
-// through a sock_diag netlink socket, which answers in microseconds; /proc/net/tcp and tcp6,
-// which take milliseconds to read with a few hundred sockets, are read for the peers that it
-// does not answer (an IPv6 socket, or a system without sock_diag).
+// through a sock_diag netlink socket, which answers in microseconds, in the IPv4 table and then
+// in the IPv6 one; /proc/net/tcp and tcp6, which take milliseconds to read with a few hundred
+// sockets, are read only for the peers that it cannot answer for (a system without sock_diag).
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/inet_diag.h>
@@ -14,10 +14,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/os_error.h"
 #include "connections/peer_owner.h"
@@ -40,9 +42,26 @@ Result<std::string> ReadProcFile(const char* path) {
   return text;
 }
 
-// The row of the IPv4 socket at `peer` connected to `own`, asked of the kernel by its ends; none
-// when it has none (or no sock_diag), and the tables are read instead.
-std::optional<TcpRow> AskSocketDiag(int diag, const ConnectionEnds& ends) {
+// What sock_diag says of one socket: its row, that it has none (the socket is gone), or nothing
+// (no sock_diag, or a family it does not serve), and the tables are read instead.
+struct DiagAnswer {
+  enum class Kind { kRow, kNone, kUnknown } kind = Kind::kUnknown;
+  TcpRow row;
+};
+
+// An IPv4 address as an IPv6 socket sees it: ::ffff:a.b.c.d.
+void PutAddress(__be32 (&into)[4], std::uint32_t address, bool mapped) {
+  if (mapped) {
+    into[2] = htonl(0xffff);
+    into[3] = htonl(address);
+  } else {
+    into[0] = htonl(address);
+  }
+}
+
+// Asks for the row of the socket at `peer` connected to `own`, by its two ends, of the IPv4
+// table or, as an IPv6 socket that reached the IPv4 listener as ::ffff:127.0.0.1, of the IPv6 one.
+DiagAnswer AskSocketDiag(int diag, const ConnectionEnds& ends, bool asIpv6) {
   struct {
     nlmsghdr header;
     inet_diag_req_v2 request;
@@ -50,27 +69,33 @@ std::optional<TcpRow> AskSocketDiag(int diag, const ConnectionEnds& ends) {
   message.header.nlmsg_len = sizeof(message);
   message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
   message.header.nlmsg_flags = NLM_F_REQUEST;
-  message.request.sdiag_family = AF_INET;
+  message.request.sdiag_family = asIpv6 ? AF_INET6 : AF_INET;
   message.request.sdiag_protocol = IPPROTO_TCP;
   // A socket left in TIME_WAIT keeps no owner.
   message.request.idiag_states = ~(1u << TCP_TIME_WAIT);
   message.request.id.idiag_sport = htons(ends.peer.port);
   message.request.id.idiag_dport = htons(ends.own.port);
-  message.request.id.idiag_src[0] = htonl(ends.peer.address);
-  message.request.id.idiag_dst[0] = htonl(ends.own.address);
+  PutAddress(message.request.id.idiag_src, ends.peer.address, asIpv6);
+  PutAddress(message.request.id.idiag_dst, ends.own.address, asIpv6);
   message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
   message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
-  if (send(diag, &message, sizeof(message), 0) != static_cast<ssize_t>(sizeof(message)))
-    return std::nullopt;
+  if (send(diag, &message, sizeof(message), 0) != static_cast<ssize_t>(sizeof(message))) return {};
   alignas(nlmsghdr) char answer[1024];
   const ssize_t length = recv(diag, answer, sizeof(answer), MSG_DONTWAIT);
+  if (length < static_cast<ssize_t>(NLMSG_HDRLEN)) return {};
   const auto* header = reinterpret_cast<const nlmsghdr*>(answer);
+  if (header->nlmsg_type == NLMSG_ERROR &&
+      length >= static_cast<ssize_t>(NLMSG_LENGTH(sizeof(nlmsgerr)))) {
+    // No such socket: it has gone. Any other error says nothing of it.
+    const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+    return error->error == -ENOENT ? DiagAnswer{DiagAnswer::Kind::kNone, {}} : DiagAnswer{};
+  }
   if (length < static_cast<ssize_t>(NLMSG_LENGTH(sizeof(inet_diag_msg))) ||
       header->nlmsg_type != SOCK_DIAG_BY_FAMILY) {
-    return std::nullopt;
+    return {};
   }
   const auto* row = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-  return TcpRow{row->idiag_uid, row->idiag_inode};
+  return {DiagAnswer::Kind::kRow, TcpRow{row->idiag_uid, row->idiag_inode}};
 }
 
 bool IsNumber(const char* name) {
@@ -115,10 +140,17 @@ std::vector<PeerOwner> LookUpPeerOwners(const std::vector<ConnectionEnds>& conne
   std::vector<std::optional<TcpRow>> rows(connections.size());
   bool read = false;
   const int diag = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  // A socket that sock_diag says is in neither table has gone: no table is read for it, so that
+  // a storm of connections reset before they were taken costs no read of the tables.
+  std::vector<bool> gone(connections.size(), false);
   if (diag >= 0) {
     for (std::size_t i = 0; i < connections.size(); ++i) {
-      rows[i] = AskSocketDiag(diag, connections[i]);
-      read = read || rows[i].has_value();
+      DiagAnswer answer = AskSocketDiag(diag, connections[i], false);
+      if (answer.kind == DiagAnswer::Kind::kNone)
+        answer = AskSocketDiag(diag, connections[i], true);
+      if (answer.kind == DiagAnswer::Kind::kRow) rows[i] = answer.row;
+      gone[i] = answer.kind == DiagAnswer::Kind::kNone;
+      read = read || answer.kind != DiagAnswer::Kind::kUnknown;
     }
     close(diag);
   }
@@ -127,7 +159,7 @@ std::vector<PeerOwner> LookUpPeerOwners(const std::vector<ConnectionEnds>& conne
   // for a peer that tcp does not list.
   for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
     bool missing = false;
-    for (const std::optional<TcpRow>& row : rows) missing = missing || !row;
+    for (std::size_t i = 0; i < rows.size(); ++i) missing = missing || (!rows[i] && !gone[i]);
     if (!missing) break;
     const Result<std::string> text = ReadProcFile(table);
     if (!text) {
@@ -136,7 +168,8 @@ std::vector<PeerOwner> LookUpPeerOwners(const std::vector<ConnectionEnds>& conne
     }
     read = true;
     for (std::size_t i = 0; i < connections.size(); ++i) {
-      if (!rows[i]) rows[i] = FindTcpRow(*text, connections[i].peer, connections[i].own);
+      if (!rows[i] && !gone[i])
+        rows[i] = FindTcpRow(*text, connections[i].peer, connections[i].own);
     }
   }
   std::vector<PeerOwner> owners(connections.size());

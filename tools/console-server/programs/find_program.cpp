@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "common/text_bytes.h"
@@ -58,20 +59,25 @@ Result<std::string> LocateProgram(const std::string& name, const std::string& ru
     }
     return beside.lexically_normal().u8string();
   }
-  const std::string path = PathVariable();
-  std::string_view folders = path;
-  while (!folders.empty()) {
-    const std::size_t end = folders.find(kPathSeparator);
-    const fs::path onPath = fs::u8path(folders.substr(0, end));
-    folders.remove_prefix(end == std::string_view::npos ? folders.size() : end + 1);
-    // A relative folder would name another place once the program runs in the rule file's
-    // folder.
-    if (!onPath.is_absolute()) continue;
+  for (const fs::path& onPath : AbsolutePathFolders()) {
     if (IsRegularFile(onPath / file) && CanRun(onPath / file)) {
       return (onPath / file).lexically_normal().u8string();
     }
   }
   return Reason{name + " is not beside the rule file, nor on the PATH"};
+}
+
+std::vector<fs::path> AbsolutePathFolders() {
+  std::vector<fs::path> absolute;
+  const std::string path = PathVariable();
+  std::string_view folders = path;
+  while (!folders.empty()) {
+    const std::size_t end = folders.find(kPathSeparator);
+    fs::path folder = fs::u8path(folders.substr(0, end));
+    folders.remove_prefix(end == std::string_view::npos ? folders.size() : end + 1);
+    if (folder.is_absolute()) absolute.push_back(std::move(folder));
+  }
+  return absolute;
 }
 
 Result<std::string> RunnableProgram(const std::string& path, const std::string& name) {

@@ -1,9 +1,11 @@
 // Where the program of a "=>" rule is found, and which programs a rule may not run.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
 
@@ -17,6 +19,10 @@ Result<std::string> FindProgram(const std::string& name, const std::string& rule
 // is added to a name without an extension. A file found beside the rule file or by its path is
 // where the program is even when it cannot run: it is not skipped for one on the PATH.
 Result<std::string> LocateProgram(const std::string& name, const std::string& ruleFolder);
+
+// The PATH's absolute folders, in its order: a relative one would name another place once the
+// program runs in the rule file's folder.
+std::vector<std::filesystem::path> AbsolutePathFolders();
 
 // The path, when the file there is one that can run; else why not.
 Result<std::string> RunnableProgram(const std::string& path, const std::string& name);

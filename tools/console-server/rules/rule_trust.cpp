@@ -30,13 +30,7 @@ constexpr std::string_view kNoEndOfOptions[] = {"printf", "echo"};
 // A known program that is the same file as the one given, found on the PATH: a second name (a
 // hard link) of python3 is python3. Empty when there is none.
 std::string SameFileOnPath(const FileIdentity& identity) {
-  const std::string path = PathVariable();
-  std::string_view folders = path;
-  while (!folders.empty()) {
-    const std::size_t end = folders.find(kPathSeparator);
-    const fs::path folder = fs::u8path(folders.substr(0, end));
-    folders.remove_prefix(end == std::string_view::npos ? folders.size() : end + 1);
-    if (!folder.is_absolute()) continue;
+  for (const fs::path& folder : AbsolutePathFolders()) {
     std::error_code status;
     for (fs::directory_iterator entry(folder, status), last; !status && entry != last;
          entry.increment(status)) {
