@@ -9,10 +9,6 @@
 
 namespace {
 
-constexpr std::string_view kConnectionsKind = "connections";
-// Replies that a rule made too long for one message, from every connection.
-constexpr std::string_view kTooLongKind = "too long";
-
 // The first kLongestGameLine + 1 bytes of the held reads: enough to tell a web request from a
 // game's line, and to see that a start is longer than any game's.
 std::string TestedStart(const std::vector<std::string>& held) {
@@ -85,7 +81,7 @@ std::string ConsoleServer::Named(const Connection& connection) const {
 
 bool ConsoleServer::PrintConnectionNews(PrintedLine line, Decisions& decisions,
                                         ServerClock::time_point now) {
-  if (!folds_.Admit(std::string(kConnectionsKind), now)) return false;
+  if (!connectionNews_.Admit(now)) return false;
   decisions.printed.push_back(std::move(line));
   return true;
 }
@@ -94,7 +90,7 @@ void ConsoleServer::PrintTraffic(Connection& connection, char mark, std::string_
                                  Decisions& decisions, ServerClock::time_point now) {
   // Opened in a flood whose news was folded: its lines fold with that news for a while.
   if (now < connection.foldedUntil) {
-    if (folds_.Admit(std::string(kConnectionsKind), now)) {
+    if (connectionNews_.Admit(now)) {
       decisions.printed.push_back({mark, Excerpt(line)});
     }
     return;
@@ -273,8 +269,7 @@ void ConsoleServer::Answer(Connection& connection, const std::string& line, Deci
     StartRun(connection, *answer, decisions);
   } else if (const Result<> fits = CheckMessageText(answer->reply); !fits) {
     // A client can send such lines as fast as it likes: they fold.
-    if (folds_.Admit(std::string(kTooLongKind), now))
-      decisions.printed.push_back({'!', fits.why()});
+    if (tooLong_.Admit(now)) decisions.printed.push_back({'!', fits.why()});
   } else {
     Queue(connection.id, answer->reply, decisions);
   }
@@ -447,17 +442,16 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
       Release(connection, decisions, now);
     }
   }
-  for (const FoldedCount& folded : folds_.Due(now)) {
-    if (folded.kind == kConnectionsKind) {
-      decisions.printed.push_back({'*', Counted(folded.count) +
-                                            " more lines of connections opened, closed or refused "
-                                            "in a second, not printed " +
-                                            OpenConnections(connections_.size())});
-    } else if (folded.kind == kTooLongKind) {
-      decisions.printed.push_back({'!', Counted(folded.count) + " more replies longer than " +
-                                            std::to_string(kLongestMessage) +
-                                            " bytes in a second, not sent nor printed"});
-    }
+  if (const std::size_t folded = connectionNews_.Due(now)) {
+    decisions.printed.push_back({'*', Counted(folded) +
+                                          " more lines of connections opened, closed or refused "
+                                          "in a second, not printed " +
+                                          OpenConnections(connections_.size())});
+  }
+  if (const std::size_t folded = tooLong_.Due(now)) {
+    decisions.printed.push_back({'!', Counted(folded) + " more replies longer than " +
+                                          std::to_string(kLongestMessage) +
+                                          " bytes in a second, not sent nor printed"});
   }
   for (Connection& connection : connections_) {
     connection.replies.Pace(now);
@@ -472,10 +466,12 @@ Decisions ConsoleServer::TimePassed(ServerClock::time_point now) {
 }
 
 std::optional<ServerClock::time_point> ConsoleServer::NextDue() const {
-  std::optional<ServerClock::time_point> due = folds_.NextDue();
+  std::optional<ServerClock::time_point> due;
   const auto sooner = [&due](std::optional<ServerClock::time_point> time) {
     if (time && (!due || *time < *due)) due = time;
   };
+  sooner(connectionNews_.NextDue());
+  sooner(tooLong_.NextDue());
   sooner(acceptRestsUntil_);
   sooner(allTraffic_.NextDue());
   for (const Connection& connection : connections_) {

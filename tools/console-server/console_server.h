@@ -237,7 +237,9 @@ class ConsoleServer {
   std::size_t busyRefusals_ = 0;
   std::optional<ServerClock::time_point> acceptRestsUntil_;
   // The lines of the owner's own kinds (connections opened, closed or refused), as printed.
-  LineFolds folds_;
+  // News of connections (opened, closed, refused), and replies too long, of every connection.
+  FoldWindow connectionNews_;
+  FoldWindow tooLong_;
   FoldWindow allTraffic_{kTrafficLinesBeforeFolding};
   // The users refused so far: each is told why once, at length.
   std::set<std::string> refusedUsers_;

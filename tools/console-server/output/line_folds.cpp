@@ -34,29 +34,7 @@ std::size_t FoldWindow::Forget() {
   return folded;
 }
 
-bool LineFolds::Admit(const std::string& kind, ServerClock::time_point now) {
-  return windows_[kind].Admit(now);
-}
-
-std::vector<FoldedCount> LineFolds::Due(ServerClock::time_point now) {
-  std::vector<FoldedCount> due;
-  for (auto window = windows_.begin(); window != windows_.end();) {
-    if (const std::size_t folded = window->second.Due(now)) due.push_back({window->first, folded});
-    window = window->second.Idle() ? windows_.erase(window) : std::next(window);
-  }
-  return due;
-}
-
 std::optional<ServerClock::time_point> FoldWindow::NextDue() const {
   if (!start_ || folded_ == 0) return std::nullopt;
   return *start_ + kFoldWindow;
-}
-
-std::optional<ServerClock::time_point> LineFolds::NextDue() const {
-  std::optional<ServerClock::time_point> due;
-  for (const auto& [kind, window] : windows_) {
-    const std::optional<ServerClock::time_point> next = window.NextDue();
-    if (next && (!due || *next < *due)) due = next;
-  }
-  return due;
 }

@@ -3,10 +3,7 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "server_clock.h"
 
@@ -37,26 +34,4 @@ class FoldWindow {
   std::optional<ServerClock::time_point> start_;
   std::size_t printed_ = 0;
   std::size_t folded_ = 0;
-};
-
-// The lines of one kind not printed in a second that ended.
-struct FoldedCount {
-  std::string kind;
-  std::size_t count = 0;
-  bool operator==(const FoldedCount& other) const {
-    return kind == other.kind && count == other.count;
-  }
-};
-
-// Windows of kinds named as they come.
-class LineFolds {
- public:
-  bool Admit(const std::string& kind, ServerClock::time_point now);
-  // The counts of the kinds whose second has ended, each once.
-  std::vector<FoldedCount> Due(ServerClock::time_point now);
-  // When Due next has a count to tell, if any is folded.
-  std::optional<ServerClock::time_point> NextDue() const;
-
- private:
-  std::map<std::string, FoldWindow> windows_;
 };

@@ -148,26 +148,25 @@ TEST(PrintedLine, AnExcerptShowsTheStartOfALongTextAndTellsItsLength) {
   for (const auto& [text, excerpt] : rows) EXPECT_EQ(Excerpt(text), excerpt) << text.size();
 }
 
-TEST(LineFolds, PrintsTheFirstFewOfASecondAndTellsEachCountOnce) {
-  LineFolds folds;
+TEST(FoldWindow, PrintsTheFirstFewOfASecondAndTellsEachCountOnce) {
+  FoldWindow folds;
   const ServerClock::time_point start{};
-  const auto fill = [&](const std::string& kind, ServerClock::time_point at) {
-    for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(folds.Admit(kind, at));
+  const auto fill = [&](ServerClock::time_point at) {
+    for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(folds.Admit(at));
   };
-  fill("a", start);
-  EXPECT_FALSE(folds.Admit("a", start));
-  EXPECT_FALSE(folds.Admit("a", start));
-  EXPECT_TRUE(folds.Admit("b", start));
-  EXPECT_TRUE(folds.Due(start + kFoldWindow - std::chrono::milliseconds(1)).empty());
+  fill(start);
+  EXPECT_FALSE(folds.Admit(start));
+  EXPECT_FALSE(folds.Admit(start));
+  EXPECT_EQ(folds.Due(start + kFoldWindow - std::chrono::milliseconds(1)), 0u);
   // A second that ended with a count untold goes on counting until the count is told.
-  EXPECT_FALSE(folds.Admit("a", start + kFoldWindow));
-  EXPECT_EQ(folds.Due(start + kFoldWindow), (std::vector<FoldedCount>{{"a", 3}}));
-  EXPECT_TRUE(folds.Due(start + kFoldWindow).empty());
+  EXPECT_FALSE(folds.Admit(start + kFoldWindow));
+  EXPECT_EQ(folds.Due(start + kFoldWindow), 3u);
+  EXPECT_EQ(folds.Due(start + kFoldWindow), 0u);
   // Told, the count starts again from nothing.
   const ServerClock::time_point next = start + kFoldWindow;
-  fill("a", next);
-  EXPECT_FALSE(folds.Admit("a", next));
-  EXPECT_EQ(folds.Due(next + kFoldWindow), (std::vector<FoldedCount>{{"a", 1}}));
+  fill(next);
+  EXPECT_FALSE(folds.Admit(next));
+  EXPECT_EQ(folds.Due(next + kFoldWindow), 1u);
   // A connection's own window that ends tells its count once.
   FoldWindow window;
   for (std::size_t i = 0; i < kLinesBeforeFolding; ++i) EXPECT_TRUE(window.Admit(next));
