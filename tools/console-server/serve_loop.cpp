@@ -125,7 +125,8 @@ void ServeConnections(Loop& loop, const std::vector<ReadySocket>& ready) {
 void AcceptWaiting(Loop& loop) {
   std::vector<Accepted> taken;
   std::optional<AcceptFailure> failure;
-  while (taken.size() < kMostAcceptsPerPass) {
+  // Counted in tries, not in connections taken: a storm of resets ends the pass as well.
+  for (std::size_t tries = 0; tries < kMostAcceptsPerPass; ++tries) {
     std::variant<Accepted, AcceptFailure> next = AcceptConnection(loop.listener);
     if (auto* failed = std::get_if<AcceptFailure>(&next)) {
       // Gone before it was taken (a connect-and-reset storm): the next may be a game's.
